@@ -1,0 +1,20 @@
+#pragma once
+// Small text helpers shared by every subsystem.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace makeddl {
+
+// The text as a T-SQL string literal: between single quotes, each quote inside doubled.
+std::string quoted(std::string_view text);
+
+// The text without its leading and trailing bytes of codes 0 to 32.
+std::string trimmed(std::string_view text);
+
+// Cuts the text at every ';'. n separators give n + 1 pieces, empty pieces included;
+// a text without ';' (also the empty text) is its own single piece.
+std::vector<std::string> SplitBySemicolon(std::string_view text);
+
+}  // namespace makeddl
