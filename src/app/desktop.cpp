@@ -1,0 +1,53 @@
+#include "app/desktop.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace makeddl::app {
+
+QString errorReportText(const QString& errorText) {
+  if (!errorText.isEmpty() && errorText.back() > QLatin1Char('.')) return errorText + '.';
+  return errorText;
+}
+
+void Desktop::reportError(const QString& errorText) {
+  showMessage(kApplicationTitle, errorReportText(errorText), MessageIcon::Error);
+}
+
+void QtDesktop::showMessage(const QString& caption, const QString& text, MessageIcon icon) {
+  QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
+                  caption, text, QMessageBox::Ok, owner_);
+  box.exec();
+}
+
+void QtDesktop::setWaitCursor(bool waiting) {
+  if (waiting)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+void QtDesktop::setClipboardText(const QString& text) {
+  QApplication::clipboard()->setText(text);
+}
+
+std::optional<SaveFileChoice> QtDesktop::askSaveFile(const QStringList& filters,
+                                                     const QString& defaultSuffix) {
+  QFileDialog dialog(owner_);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(filters);
+  dialog.setDefaultSuffix(defaultSuffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return SaveFileChoice{dialog.selectedFiles().front(),
+                        static_cast<int>(filters.indexOf(dialog.selectedNameFilter()))};
+}
+
+std::optional<QString> QtDesktop::browseForFolder(const QString& startFolder) {
+  const QString folder = QFileDialog::getExistingDirectory(owner_, QString(), startFolder);
+  if (folder.isEmpty()) return std::nullopt;
+  return folder;
+}
+
+}  // namespace makeddl::app

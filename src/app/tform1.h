@@ -1,0 +1,155 @@
+#pragma once
+// The main window TForm1. Every control, page and data set bears the window's own name as
+// its member name and objectName; handlers bear the names of the commands they carry out.
+
+#include <QMainWindow>
+#include <QRect>
+#include <functional>
+#include <memory>
+
+#include "app/script_pane_text.h"
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QTabWidget;
+class QTableView;
+class QWidget;
+
+namespace makeddl::app {
+
+class DataSetModel;
+class Desktop;
+class PanelMover;
+class PanelStatusBar;
+class SettingsStore;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  // The window uses the given desktop services; it builds every control in its initial
+  // state and runs the creation step (FormCreate), which reads the settings store.
+  explicit TForm1(Desktop& desktop, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Connection bar
+  QLabel* Label1;
+  QComboBox* ShowParamList;
+  QComboBox* HideParamList;
+  QPushButton* Button2;
+
+  // Object lists
+  QTabWidget* PageControl2;
+  QWidget *TabShtTable, *TabShtView, *TabShtStore_Prod, *TabShtFunction;
+  QListWidget *ListBoxTable, *ListBoxView, *ListBoxStore_Prod, *ListBoxFunction;
+
+  // Main pages
+  QTabWidget* PageControl1;
+  QWidget *TabSheet1, *TabSheet2, *TabSheet3, *TabSheet4, *TabSheet5, *TabSheet6;
+  QPlainTextEdit* Memo1;
+  QPushButton *Button1, *Button12, *Button7, *Button11, *BtnGBtoBIG, *BtnBIGtoGB;
+  QPlainTextEdit* Memo2;
+  QPushButton *Button14, *Button8;
+  QTableView* DBGrid1;
+  QPushButton* Button9;
+  QTableView* DBGrid2;
+  QGroupBox *GroupBox2, *GroupBox3;
+  QLineEdit *Edit8, *Edit7, *Edit5, *Edit6, *Edit9;
+  QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit14;
+  QPushButton *Button16, *BtnBackupDB, *BtnRestoreDB;
+  QPushButton* Button13;
+  QTableView* DBGrid3;
+  QLineEdit *Edit10, *Edit11;
+  QTableView* DBGrid4;
+
+  // Floating panel
+  QFrame* MovePanel1;
+  QLabel* Label24;
+  QPushButton* Button10;
+  QStackedWidget* PageControl3;
+  QWidget *TabSheet7, *TabSheet8, *TabSheet9;
+  QLabel *Label2, *Label3, *Label4, *Label5;
+  QComboBox *ComboBoxServer_NM, *ComboBoxDB_NM;
+  QPushButton* Button6;
+  QGroupBox* GroupBox1;
+  QRadioButton *RadioButton1, *RadioButton2;
+  QLineEdit *EditUser_NM, *EditPass;
+  QPushButton *Button4, *Button5, *Button3;
+  QListWidget* ListBox1;
+  QLabel *Label21, *Label22;
+  QLineEdit *Edit12, *Edit13;
+  QListWidget* ListBox2;
+  QPushButton *Button15, *Button17;
+
+  // Status bar and the progress bar that long runs put into its panel 4
+  PanelStatusBar* StatusBar1;
+  QProgressBar* ProgressBar = nullptr;
+
+  // Data sets, shown in the grids through these models
+  DataSetModel *ADOQuery1, *ADOQuery2, *ADOQuery3, *QueryShowField, *QueryMakeDDL, *TempQuery,
+      *HelpQuery01;
+
+  // Window-level state
+  SettingsStore& settingsStore() { return *settingsStore_; }
+  QRect progressRect() const { return progressRect_; }
+  ScriptPaneText scriptPaneText() const;
+  void setScriptPaneText(const ScriptPaneText& text);
+
+  // Handlers
+  void FormCreate();
+  void FormClose();
+  void Button2Click();
+  void Button5Click();
+  void Button6Click();
+  void Button10Click();
+  void StatusBar1DrawPanel(PanelStatusBar& statusBar, int panel, const QRect& rect);
+  void CreateProgress();
+  void DestroyProgress();
+  void BtnGBtoBIGClick();
+  void BtnBIGtoGBClick();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // Runs a command; an error it does not handle itself reaches the default error report.
+  void runCommand(const std::function<void()>& command);
+  void connectCommand(QPushButton* button, void (TForm1::*handler)());
+  void convertScriptPane(ScriptPaneText (*conversion)(const ScriptPaneText&));
+  void showFloatingPage(int page);
+
+  // Building the window, one area at a time
+  void buildWindow();
+  QWidget* buildConnectionBar();
+  QWidget* buildObjectLists();
+  QWidget* buildMainPages();
+  QWidget* buildExportPage();
+  QWidget* buildShowDataPage();
+  QWidget* buildFieldListPage();
+  QWidget* buildDatabasePage();
+  QWidget* buildOnlineUsersPage();
+  QWidget* buildDependencyPage();
+  void buildMovePanel();
+  QWidget* buildConnectionDialogPage();
+  QWidget* buildSameNamePage();
+  QWidget* buildRestoreFilePage();
+  void buildStatusBar();
+  void buildDataSets();
+  void connectCommands();
+
+  Desktop& desktop_;
+  std::unique_ptr<SettingsStore> settingsStore_;
+  PanelMover* panelMover_ = nullptr;
+  QRect progressRect_;
+  Encoding scriptPaneEncoding_ = Encoding::Gbk;
+};
+
+}  // namespace makeddl::app
