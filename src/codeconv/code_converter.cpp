@@ -1,5 +1,7 @@
 #include "codeconv/code_converter.h"
 
+#include <cstring>
+
 #include "codeconv/code_grid.h"
 
 namespace makeddl::codeconv {
@@ -12,36 +14,67 @@ unsigned ByteAt(std::string_view text, std::size_t position) {
   return static_cast<unsigned char>(text[position]);
 }
 
-// Column of every byte as a Big5 trail byte (-1: none), so that the scan tests a trail byte
-// with one load.
-constexpr std::array<std::int16_t, 256> kBig5ColumnOfByte = [] {
-  std::array<std::int16_t, 256> columns{};
-  for (unsigned byte = 0; byte < columns.size(); ++byte) {
-    columns[byte] = static_cast<std::int16_t>(grid::Big5Column(byte));
-  }
-  return columns;
-}();
+// For each byte, the first cell of its row when it is a lead byte and its column when it is a
+// trail byte; kNoByte otherwise. The sum of the two is a cell exactly when both bytes qualify
+// (any kNoByte makes it negative), so the scan tests a pair with two loads and one sign test.
+constexpr std::int32_t kNoByte = -0x100000;
+using ByteTable = std::array<std::int32_t, 256>;
 
-// The cell of the table that a lead and a trail byte select, or -1 when the scan copies the
-// lead byte alone. Equivalent to the pair test followed by the index bound check.
+template <typename Value>
+constexpr ByteTable TableOfBytes(Value value_of_byte) {
+  ByteTable table{};
+  for (unsigned byte = 0; byte < table.size(); ++byte) {
+    table[byte] = value_of_byte(byte);
+  }
+  return table;
+}
+
 struct GBToBig5Direction {
   static constexpr const auto& kTable = GBToBig5Table;
-  static int CellOf(unsigned lead, unsigned trail) {
-    return grid::IsGBLead(lead) && grid::IsGBTrail(trail) ? grid::GBCell(lead, trail) : -1;
-  }
+  static constexpr ByteTable kRowOfLead = TableOfBytes([](unsigned byte) {
+    return grid::IsGBLead(byte) ? grid::GBCell(byte, grid::kGBFirstTrail) : kNoByte;
+  });
+  static constexpr ByteTable kColumnOfTrail = TableOfBytes([](unsigned byte) {
+    return grid::IsGBTrail(byte) ? static_cast<std::int32_t>(byte - grid::kGBFirstTrail) : kNoByte;
+  });
 };
 
 struct Big5ToGBDirection {
   static constexpr const auto& kTable = Big5ToGBTable;
-  static int CellOf(unsigned lead, unsigned trail) {
-    // A lead byte FF would index beyond the last row: it is copied alone.
-    if (lead < grid::kBig5FirstLead || lead > grid::kBig5LastLead) {
-      return -1;
-    }
-    const int column = kBig5ColumnOfByte[trail];
-    return column < 0 ? -1 : grid::Big5Cell(lead, column);
-  }
+  // A lead byte FF would index beyond the last row: it is copied alone.
+  static constexpr ByteTable kRowOfLead = TableOfBytes([](unsigned byte) {
+    const bool lead = byte >= grid::kBig5FirstLead && byte <= grid::kBig5LastLead;
+    return lead ? grid::Big5Cell(byte, 0) : kNoByte;
+  });
+  static constexpr ByteTable kColumnOfTrail = TableOfBytes([](unsigned byte) {
+    const int column = grid::Big5Column(byte);
+    return column < 0 ? kNoByte : column;
+  });
 };
+
+// The cell that a lead and a trail byte select, or a negative number when the scan copies the
+// lead byte alone: the pair test followed by the index bound check.
+template <typename Direction>
+std::int32_t CellOf(unsigned lead, unsigned trail) {
+  return Direction::kRowOfLead[lead] + Direction::kColumnOfTrail[trail];
+}
+
+// Bytes below 80 never start a pair in either direction. Copies the eight bytes at in when
+// all of them are such bytes, else only the first; returns how many it copied. Runs of ASCII
+// text thus cost one test per eight bytes.
+std::size_t CopyAsciiBytes(const unsigned char* in, unsigned char* out, std::size_t available) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080;
+  std::uint64_t word = 0;
+  if (available >= sizeof word) {
+    std::memcpy(&word, in, sizeof word);
+    if ((word & kHighBits) == 0) {
+      std::memcpy(out, &word, sizeof word);
+      return sizeof word;
+    }
+  }
+  *out = *in;
+  return 1;
+}
 
 // One pass from left to right into a result of the text's size: an accepted pair becomes the
 // two bytes of its entry, any other byte is copied, and the next byte is then tried as a lead.
@@ -53,9 +86,14 @@ std::string Convert(std::string_view text) {
   const std::size_t size = text.size();
   std::size_t position = 0;
   while (position + 1 < size) {
-    const int cell = Direction::CellOf(in[position], in[position + 1]);
+    const unsigned lead = in[position];
+    if (lead < 0x80) {
+      position += CopyAsciiBytes(in + position, out + position, size - position);
+      continue;
+    }
+    const std::int32_t cell = CellOf<Direction>(lead, in[position + 1]);
     if (cell < 0) {
-      out[position] = in[position];
+      out[position] = static_cast<unsigned char>(lead);
       ++position;
       continue;
     }
