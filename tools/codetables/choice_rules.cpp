@@ -112,15 +112,10 @@ class GBToBig5Rules {
     if (c == kIdeographicSpace) {
       return std::nullopt;
     }
-    if (Code code = FirstFound(EntryOf(data_.simplified_to_traditional, c),
+    // 后 -> 後 and 台 -> 臺 (a traditional candidate wins over the character itself),
+    // 里 -> 裏 -> 裡 and 为 -> 爲 -> 為 (its Taiwan form wins over it).
+    if (Code code = FirstFound(TraditionalCandidates(c),
                                [this](char32_t t) { return TaiwanFormFirst(t); })) {
-      return code;  // 后 -> 後, 台 -> 臺, 里 -> 裏 -> 裡: a traditional form wins over itself
-    }
-    if (Code code = big5_.Find(c)) {
-      return code;
-    }
-    if (Code code = FirstFound(EntryOf(data_.taiwan_variants, c),
-                               [this](char32_t v) { return big5_.Find(v); })) {
       return code;
     }
     if (Code code = NearSymbol(c)) {
@@ -130,6 +125,12 @@ class GBToBig5Rules {
   }
 
  private:
+  // OpenCC's traditional forms of c, preferred first, then c itself.
+  std::vector<char32_t> TraditionalCandidates(char32_t c) const {
+    auto candidates = EntryOf(data_.simplified_to_traditional, c);
+    candidates.push_back(c);
+    return candidates;
+  }
   Code TaiwanFormFirst(char32_t traditional) const {
     if (Code code = FirstFound(EntryOf(data_.taiwan_variants, traditional),
                                [this](char32_t v) { return big5_.Find(v); })) {
