@@ -59,7 +59,7 @@ std::string Big5ToGBStepByStep(std::string_view text) {
 
 using CodeRow = std::pair<std::uint16_t, std::uint16_t>;
 
-TEST(CodeTables, GBToBig5TellingRows) {
+TEST(CodeTables, GBToBig5ReferenceRows) {
   const std::vector<CodeRow> rows = {
       {0xA1A1, kBlanks},  // ideographic space
       {0xA1A3, 0xA143},   // 。
@@ -89,7 +89,7 @@ TEST(CodeTables, GBToBig5TellingRows) {
   }
 }
 
-TEST(CodeTables, Big5ToGBTellingRows) {
+TEST(CodeTables, Big5ToGBReferenceRows) {
   const std::vector<CodeRow> rows = {
       {0xA140, kBlanks},  // ideographic space
       {0xA141, 0xA3AC},   // ，
