@@ -10,6 +10,13 @@ namespace makeddl {
 // The text as a T-SQL string literal: between single quotes, each quote inside doubled.
 std::string quoted(std::string_view text);
 
+// A name as it goes into T-SQL: bare when it is a regular identifier and no reserved word,
+// otherwise in brackets with every "]" doubled ("order" -> [order], "a]b" -> [a]]b]).
+std::string quotedIdentifier(std::string_view name);
+
+// True when the name can stand bare in T-SQL.
+bool isRegularIdentifier(std::string_view name);
+
 // The text without its leading and trailing bytes of codes 0 to 32.
 std::string trimmed(std::string_view text);
 

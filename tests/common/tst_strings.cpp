@@ -33,3 +33,20 @@ TEST(SplitBySemicolon, GivesOneMorePieceThanSeparatorsEmptyOnesIncluded) {
   EXPECT_EQ(SplitBySemicolon(""), (Pieces{""}));
   EXPECT_EQ(SplitBySemicolon("pubs;(local);1;sa;pw;"), (Pieces{"pubs", "(local)", "1", "sa", "pw", ""}));
 }
+
+TEST(QuotedIdentifier, RegularNamesStayBareOthersAreBracketed) {
+  using makeddl::quotedIdentifier;
+  EXPECT_EQ(quotedIdentifier("t_dept"), "t_dept");
+  EXPECT_EQ(quotedIdentifier("部门表"), "部门表");
+  EXPECT_EQ(quotedIdentifier("#T1"), "#T1");
+  EXPECT_EQ(quotedIdentifier("a1$@#_"), "a1$@#_");
+  EXPECT_EQ(quotedIdentifier("order"), "[order]");
+  EXPECT_EQ(quotedIdentifier("Order"), "[Order]");
+  EXPECT_EQ(quotedIdentifier("my table"), "[my table]");
+  EXPECT_EQ(quotedIdentifier("a]b"), "[a]]b]");
+  EXPECT_EQ(quotedIdentifier("1st"), "[1st]");
+  EXPECT_EQ(quotedIdentifier("@x"), "[@x]");
+  EXPECT_EQ(quotedIdentifier("名　称"), "[名　称]");  // ideographic space
+  EXPECT_EQ(quotedIdentifier("x;drop table t"), "[x;drop table t]");
+  EXPECT_EQ(quotedIdentifier(""), "[]");
+}

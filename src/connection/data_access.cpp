@@ -1,0 +1,332 @@
+#include "connection/data_access.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+namespace makeddl::connection {
+
+namespace {
+
+// The process-wide ODBC environment, made on first use.
+SQLHENV environment() {
+  static SQLHENV env = [] {
+    SQLHENV handle = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle)))
+      throw DatabaseError("无法初始化 ODBC 环境");
+    SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    return handle;
+  }();
+  return env;
+}
+
+// The driver's and server's messages for a handle, without the driver's bracketed prefixes.
+std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
+  std::string text;
+  SQLCHAR state[6];
+  SQLCHAR message[2048];
+  SQLINTEGER nativeError = 0;
+  SQLSMALLINT length = 0;
+  for (SQLSMALLINT record = 1; SQLGetDiagRec(handleType, handle, record, state, &nativeError, message,
+                                             sizeof message, &length) == SQL_SUCCESS;
+       ++record) {
+    std::string line(reinterpret_cast<char*>(message));
+    while (!line.empty() && line.front() == '[') {
+      const std::size_t close = line.find(']');
+      if (close == std::string::npos) break;
+      line.erase(0, close + 1);
+    }
+    if (!text.empty()) text += '\n';
+    text += line;
+  }
+  return text.empty() ? std::string("ODBC 调用失败") : text;
+}
+
+void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle) {
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) throw DatabaseError(diagnostics(handleType, handle));
+}
+
+FieldKind kindOf(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_CHAR: case SQL_VARCHAR: case SQL_LONGVARCHAR:
+    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR:
+      return FieldKind::Text;
+    case SQL_BIT:
+      return FieldKind::Boolean;
+    case SQL_TYPE_DATE: case SQL_TYPE_TIMESTAMP: case SQL_DATETIME: case SQL_TYPE_TIME:
+      return FieldKind::DateTime;
+    case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY:
+      return FieldKind::Binary;
+    default:
+      return FieldKind::Other;
+  }
+}
+
+// A statement handle that is freed when it goes.
+class Statement {
+ public:
+  explicit Statement(SQLHDBC dbc) {
+    check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &handle_), SQL_HANDLE_DBC, dbc);
+  }
+  ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, handle_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  SQLHSTMT handle() const { return handle_; }
+  void check(SQLRETURN rc) const { connection::check(rc, SQL_HANDLE_STMT, handle_); }
+
+  void run(const std::string& text) {
+    check(SQLExecDirect(handle_, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())),
+                        static_cast<SQLINTEGER>(text.size())));
+  }
+  int resultColumns() const {
+    SQLSMALLINT count = 0;
+    check(SQLNumResultCols(handle_, &count));
+    return count;
+  }
+  long long rowCount() const {
+    SQLLEN count = -1;
+    check(SQLRowCount(handle_, &count));
+    return count;
+  }
+  bool moreResults() const {
+    const SQLRETURN rc = SQLMoreResults(handle_);
+    check(rc);
+    return rc != SQL_NO_DATA;
+  }
+
+ private:
+  static void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) { connection::check(rc, type, handle); }
+  SQLHSTMT handle_ = SQL_NULL_HSTMT;
+};
+
+std::vector<ColumnInfo> describeColumns(const Statement& statement, int count) {
+  std::vector<ColumnInfo> columns;
+  for (SQLUSMALLINT i = 1; i <= count; ++i) {
+    SQLCHAR name[512];
+    SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    statement.check(SQLDescribeCol(statement.handle(), i, name, sizeof name, &nameLength, &sqlType, &size,
+                                   &digits, &nullable));
+    columns.push_back({reinterpret_cast<char*>(name), kindOf(sqlType), sqlType});
+  }
+  return columns;
+}
+
+// Reads a character or binary value in pieces of any length.
+std::optional<std::string> readLongValue(const Statement& statement, SQLUSMALLINT column, SQLSMALLINT cType) {
+  std::string value;
+  char buffer[8192];
+  const std::size_t terminator = cType == SQL_C_CHAR ? 1 : 0;
+  for (;;) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(statement.handle(), column, cType, buffer, sizeof buffer, &indicator);
+    if (rc == SQL_NO_DATA) break;
+    statement.check(rc);
+    if (indicator == SQL_NULL_DATA) return std::nullopt;
+    const bool truncated = indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(sizeof buffer - terminator);
+    value.append(buffer, truncated ? sizeof buffer - terminator : static_cast<std::size_t>(indicator));
+    if (!truncated) break;
+  }
+  return value;
+}
+
+// Floating-point values as the shortest text that reads back to the same number.
+template <typename Number>
+std::optional<std::string> readFloatingValue(const Statement& statement, SQLUSMALLINT column, SQLSMALLINT cType) {
+  Number number{};
+  SQLLEN indicator = 0;
+  statement.check(SQLGetData(statement.handle(), column, cType, &number, sizeof number, &indicator));
+  if (indicator == SQL_NULL_DATA) return std::nullopt;
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, number);
+  return std::string(text, result.ptr);
+}
+
+std::optional<std::string> readValue(const Statement& statement, SQLUSMALLINT column, const ColumnInfo& info) {
+  switch (info.sqlType) {
+    case SQL_FLOAT: case SQL_DOUBLE:
+      return readFloatingValue<double>(statement, column, SQL_C_DOUBLE);
+    case SQL_REAL:
+      return readFloatingValue<float>(statement, column, SQL_C_FLOAT);
+    default:
+      return readLongValue(statement, column, info.kind == FieldKind::Binary ? SQL_C_BINARY : SQL_C_CHAR);
+  }
+}
+
+std::vector<std::vector<std::optional<std::string>>> fetchRows(const Statement& statement,
+                                                               const std::vector<ColumnInfo>& columns) {
+  std::vector<std::vector<std::optional<std::string>>> rows;
+  for (SQLRETURN rc = SQLFetch(statement.handle()); rc != SQL_NO_DATA; rc = SQLFetch(statement.handle())) {
+    statement.check(rc);
+    std::vector<std::optional<std::string>> row;
+    row.reserve(columns.size());
+    for (SQLUSMALLINT i = 0; i < columns.size(); ++i) row.push_back(readValue(statement, i + 1, columns[i]));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace
+
+struct Connection::Handles {
+  SQLHDBC dbc = SQL_NULL_HDBC;
+};
+
+Connection::Connection() : handles_(std::make_unique<Handles>()) {}
+
+Connection::~Connection() { close(); }
+
+void Connection::open() {
+  close();
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  check(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc), SQL_HANDLE_ENV, environment());
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds_)),
+                    0);
+  const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionString_.data()),
+                                        static_cast<SQLSMALLINT>(connectionString_.size()), nullptr, 0, nullptr,
+                                        SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    const std::string message = diagnostics(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    throw DatabaseError(message);
+  }
+  handles_->dbc = dbc;
+}
+
+void Connection::close() {
+  if (handles_->dbc == SQL_NULL_HDBC) return;
+  SQLDisconnect(handles_->dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, handles_->dbc);
+  handles_->dbc = SQL_NULL_HDBC;
+}
+
+bool Connection::isOpen() const { return handles_->dbc != SQL_NULL_HDBC; }
+
+const std::string& Field::asText() const {
+  if (!value_) throw DatabaseError("字段“" + column_.name + "”的值为 NULL，无法转换为文本");
+  return *value_;
+}
+
+bool Field::asBoolean() const {
+  const std::string& text = asText();
+  return !(text.empty() || text == "0" || text == "false" || text == "False");
+}
+
+long long Field::asInteger() const {
+  const std::string& text = asText();
+  long long number = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (result.ec != std::errc() || result.ptr == text.data())
+    throw DatabaseError("字段“" + column_.name + "”的值“" + text + "”不是整数");
+  return number;
+}
+
+DateTime Field::asDateTime() const {
+  const std::string& text = asText();
+  DateTime time;
+  char fraction[8] = "";
+  const int read = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d.%7[0-9]", &time.year, &time.month, &time.day,
+                               &time.hour, &time.minute, &time.second, fraction);
+  if (read != 3 && read < 6) throw DatabaseError("字段“" + column_.name + "”的值“" + text + "”不是日期");
+  // ".5" is 500 ms, ".123" 123 ms; digits beyond milliseconds are dropped.
+  for (int digit = 0, scale = 100; digit < 3 && fraction[digit] != '\0'; ++digit, scale /= 10)
+    time.millisecond += (fraction[digit] - '0') * scale;
+  return time;
+}
+
+void DataSet::close() {
+  open_ = false;
+  columns_.clear();
+  rows_.clear();
+  position_ = 0;
+}
+
+void DataSet::replaceLine(std::size_t index, std::string line) {
+  if (index >= sqlLines_.size()) throw DatabaseError("SQL 行号越界");
+  sqlLines_[index] = std::move(line);
+}
+
+std::string DataSet::sqlText() const {
+  std::string text;
+  for (const std::string& line : sqlLines_) text += line + "\r\n";
+  return text;
+}
+
+void DataSet::open() {
+  close();
+  if (!connection_.isOpen()) throw DatabaseError("连接未打开");
+  Statement statement(connection_.handles().dbc);
+  statement.run(sqlText());
+  bool haveRows = false;
+  do {
+    const int columnCount = statement.resultColumns();
+    if (columnCount > 0 && !haveRows) {
+      columns_ = describeColumns(statement, columnCount);
+      rows_ = fetchRows(statement, columns_);
+      haveRows = true;
+    }
+  } while (statement.moreResults());
+  if (!haveRows) throw DatabaseError("命令没有返回记录集");
+  open_ = true;
+}
+
+long long DataSet::execute() {
+  close();
+  if (!connection_.isOpen()) throw DatabaseError("连接未打开");
+  Statement statement(connection_.handles().dbc);
+  statement.run(sqlText());
+  long long affected = -1;
+  do {
+    if (statement.resultColumns() == 0) {
+      const long long count = statement.rowCount();
+      if (count >= 0) affected = count;
+    }
+  } while (statement.moreResults());
+  return affected;
+}
+
+void DataSet::query(std::string text) {
+  close();
+  clearSql();
+  addLine(std::move(text));
+  open();
+}
+
+void DataSet::requireOpen() const {
+  if (!open_) throw DatabaseError("数据集“" + name_ + "”未打开");
+}
+
+int DataSet::recordCount() const {
+  requireOpen();
+  return static_cast<int>(rows_.size());
+}
+
+int DataSet::fieldCount() const {
+  requireOpen();
+  return static_cast<int>(columns_.size());
+}
+
+void DataSet::next() {
+  if (position_ + 1 < static_cast<int>(rows_.size())) ++position_;
+}
+
+Field DataSet::field(int index) const {
+  requireOpen();
+  if (rows_.empty()) throw DatabaseError("数据集“" + name_ + "”没有记录");
+  if (index < 0 || index >= static_cast<int>(columns_.size()))
+    throw DatabaseError("数据集“" + name_ + "”没有第 " + std::to_string(index) + " 个字段");
+  return Field(columns_[index], rows_[position_][index]);
+}
+
+Field DataSet::fieldByName(const std::string& name) const {
+  requireOpen();
+  for (std::size_t i = 0; i < columns_.size(); ++i)
+    if (strcasecmp(columns_[i].name.c_str(), name.c_str()) == 0) return field(static_cast<int>(i));
+  throw DatabaseError("数据集“" + name_ + "”没有字段“" + name + "”");
+}
+
+}  // namespace makeddl::connection

@@ -1,0 +1,129 @@
+#pragma once
+// Data access: the window's single connection and its named data sets, on ODBC.
+// A data set keeps its SQL as lines, sends them joined with CR LF, and reads the whole
+// result on open, so its record count is exact at once. A batch of several statements opens
+// like one query: results that are only row counts are passed over, the rows of the first
+// row-returning statement are kept, and the statements after it still run.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace makeddl::connection {
+
+// A failure reported by the driver or the server; the text is the server's own message.
+class DatabaseError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A date and time as the server sends it, to the millisecond.
+struct DateTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+  bool operator==(const DateTime&) const = default;
+};
+
+// The kinds of value the tool tells apart.
+enum class FieldKind { Text, Boolean, DateTime, Binary, Other };
+
+struct ColumnInfo {
+  std::string name;
+  FieldKind kind = FieldKind::Other;
+  int sqlType = 0;  // the ODBC SQL type the driver reports
+};
+
+// One value of the current row, as read from the server.
+class Field {
+ public:
+  Field(const ColumnInfo& column, const std::optional<std::string>& value) : column_(column), value_(value) {}
+  const std::string& name() const { return column_.name; }
+  FieldKind kind() const { return column_.kind; }
+  int sqlType() const { return column_.sqlType; }
+  bool isNull() const { return !value_.has_value(); }
+  // The value as the server's text (binary values as raw bytes). Throws for NULL.
+  const std::string& asText() const;
+  bool asBoolean() const;
+  long long asInteger() const;
+  // Reads "YYYY-MM-DD[ hh:mm:ss[.fff]]", as the server sends date-time values.
+  DateTime asDateTime() const;
+
+ private:
+  const ColumnInfo& column_;
+  const std::optional<std::string>& value_;
+};
+
+class Connection {
+ public:
+  Connection();
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void setConnectionString(std::string odbcConnectionString) { connectionString_ = std::move(odbcConnectionString); }
+  const std::string& connectionString() const { return connectionString_; }
+  void setLoginTimeout(int seconds) { loginTimeoutSeconds_ = seconds; }
+  // Connects with the connection string; throws DatabaseError with the driver's message.
+  void open();
+  void close();
+  bool isOpen() const;
+
+  struct Handles;
+  Handles& handles() const { return *handles_; }
+
+ private:
+  std::string connectionString_;
+  int loginTimeoutSeconds_ = 5;
+  std::unique_ptr<Handles> handles_;
+};
+
+class DataSet {
+ public:
+  DataSet(Connection& connection, std::string name) : connection_(connection), name_(std::move(name)) {}
+
+  const std::string& name() const { return name_; }
+  void close();
+  void clearSql() { sqlLines_.clear(); }
+  void addLine(std::string line) { sqlLines_.push_back(std::move(line)); }
+  void replaceLine(std::size_t index, std::string line);
+  const std::vector<std::string>& sqlLines() const { return sqlLines_; }
+  // The text sent: every line followed by CR LF.
+  std::string sqlText() const;
+
+  // Runs the text and keeps the rows of its row-returning statement. Throws DatabaseError
+  // when the server refuses it, or after running it when it yields no row set at all.
+  void open();
+  // Runs a text that returns no rows; returns the rows affected (the last count reported).
+  long long execute();
+
+  // Convenience: close, clear, add the text, open.
+  void query(std::string text);
+
+  bool isOpen() const { return open_; }
+  int recordCount() const;
+  int fieldCount() const;
+  void first() { position_ = 0; }
+  // Moves to the next row; stays on the last one at the end.
+  void next();
+  int position() const { return position_; }
+  Field field(int index) const;
+  Field fieldByName(const std::string& name) const;
+  const std::vector<ColumnInfo>& columns() const { return columns_; }
+  // The rows read, each a value per column (no value for NULL).
+  const std::vector<std::vector<std::optional<std::string>>>& rows() const { return rows_; }
+
+ private:
+  void requireOpen() const;
+
+  Connection& connection_;
+  std::string name_;
+  std::vector<std::string> sqlLines_;
+  bool open_ = false;
+  std::vector<ColumnInfo> columns_;
+  std::vector<std::vector<std::optional<std::string>>> rows_;
+  int position_ = 0;
+};
+
+}  // namespace makeddl::connection
