@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/script_pane_text.h"
+#include "connection/data_access.h"
 
 class QComboBox;
 class QFrame;
@@ -93,7 +94,8 @@ class TForm1 : public QMainWindow {
   PanelStatusBar* StatusBar1;
   QProgressBar* ProgressBar = nullptr;
 
-  // Data sets, shown in the grids through these models
+  // The single connection and its data sets, shown in the grids through these models
+  connection::Connection ADOConnection1;
   DataSetModel *ADOQuery1, *ADOQuery2, *ADOQuery3, *QueryShowField, *QueryMakeDDL, *TempQuery,
       *HelpQuery01;
 
@@ -103,7 +105,7 @@ class TForm1 : public QMainWindow {
   ScriptPaneText scriptPaneText() const;
   void setScriptPaneText(const ScriptPaneText& text);
 
-  // Handlers
+  // Handlers of the window shell
   void FormCreate();
   void FormClose();
   void Button2Click();
@@ -115,6 +117,29 @@ class TForm1 : public QMainWindow {
   void DestroyProgress();
   void BtnGBtoBIGClick();
   void BtnBIGtoGBClick();
+
+  // Connection: connection test, discovery, remembered connections and activation
+  // (tform1_connection.cpp)
+  bool LinkTest(const std::string& database, const std::string& server, const std::string& user,
+                const std::string& password, bool windowsLogin);
+  void RadioButton1Click();
+  void RadioButton2Click();
+  void Button4Click();
+  QStringList GetServerList();
+  void ComboBoxServer_NMChange();
+  void Button3Click();
+  void ShowParamListChange();
+  QStringList RowToStrings();
+
+  // Catalogue browser and online users (tform1_catalog.cpp)
+  void PageControl2Change();
+  void ListBoxTableClick();
+  void ListBoxFunctionClick(QListWidget* sender);
+  void ShowFieldList(const std::string& table);
+  void ShowTableSummary(const std::string& table);
+  void Button9Click();
+  void Disp_sp_depends(const std::string& name, int direction);
+  void Button13Click();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -144,6 +169,8 @@ class TForm1 : public QMainWindow {
   void buildStatusBar();
   void buildDataSets();
   void connectCommands();
+  void connectConnectionCommands();
+  void connectCatalogCommands();
 
   Desktop& desktop_;
   std::unique_ptr<SettingsStore> settingsStore_;

@@ -441,17 +441,18 @@ void TForm1::buildStatusBar() {
 }
 
 void TForm1::buildDataSets() {
-  ADOQuery1 = new DataSetModel(QStringLiteral("ADOQuery1"), this);
-  ADOQuery2 = new DataSetModel(QStringLiteral("ADOQuery2"), this);
-  ADOQuery3 = new DataSetModel(QStringLiteral("ADOQuery3"), this);
-  QueryShowField = new DataSetModel(QStringLiteral("QueryShowField"), this);
-  QueryMakeDDL = new DataSetModel(QStringLiteral("QueryMakeDDL"), this);
-  TempQuery = new DataSetModel(QStringLiteral("TempQuery"), this);
-  HelpQuery01 = new DataSetModel(QStringLiteral("HelpQuery01"), this);
-  DBGrid1->setModel(ADOQuery1);
-  DBGrid4->setModel(ADOQuery2);
-  DBGrid3->setModel(ADOQuery3);
-  DBGrid2->setModel(QueryShowField);
+  auto dataSet = [this](const char* name) { return new DataSetModel(ADOConnection1, QString::fromLatin1(name), this); };
+  ADOQuery1 = dataSet("ADOQuery1");
+  ADOQuery2 = dataSet("ADOQuery2");
+  ADOQuery3 = dataSet("ADOQuery3");
+  QueryShowField = dataSet("QueryShowField");
+  QueryMakeDDL = dataSet("QueryMakeDDL");
+  TempQuery = dataSet("TempQuery");
+  HelpQuery01 = dataSet("HelpQuery01");
+  ADOQuery1->attachGrid(DBGrid1);
+  ADOQuery2->attachGrid(DBGrid4);
+  ADOQuery3->attachGrid(DBGrid3);
+  QueryShowField->attachGrid(DBGrid2);
 }
 
 }  // namespace makeddl::app

@@ -239,10 +239,12 @@ DateTime Field::asDateTime() const {
 }
 
 void DataSet::close() {
+  const bool hadContent = open_ || !columns_.empty();
   open_ = false;
   columns_.clear();
   rows_.clear();
   position_ = 0;
+  if (hadContent) notifyChange();
 }
 
 void DataSet::replaceLine(std::size_t index, std::string line) {
@@ -272,6 +274,7 @@ void DataSet::open() {
   } while (statement.moreResults());
   if (!haveRows) throw DatabaseError("命令没有返回记录集");
   open_ = true;
+  notifyChange();
 }
 
 long long DataSet::execute() {

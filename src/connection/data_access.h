@@ -6,6 +6,7 @@
 // row-returning statement are kept, and the statements after it still run.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -84,6 +85,8 @@ class DataSet {
   DataSet(Connection& connection, std::string name) : connection_(connection), name_(std::move(name)) {}
 
   const std::string& name() const { return name_; }
+  // Called after every open and close, so that a grid showing the data set follows it.
+  void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
   void close();
   void clearSql() { sqlLines_.clear(); }
   void addLine(std::string line) { sqlLines_.push_back(std::move(line)); }
@@ -116,6 +119,9 @@ class DataSet {
 
  private:
   void requireOpen() const;
+  void notifyChange() const {
+    if (changed_) changed_();
+  }
 
   Connection& connection_;
   std::string name_;
@@ -124,6 +130,7 @@ class DataSet {
   std::vector<ColumnInfo> columns_;
   std::vector<std::vector<std::optional<std::string>>> rows_;
   int position_ = 0;
+  std::function<void()> changed_;
 };
 
 }  // namespace makeddl::connection
