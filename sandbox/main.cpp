@@ -1,2 +1,66 @@
 // makeddl-sandbox: a SQL Server 2000 stand-in on 127.0.0.1 for tests and demos.
-int main() { return 0; }
+//
+//   makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]...
+//
+// With --port 0 a free port is chosen. The first line on standard output is always
+// "port N" with the port in use, so that scripts and tests can read it.
+
+#include "engine/engine.hpp"
+#include "server/server.hpp"
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]...\n";
+    return 2;
+}
+
+bool parsePort(const std::string& text, uint16_t& port) {
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 65535) return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sandbox::ServerConfig config;
+    bool havePort = false, haveSa = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        if (i + 1 >= argc) return usage();
+        std::string value = argv[++i];
+        if (option == "--port") {
+            if (!parsePort(value, config.port)) return usage();
+            havePort = true;
+        } else if (option == "--sa-password") {
+            config.logins["sa"] = value;
+            haveSa = true;
+        } else if (option == "--login") {
+            auto colon = value.find(':');
+            if (colon == std::string::npos || colon == 0) return usage();
+            config.logins[sandbox::toLower(value.substr(0, colon))] = value.substr(colon + 1);
+        } else {
+            return usage();
+        }
+    }
+    if (!havePort || !haveSa) return usage();
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        sandbox::Engine engine;
+        sandbox::Server server(config, engine);
+        uint16_t port = server.listen();
+        std::cout << "port " << port << std::endl;  // flushed: readers wait for this line
+        server.run();
+    } catch (const std::exception& e) {
+        std::cerr << "makeddl-sandbox: " << e.what() << "\n";
+        return 1;
+    }
+}

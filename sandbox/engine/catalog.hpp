@@ -1,0 +1,24 @@
+#pragma once
+// The SQL Server 2000 system tables, built from the engine's state whenever a query reads them,
+// so they always agree with the tables and modules that exist.
+
+#include "engine/relation.hpp"
+
+#include <optional>
+#include <string_view>
+
+namespace sandbox {
+
+class Engine;
+class Session;
+
+class Catalog {
+public:
+    // The named system table of `database`, or nullopt if there is none of that name.
+    static std::optional<Relation> systemTable(Engine& engine, Database& database, std::string_view name);
+    static bool isSystemTable(std::string_view name);
+    // SQL Server's type-info values (systypes row) for a column type.
+    static int xusertypeOf(const SqlType& type);
+};
+
+}  // namespace sandbox

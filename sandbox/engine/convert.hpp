@@ -1,0 +1,39 @@
+#pragma once
+// Conversions, comparisons and arithmetic between SQL values, with SQL Server 2000's results.
+
+#include "types/value.hpp"
+
+#include <string>
+
+namespace sandbox {
+
+// CAST/CONVERT. `style` is CONVERT's third argument (0 when absent). Throws SqlError.
+Value convertValue(const Value& value, const SqlType& target, int style = 0);
+// As an assignment into a column: a too-long string is an error (8152), not a truncation.
+Value assignValue(const Value& value, const SqlType& target);
+
+// Text of a value as CONVERT(varchar, value) gives it.
+std::string formatValue(const Value& value, int style = 0);
+
+// Compares two non-NULL values after converting to the type of higher precedence.
+int compareValues(const Value& a, const Value& b);
+bool valuesEqual(const Value& a, const Value& b);  // NULL never equals anything
+
+// The result type when two values of these types meet in arithmetic or comparison.
+SqlType commonType(const SqlType& a, const SqlType& b);
+
+Value arithmetic(char op, const Value& a, const Value& b);  // + - * / % & | ^
+Value negate(const Value& a);
+Value bitwiseNot(const Value& a);
+
+// Value as a number for functions that take one.
+double toDouble(const Value& value);
+int64_t toInteger(const Value& value);
+bool isTruthyNumber(const Value& value);
+
+DateTime currentDateTime();
+DateTime dateTimeFromParts(int year, int month, int day, int hour, int minute, int second, int millisecond);
+void dateTimeParts(const DateTime& value, int& year, int& month, int& day, int& hour, int& minute,
+                   int& second, int& millisecond);
+
+}  // namespace sandbox

@@ -1,0 +1,312 @@
+#include "engine/executor.hpp"
+
+#include "engine/convert.hpp"
+#include "engine/error.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace sandbox {
+
+using namespace sql;
+
+namespace {
+
+std::string hexId(int id) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%08X", static_cast<unsigned>(id));
+    return buffer;
+}
+
+// System-generated constraint names keep the whole name within 30 characters, as SQL Server 2000 does.
+std::string defaultConstraintName(const std::string& table, const std::string& column, int id) {
+    std::string tablePiece = utf8Substring(table, 0, 9);
+    std::string columnPiece = utf8Substring(column, 0, 14 - characterCount(tablePiece));
+    return "DF__" + tablePiece + "__" + columnPiece + "__" + hexId(id);
+}
+
+std::string keyConstraintName(const std::string& prefix, const std::string& table, int id) {
+    return prefix + "__" + utf8Substring(table, 0, 16) + "__" + hexId(id);
+}
+
+// The text syscomments keeps for a default: the expression in exactly one pair of brackets.
+std::string storedDefaultText(std::string text) {
+    auto enclosedWhole = [](const std::string& t) {
+        if (t.size() < 2 || t.front() != '(' || t.back() != ')') return false;
+        int depth = 0;
+        bool quoted = false;
+        for (size_t i = 0; i < t.size(); ++i) {
+            if (t[i] == '\'') quoted = !quoted;
+            if (quoted) continue;
+            if (t[i] == '(') ++depth;
+            if (t[i] == ')' && --depth == 0 && i + 1 < t.size()) return false;
+        }
+        return true;
+    };
+    size_t begin = text.find_first_not_of(" \t\r\n"), end = text.find_last_not_of(" \t\r\n");
+    text = begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
+    while (enclosedWhole(text)) text = text.substr(1, text.size() - 2);
+    return "(" + text + ")";
+}
+
+bool isTemporary(const ObjectName& name) { return !name.name.empty() && name.name[0] == '#'; }
+
+}  // namespace
+
+SqlType Executor::resolveType(const TypeSpec& spec, const std::string& columnName) {
+    if (equalsIgnoreCase(spec.name, "sysname")) return SqlType::sysname();
+    auto id = typeIdFromName(spec.name);
+    if (!id) throw errors::unknownType(spec.name);
+    const auto& args = spec.arguments;
+    int maxLength = isUnicode(*id) ? 4000 : 8000;
+    switch (*id) {
+        case TypeId::Char: case TypeId::VarChar: case TypeId::NChar: case TypeId::NVarChar:
+        case TypeId::Binary: case TypeId::VarBinary: {
+            int length = args.empty() ? 1 : args[0];
+            if (length > maxLength)
+                throw SqlError(131, 15, 2, "The size (" + std::to_string(length) + ") given to the " +
+                                               (columnName.empty() ? "type '" + spec.name + "'" : "column '" + columnName + "'") +
+                                               " exceeds the maximum allowed for any data type (" + std::to_string(maxLength) + ").");
+            if (length < 1) throw SqlError(1001, 15, 1, "Line 1: Length or precision specification 0 is invalid.");
+            return SqlType::chars(*id, length);
+        }
+        case TypeId::Decimal: case TypeId::Numeric: {
+            int precision = args.empty() ? 18 : args[0];
+            int scale = args.size() > 1 ? args[1] : 0;
+            if (precision < 1 || precision > 38 || scale > precision)
+                throw SqlError(2750, 16, 1, "Column or parameter #1: Specified column precision " + std::to_string(precision) +
+                                                " is greater than the maximum precision of 38.");
+            return SqlType::decimal(precision, scale, *id);
+        }
+        case TypeId::Float:
+            if (!args.empty() && args[0] <= 24) return SqlType::of(TypeId::Real);
+            return SqlType::of(TypeId::Float);
+        default: return SqlType::of(*id);
+    }
+}
+
+Column Executor::columnFromSpec(const ColumnSpec& spec) {
+    if (spec.computed) throw errors::notSupported("as");
+    Column c;
+    c.name = spec.name;
+    c.type = resolveType(spec.type, spec.name);
+    c.nullable = spec.nullable.value_or(!spec.identity && c.type.id != TypeId::Timestamp);
+    c.identity = spec.identity;
+    c.seed = spec.seed;
+    c.step = spec.step;
+    c.defaultExpr = spec.defaultExpr;
+    if (c.identity && !(isIntegral(c.type.id) && c.type.id != TypeId::Bit) &&
+        !((c.type.id == TypeId::Decimal || c.type.id == TypeId::Numeric) && c.type.scale == 0))
+        throw SqlError(2749, 16, 2, "Identity column '" + c.name + "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable.");
+    return c;
+}
+
+std::shared_ptr<Table> Executor::createTable(const ObjectName& name, std::vector<Column> columns) {
+    auto db = databaseFor(name);
+    if (!db) throw SqlError(2702, 16, 2, "Database '" + name.database + "' does not exist.");
+    if (findTable(name) || (!isTemporary(name) && db->object(name.name)))
+        throw errors::objectExists(name.name);
+    if (columns.empty()) throw errors::notSupported(")");
+    for (size_t i = 0; i < columns.size(); ++i)
+        for (size_t k = 0; k < i; ++k)
+            if (compareCollated(columns[i].name, columns[k].name) == 0)
+                throw SqlError(2705, 16, 3, "Column names in each table must be unique. Column name '" + columns[i].name +
+                                                "' in table '" + name.name + "' is specified more than once.");
+    if (std::count_if(columns.begin(), columns.end(), [](const Column& c) { return c.identity; }) > 1)
+        throw SqlError(2744, 16, 2, "Multiple identity columns specified for table '" + name.name +
+                                        "'. Only one identity column per table is allowed.");
+    auto table = std::make_shared<Table>();
+    table->id = engine_.newObjectId();
+    table->name = name.name;
+    table->created = currentDateTime();
+    table->columns = std::move(columns);
+    SchemaObject object;
+    object.id = table->id;
+    object.name = table->name;
+    object.xtype = "U";
+    object.created = table->created;
+    db->addObject(object);
+    if (isTemporary(name)) session_.tempTables_[toLower(name.name)] = table;
+    else db->addTable(table);
+    for (size_t i = 0; i < table->columns.size(); ++i) {
+        Column& c = table->columns[i];
+        if (!c.defaultExpr) continue;
+        SchemaObject def;
+        def.id = engine_.newObjectId();
+        def.name = defaultConstraintName(table->name, c.name, def.id);
+        def.xtype = "D";
+        def.parentId = table->id;
+        def.info = static_cast<int>(i) + 1;
+        def.created = table->created;
+        def.text = storedDefaultText(c.defaultExpr->text);
+        c.defaultId = def.id;
+        db->addObject(def);
+    }
+    return table;
+}
+
+void Executor::addKey(Database& db, Table& table, const KeySpec& key) {
+    bool primary = key.kind == KeyKind::PrimaryKey;
+    if (primary && std::any_of(table.indexes.begin(), table.indexes.end(),
+                               [](const Index& i) { return i.status & kIndexPrimaryKey; }))
+        throw SqlError(8110, 16, 1, "Cannot add multiple PRIMARY KEY constraints to table '" + table.name + "'.");
+    bool clusteredTaken = std::any_of(table.indexes.begin(), table.indexes.end(), [](const Index& i) { return i.indid == 1; });
+    bool clustered = key.clustered.value_or(primary && !clusteredTaken);
+    Index index;
+    for (const auto& [columnName, descending] : key.columns) {
+        auto position = table.columnIndex(columnName);
+        if (!position)
+            throw SqlError(1911, 16, 1, "Column name '" + columnName + "' does not exist in the target table.");
+        if (primary) {
+            if (table.columns[*position].nullable && table.columns[*position].defaultId == 0 && false) {}
+            table.columns[*position].nullable = false;
+        }
+        index.keys.emplace_back(*position, descending);
+    }
+    SchemaObject constraint;
+    constraint.id = engine_.newObjectId();
+    constraint.name = key.name.empty() ? keyConstraintName(primary ? "PK" : "UQ", table.name, constraint.id) : key.name;
+    if (db.object(constraint.name)) throw errors::objectExists(constraint.name);
+    constraint.xtype = primary ? "PK" : "UQ";
+    constraint.parentId = table.id;
+    constraint.created = currentDateTime();
+    db.addObject(constraint);
+    index.name = constraint.name;
+    index.indid = clustered ? 1 : std::max(2, static_cast<int>(table.indexes.size()) + 2);
+    for (const Index& other : table.indexes) index.indid = clustered ? 1 : std::max(index.indid, other.indid + 1);
+    index.status = kIndexUnique | (clustered ? kIndexClustered : 0) | (primary ? kIndexPrimaryKey : kIndexUniqueKey);
+    table.indexes.push_back(index);
+    std::sort(table.indexes.begin(), table.indexes.end(), [](const Index& a, const Index& b) { return a.indid < b.indid; });
+}
+
+void Executor::runCreateTable(const CreateTableStatement& s) {
+    std::vector<Column> columns;
+    for (const auto& spec : s.columns) columns.push_back(columnFromSpec(spec));
+    auto table = createTable(s.table, std::move(columns));
+    auto db = databaseFor(s.table);
+    try {
+        for (const auto& key : s.keys) addKey(*db, *table, key);
+    } catch (...) {
+        db->dropObject(table->id);
+        session_.tempTables_.erase(toLower(table->name));
+        throw;
+    }
+    done(StatementKind::Other, false, 0);
+}
+
+void Executor::runCreateIndex(const CreateIndexStatement& s) {
+    auto table = requireTable(s.table);
+    for (const Index& index : table->indexes)
+        if (compareCollated(index.name, s.name) == 0)
+            throw SqlError(1913, 16, 1, "There is already an index on table '" + table->name + "' named '" + s.name + "'.");
+    if (s.clustered && std::any_of(table->indexes.begin(), table->indexes.end(), [](const Index& i) { return i.indid == 1; }))
+        throw SqlError(1902, 16, 3, "Cannot create more than one clustered index on table '" + table->name +
+                                        "'. Drop the existing clustered index '" + table->indexes.front().name + "' before creating another.");
+    Index index;
+    index.name = s.name;
+    for (const auto& [columnName, descending] : s.columns) {
+        auto position = table->columnIndex(columnName);
+        if (!position) throw errors::invalidColumn(columnName);
+        index.keys.emplace_back(*position, descending);
+    }
+    index.indid = s.clustered ? 1 : 2;
+    for (const Index& other : table->indexes) if (!s.clustered) index.indid = std::max(index.indid, other.indid + 1);
+    index.status = (s.unique ? kIndexUnique : 0) | (s.clustered ? kIndexClustered : 0);
+    table->indexes.push_back(index);
+    if (s.unique) {
+        try {
+            for (const Row& row : table->rows) checkUnique(*table, row, &row);
+        } catch (const SqlError&) {
+            table->indexes.pop_back();
+            throw SqlError(1505, 16, 1, "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID " +
+                                            std::to_string(index.indid) + ". Most significant primary key is 'type 56'.");
+        }
+    }
+    std::sort(table->indexes.begin(), table->indexes.end(), [](const Index& a, const Index& b) { return a.indid < b.indid; });
+    done(StatementKind::Other, false, 0);
+}
+
+void Executor::runCreateModule(const CreateModuleStatement& s) {
+    auto db = databaseFor(s.name);
+    if (!db) throw SqlError(2702, 16, 2, "Database '" + s.name.database + "' does not exist.");
+    if (db->object(s.name.name) || db->table(s.name.name)) throw errors::objectExists(s.name.name);
+    SchemaObject object;
+    object.id = engine_.newObjectId();
+    object.name = s.name.name;
+    object.xtype = s.xtype;
+    object.created = currentDateTime();
+    object.text = s.sourceText;
+    object.module = std::make_shared<CreateModuleStatement>(s);
+    if (s.module == ModuleKind::Trigger) {
+        auto table = requireTable(s.triggerTable);
+        object.parentId = table->id;
+    }
+    if (s.module == ModuleKind::View) queryToRelation(*s.viewSelect, nullptr);  // views resolve their names now
+    recordDependencies(*db, object);
+    db->addObject(object);
+    done(StatementKind::Other, false, 0);
+}
+
+void Executor::runDrop(const DropStatement& s) {
+    for (const auto& name : s.names) {
+        if (s.what == "index") {
+            // DROP INDEX table.index
+            ObjectName tableName;
+            tableName.name = name.owner;
+            auto table = name.owner.empty() ? nullptr : findTable(tableName);
+            bool removed = false;
+            if (table)
+                removed = std::erase_if(table->indexes, [&](const Index& i) {
+                              return compareCollated(i.name, name.name) == 0 && !(i.status & (kIndexPrimaryKey | kIndexUniqueKey));
+                          }) > 0;
+            if (!removed)
+                throw SqlError(3703, 11, 7, "Cannot drop the index '" + name.owner + "." + name.name +
+                                                "', because it does not exist in the system catalog.", false);
+            continue;
+        }
+        auto db = databaseFor(name);
+        std::string noun = s.what;
+        if (s.what == "table") {
+            auto table = findTable(name);
+            if (!table)
+                throw SqlError(3701, 11, 5, "Cannot drop the table '" + name.name + "', because it does not exist in the system catalog.", false);
+            db->dropObject(table->id);
+            session_.tempTables_.erase(toLower(name.name));
+            continue;
+        }
+        static const std::pair<const char*, std::vector<std::string>> kinds[] = {
+            {"view", {"V"}}, {"procedure", {"P"}}, {"function", {"FN", "IF", "TF"}}, {"trigger", {"TR"}}};
+        SchemaObject* object = db ? db->object(name.name) : nullptr;
+        bool matches = false;
+        for (const auto& [kind, xtypes] : kinds)
+            if (kind == s.what && object) matches = std::find(xtypes.begin(), xtypes.end(), object->xtype) != xtypes.end();
+        if (!matches)
+            throw SqlError(3701, 11, 5, "Cannot drop the " + noun + " '" + name.name + "', because it does not exist in the system catalog.", false);
+        db->dropObject(object->id);
+    }
+    done(StatementKind::Other, false, 0);
+}
+
+void Executor::runCreateDatabase(const DatabaseStatement& s) {
+    if (engine_.database(s.name))
+        throw SqlError(1801, 16, 3, "Database '" + s.name + "' already exists.", false);
+    engine_.createDatabase(s.name);
+    sink_.message({0, 1, 0, "The CREATE DATABASE process is allocating 0.63 MB on disk '" + s.name + "'.", "", s.line});
+    sink_.message({0, 1, 0, "The CREATE DATABASE process is allocating 0.49 MB on disk '" + s.name + "_log'.", "", s.line});
+    done(StatementKind::Other, false, 0);
+}
+
+void Executor::runDropDatabase(const DatabaseStatement& s) {
+    auto db = engine_.database(s.name);
+    if (!db)
+        throw SqlError(3701, 11, 1, "Cannot drop the database '" + s.name + "', because it does not exist in the system catalog.", false);
+    if (db->dbid() <= 4) throw SqlError(3708, 16, 4, "Cannot drop the database '" + s.name + "' because it is a system database.", false);
+    for (const Session* other : engine_.liveSessions())
+        if (compareCollated(other->database(), db->name()) == 0)
+            throw SqlError(3702, 16, 4, "Cannot drop the database '" + s.name + "' because it is currently in use.", false);
+    engine_.databases_.erase(toLower(db->name()));
+    sink_.message({0, 1, 0, "Deleting database file '" + s.name + ".mdf'.", "", s.line});
+    done(StatementKind::Other, false, 0);
+}
+
+}  // namespace sandbox

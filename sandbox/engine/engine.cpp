@@ -1,0 +1,77 @@
+#include "engine/engine.hpp"
+
+#include "engine/convert.hpp"
+#include "engine/executor.hpp"
+
+#include <algorithm>
+
+namespace sandbox {
+
+Session::Session(Engine& engine, int spid, LoginInfo login)
+    : engine_(engine), spid_(spid), login_(std::move(login)), database_(login_.database),
+      loginTime_(currentDateTime()), lastBatch_(loginTime_) {}
+
+Session::~Session() { engine_.forgetSession(this); }
+
+Engine::Engine() {
+    for (const char* name : {"master", "tempdb", "model", "msdb"}) createDatabase(name);
+    tempdb_ = database("tempdb");
+}
+
+bool Engine::hasDatabase(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    return database(name) != nullptr;
+}
+
+std::shared_ptr<Database> Engine::database(std::string_view name) {
+    auto found = databases_.find(toLower(trimRightBlanks(name)));
+    return found == databases_.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<Database> Engine::createDatabase(const std::string& name) {
+    auto db = std::make_shared<Database>(nextDbid_++, name, currentDateTime());
+    databases_[toLower(name)] = db;
+    return db;
+}
+
+std::vector<std::shared_ptr<Database>> Engine::databasesById() const {
+    std::vector<std::shared_ptr<Database>> all;
+    for (const auto& [key, db] : databases_) all.push_back(db);
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a->dbid() < b->dbid(); });
+    return all;
+}
+
+std::vector<const Session*> Engine::liveSessions() const {
+    std::vector<const Session*> all(sessions_.begin(), sessions_.end());
+    std::sort(all.begin(), all.end(), [](const Session* a, const Session* b) { return a->spid() < b->spid(); });
+    return all;
+}
+
+int Engine::newObjectId() {
+    // Ids step by 16000057 modulo 2^31, as SQL Server 2000 hands them out.
+    lastObjectId_ = static_cast<uint32_t>((uint64_t{lastObjectId_} + 16000057u) % 2147483648u);
+    return static_cast<int>(lastObjectId_);
+}
+
+std::unique_ptr<Session> Engine::openSession(const LoginInfo& login) {
+    std::lock_guard lock(mutex_);
+    std::unique_ptr<Session> session(new Session(*this, nextSpid_++, login));
+    sessions_.push_back(session.get());
+    return session;
+}
+
+void Engine::forgetSession(Session* session) {
+    std::lock_guard lock(mutex_);
+    std::erase(sessions_, session);
+    for (const auto& [key, table] : session->tempTables_) {
+        (void)key;
+        tempdb_->dropObject(table->id);
+    }
+}
+
+void Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {
+    Executor executor(*this, session, sink);
+    executor.runBatch(batch);
+}
+
+}  // namespace sandbox

@@ -1,0 +1,88 @@
+#pragma once
+// The sandbox's database engine: databases, sessions and the running of batches.
+
+#include "engine/result_sink.hpp"
+#include "engine/storage.hpp"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sandbox {
+
+struct LoginInfo {
+    std::string login, host, program, database;
+    uint32_t hostProcess = 0;
+};
+
+class Engine;
+
+// One logged-in connection: its current database and temporary tables.
+class Session {
+public:
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    int spid() const { return spid_; }
+    const std::string& database() const { return database_; }
+    const LoginInfo& login() const { return login_; }
+    DateTime loginTime() const { return loginTime_; }
+
+private:
+    friend class Engine;
+    friend class Executor;
+    Session(Engine& engine, int spid, LoginInfo login);
+
+    Engine& engine_;
+    int spid_;
+    LoginInfo login_;
+    std::string database_;
+    DateTime loginTime_;
+    DateTime lastBatch_;
+    std::map<std::string, std::shared_ptr<Table>> tempTables_;  // by lower-case name
+    int64_t rowCount_ = 0;
+    int lastError_ = 0;
+    int64_t lastIdentity_ = 0;
+    bool identityKnown_ = false;
+    bool noCount_ = false;
+};
+
+class Engine {
+public:
+    Engine();
+
+    const std::string& serverName() const { return serverName_; }
+    bool hasDatabase(const std::string& name);
+    std::unique_ptr<Session> openSession(const LoginInfo& login);
+    // Runs a batch: parses it whole, then runs its statements, reporting to `sink`.
+    void execute(Session& session, std::string_view batch, ResultSink& sink);
+
+    // For the catalogue; callers hold the engine lock (they run inside execute).
+    std::shared_ptr<Database> database(std::string_view name);
+    std::vector<std::shared_ptr<Database>> databasesById() const;
+    std::vector<const Session*> liveSessions() const;
+
+private:
+    friend class Session;
+    friend class Executor;
+    friend class Catalog;
+
+    std::shared_ptr<Database> createDatabase(const std::string& name);
+    int newObjectId();
+    void forgetSession(Session* session);
+
+    std::recursive_mutex mutex_;
+    std::string serverName_ = "SANDBOX";
+    std::map<std::string, std::shared_ptr<Database>> databases_;  // by lower-case name
+    std::vector<Session*> sessions_;
+    int nextSpid_ = 51;
+    int nextDbid_ = 1;
+    uint32_t lastObjectId_ = 2105058535u;
+    std::shared_ptr<Database> tempdb_;
+};
+
+}  // namespace sandbox

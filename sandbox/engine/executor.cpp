@@ -1,0 +1,503 @@
+#include "engine/executor.hpp"
+
+#include "engine/convert.hpp"
+#include "engine/error.hpp"
+#include "sql/parser.hpp"
+
+#include <algorithm>
+
+namespace sandbox {
+
+using namespace sql;
+
+namespace {
+
+constexpr int kStatementTerminated = 3621;
+
+std::string qualifiedTableName(const std::string& database, const std::string& table) {
+    return database + ".dbo." + table;
+}
+
+}  // namespace
+
+Executor::Executor(Engine& engine, Session& session, ResultSink& sink)
+    : engine_(engine), session_(session), sink_(sink) {}
+
+void Executor::runBatch(std::string_view sql) {
+    std::lock_guard lock(engine_.mutex_);
+    session_.lastBatch_ = currentDateTime();
+    batchText_ = std::string(sql);
+    std::vector<StmtPtr> statements;
+    try {
+        statements = parseBatch(sql);
+    } catch (const SyntaxError& e) {
+        std::string text = e.nearKeyword() ? "Incorrect syntax near the keyword '" + e.near() + "'."
+                                           : "Line " + std::to_string(e.line()) + ": Incorrect syntax near '" + e.near() + "'.";
+        reportError(SqlError(e.nearKeyword() ? 156 : 170, 15, 1, text), e.line());
+        return;
+    } catch (const LexError& e) {
+        reportError(SqlError(e.near() == "/*" ? 113 : 105, 15, 1,
+                             e.near() == "/*" ? "Missing end comment mark '*/'."
+                                              : "Unclosed quotation mark before the character string '" + e.near() + "'."),
+                    e.line());
+        return;
+    }
+    runStatements(statements);
+}
+
+Executor::Flow Executor::runStatements(const std::vector<StmtPtr>& statements) {
+    for (const auto& statement : statements) {
+        if (sink_.cancelled()) return Flow::Return;
+        if (runStatement(*statement) == Flow::Return) return Flow::Return;
+    }
+    return Flow::Next;
+}
+
+Executor::Flow Executor::runStatement(const Statement& statement) {
+    try {
+        Flow flow = dispatch(statement);
+        if (statement.kind != StmtKind::If && statement.kind != StmtKind::Block &&
+            statement.kind != StmtKind::While)
+            session_.lastError_ = 0;
+        return flow;
+    } catch (const SqlError& error) {
+        reportError(error, statement.line);
+        return error.abortsBatch() ? Flow::Return : Flow::Next;
+    }
+}
+
+void Executor::reportError(const SqlError& error, int line) {
+    ServerMessage message = error.message();
+    message.line = line;
+    sink_.message(message);
+    session_.lastError_ = message.number;
+    if (!error.abortsBatch() && (message.number == 515 || message.number == 2627 || message.number == 8152 ||
+                                 message.number == 544 || message.number == 8115 || message.number == 8134))
+        sink_.message({kStatementTerminated, 0, 0, "The statement has been terminated.", "", line});
+    sink_.statementDone(StatementKind::Other, false, 0, true);
+}
+
+void Executor::done(StatementKind kind, bool counted, uint64_t rows) {
+    if (counted) session_.rowCount_ = static_cast<int64_t>(rows);
+    sink_.statementDone(kind, counted && !session_.noCount_, rows, false);
+}
+
+Executor::Flow Executor::dispatch(const Statement& s) {
+    switch (s.kind) {
+        case StmtKind::Select: runSelectStatement(static_cast<const SelectStatement&>(s)); break;
+        case StmtKind::Insert: runInsert(static_cast<const InsertStatement&>(s)); break;
+        case StmtKind::Update: runUpdate(static_cast<const UpdateStatement&>(s)); break;
+        case StmtKind::Delete: runDelete(static_cast<const DeleteStatement&>(s)); break;
+        case StmtKind::Truncate: {
+            auto table = requireTable(static_cast<const TruncateStatement&>(s).table);
+            table->rows.clear();
+            done(StatementKind::Other, false, 0);
+            break;
+        }
+        case StmtKind::CreateDatabase: runCreateDatabase(static_cast<const DatabaseStatement&>(s)); break;
+        case StmtKind::DropDatabase: runDropDatabase(static_cast<const DatabaseStatement&>(s)); break;
+        case StmtKind::CreateTable: runCreateTable(static_cast<const CreateTableStatement&>(s)); break;
+        case StmtKind::CreateModule: runCreateModule(static_cast<const CreateModuleStatement&>(s)); break;
+        case StmtKind::CreateIndex: runCreateIndex(static_cast<const CreateIndexStatement&>(s)); break;
+        case StmtKind::Drop: runDrop(static_cast<const DropStatement&>(s)); break;
+        case StmtKind::Use: runUse(static_cast<const UseStatement&>(s)); break;
+        case StmtKind::SetOption: runSetOption(static_cast<const SetOptionStatement&>(s)); break;
+        case StmtKind::SetVariable: runSetVariable(static_cast<const SetVariableStatement&>(s)); break;
+        case StmtKind::Declare: runDeclare(static_cast<const DeclareStatement&>(s)); break;
+        case StmtKind::If: return runIf(static_cast<const IfStatement&>(s));
+        case StmtKind::While: return runWhile(static_cast<const WhileStatement&>(s));
+        case StmtKind::Block: return runStatements(static_cast<const BlockStatement&>(s).statements);
+        case StmtKind::Print: runPrint(static_cast<const PrintStatement&>(s)); break;
+        case StmtKind::Exec: runExec(static_cast<const ExecStatement&>(s)); break;
+        case StmtKind::Transaction: done(StatementKind::Other, false, 0); break;
+        case StmtKind::Return: {
+            const auto& r = static_cast<const SimpleStatement&>(s);
+            returnStatus_ = r.value ? static_cast<int>(toInteger(eval(*r.value, Frame{}))) : 0;
+            return Flow::Return;
+        }
+        case StmtKind::Empty: break;
+    }
+    return Flow::Next;
+}
+
+// ---- SELECT ----
+
+namespace {
+
+class ClientTarget : public RowTarget {
+public:
+    explicit ClientTarget(ResultSink& sink) : sink_(sink) {}
+    void begin(const std::vector<RelColumn>& columns) override {
+        columns_.clear();
+        for (const auto& c : columns) {
+            ColumnInfo info;
+            info.name = c.name;
+            info.type = c.type;
+            info.nullable = c.nullable;
+            info.identity = c.identity;
+            info.tableName = "";
+            columns_.push_back(info);
+            types_.push_back(c.type);
+        }
+        sink_.beginResult(columns_);
+    }
+    bool add(Row& row) override {
+        for (size_t i = 0; i < row.size(); ++i)
+            if (!(row[i].type() == types_[i]) || (row[i].isNull() && !columns_[i].nullable)) {
+                row[i] = convertValue(row[i], types_[i]);
+                if (row[i].isNull() && !columns_[i].nullable) columns_[i].nullable = true;
+            }
+        ++count_;
+        return sink_.row(row.data());
+    }
+    uint64_t count() const { return count_; }
+
+private:
+    ResultSink& sink_;
+    std::vector<ColumnInfo> columns_;
+    std::vector<SqlType> types_;
+    uint64_t count_ = 0;
+};
+
+}  // namespace
+
+void Executor::runSelectStatement(const SelectStatement& s) {
+    const SelectStmt& select = *s.select;
+    if (!s.assignments.empty()) {
+        // SELECT @a = x, @b = y FROM ...: the last row's values are kept.
+        auto query = std::make_shared<SelectStmt>(select);
+        query->items.clear();
+        for (const auto& [name, expr] : s.assignments) {
+            variable(name);
+            query->items.push_back(SelectItem{expr, name, true, false, ""});
+        }
+        Relation result = queryToRelation(*query, nullptr);
+        if (!result.owned.empty())
+            for (size_t i = 0; i < s.assignments.size(); ++i) {
+                Variable& v = variable(s.assignments[i].first);
+                v.value = convertValue(result.owned.back()[i], v.type);
+            }
+        done(StatementKind::Select, true, result.owned.size());
+        return;
+    }
+    if (select.into) {
+        Relation result = queryToRelation(select, nullptr);
+        std::vector<Column> columns;
+        for (const auto& c : result.columns) {
+            Column column;
+            column.name = c.name;
+            column.type = c.type;
+            column.nullable = c.nullable;
+            column.identity = c.identity;
+            columns.push_back(column);
+        }
+        auto table = createTable(*select.into, columns);
+        table->rows = std::move(result.owned);
+        if (std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.identity; })) {
+            table->identityStarted = true;
+            table->identityNext = static_cast<int64_t>(table->rows.size()) + 1;
+        }
+        done(StatementKind::SelectInto, true, table->rows.size());
+        return;
+    }
+    ClientTarget target(sink_);
+    runQuery(select, nullptr, target);
+    done(StatementKind::Select, true, target.count());
+}
+
+void Executor::sendRelation(const Relation& relation, StatementKind kind) {
+    ClientTarget target(sink_);
+    target.begin(relation.columns);
+    for (const Row& row : relation.allRows()) {
+        Row copy = row;
+        if (!target.add(copy)) break;
+    }
+    done(kind, true, target.count());
+}
+
+// ---- INSERT, UPDATE, DELETE ----
+
+void Executor::checkUnique(const Table& table, const Row& row, const Row* replacing) {
+    for (const Index& index : table.indexes) {
+        if (!(index.status & kIndexUnique)) continue;
+        for (const Row& other : table.rows) {
+            if (&other == replacing) continue;
+            bool same = std::all_of(index.keys.begin(), index.keys.end(), [&](const auto& key) {
+                const Value& a = row[key.first];
+                const Value& b = other[key.first];
+                return (a.isNull() && b.isNull()) || valuesEqual(a, b);
+            });
+            if (!same) continue;
+            bool primary = index.status & kIndexPrimaryKey;
+            if (!(index.status & (kIndexPrimaryKey | kIndexUniqueKey)))
+                throw SqlError(2601, 14, 3, "Cannot insert duplicate key row in object '" + table.name +
+                                                "' with unique index '" + index.name + "'.", false);
+            throw SqlError(2627, 14, 1, std::string("Violation of ") + (primary ? "PRIMARY KEY" : "UNIQUE KEY") +
+                                            " constraint '" + index.name + "'. Cannot insert duplicate key in object '" +
+                                            table.name + "'.", false);
+        }
+    }
+}
+
+void Executor::insertRow(Table& table, Row row, const std::string& tableName) {
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        const Column& c = table.columns[i];
+        if (row[i].isNull() && !c.nullable)
+            throw SqlError(515, 16, 2, "Cannot insert the value NULL into column '" + c.name + "', table '" + tableName +
+                                           "'; column does not allow nulls. INSERT fails.", false);
+    }
+    checkUnique(table, row, nullptr);
+    table.rows.push_back(std::move(row));
+}
+
+void Executor::runInsert(const InsertStatement& s) {
+    auto table = requireTable(s.table);
+    std::vector<size_t> targets;
+    if (s.columns.empty()) {
+        for (size_t i = 0; i < table->columns.size(); ++i)
+            if (!table->columns[i].identity && table->columns[i].type.id != TypeId::Timestamp) targets.push_back(i);
+    } else {
+        for (const auto& name : s.columns) {
+            auto index = table->columnIndex(name);
+            if (!index) throw errors::invalidColumn(name);
+            if (table->columns[*index].identity)
+                throw SqlError(544, 16, 1, "Cannot insert explicit value for identity column in table '" + table->name +
+                                               "' when IDENTITY_INSERT is set to OFF.", false);
+            targets.push_back(*index);
+        }
+    }
+    std::vector<Row> sources;
+    if (s.select) {
+        Relation result = queryToRelation(*s.select, nullptr);
+        sources = std::move(result.owned);
+    } else if (s.exec) {
+        throw errors::notSupported("exec");
+    } else if (!s.defaultValues) {
+        for (const auto& values : s.values) {
+            Row row;
+            for (const auto& e : values) row.push_back(e->kind == ExprKind::Literal && e->literal.isNull() && e->text == "default"
+                                                           ? Value() : eval(*e, Frame{}));
+            sources.push_back(std::move(row));
+        }
+    } else {
+        sources.emplace_back();
+    }
+    for (const Row& source : sources)
+        if (source.size() != targets.size() && !s.defaultValues)
+            throw SqlError(213, 16, 4, "Insert Error: Column name or number of supplied values does not match table definition.");
+    auto db = databaseFor(s.table);
+    std::string fullName = qualifiedTableName(table->name[0] == '#' ? "tempdb" : db->name(), table->name);
+    uint64_t count = 0;
+    for (const Row& source : sources) {
+        Row row(table->columns.size());
+        std::vector<bool> given(table->columns.size(), false);
+        for (size_t k = 0; k < targets.size() && k < source.size(); ++k) {
+            row[targets[k]] = assignValue(source[k], table->columns[targets[k]].type);
+            given[targets[k]] = true;
+        }
+        for (size_t i = 0; i < table->columns.size(); ++i) {
+            Column& c = table->columns[i];
+            if (c.identity) {
+                if (!table->identityStarted) { table->identityNext = c.seed; table->identityStarted = true; }
+                row[i] = convertValue(Value::integer(table->identityNext, TypeId::BigInt), c.type);
+                session_.lastIdentity_ = table->identityNext;
+                session_.identityKnown_ = true;
+                table->identityNext += c.step;
+            } else if (c.type.id == TypeId::Timestamp) {
+                static uint64_t counter = 0x7D0;
+                Bytes stamp(8);
+                uint64_t value = ++counter;
+                for (int b = 7; b >= 0; --b) { stamp[b] = value & 0xFF; value >>= 8; }
+                row[i] = Value::binary(stamp, c.type);
+            } else if (!given[i]) {
+                row[i] = c.defaultExpr ? assignValue(eval(*c.defaultExpr, Frame{}), c.type) : Value::null(c.type);
+            }
+            if (row[i].isNull()) row[i] = Value::null(c.type);
+        }
+        insertRow(*table, std::move(row), fullName);
+        ++count;
+    }
+    done(StatementKind::Insert, true, count);
+}
+
+namespace {
+
+Scope tableScope(const Table& table, const std::string& alias, uint64_t id) {
+    Scope scope;
+    scope.id = id;
+    scope.entries.push_back({alias, table.name, columnsOf(table), 0});
+    scope.width = table.columns.size();
+    return scope;
+}
+
+}  // namespace
+
+void Executor::runUpdate(const UpdateStatement& s) {
+    if (!s.from.empty()) throw errors::notSupported("from");
+    auto table = requireTable(s.table);
+    Scope scope = tableScope(*table, table->name, nextScopeId_++);
+    std::vector<std::pair<size_t, const Expr*>> columnSets;
+    std::vector<std::pair<std::string, const Expr*>> variableSets;
+    for (const auto& [target, expr] : s.sets) {
+        if (target[0] == '@') { variable(target); variableSets.emplace_back(target, expr.get()); continue; }
+        auto index = table->columnIndex(target);
+        if (!index) throw errors::invalidColumn(target);
+        if (table->columns[*index].identity)
+            throw SqlError(8102, 16, 1, "Cannot update identity column '" + table->columns[*index].name + "'.");
+        columnSets.emplace_back(*index, expr.get());
+    }
+    uint64_t count = 0;
+    std::vector<Row> updated = table->rows;
+    for (size_t r = 0; r < table->rows.size(); ++r) {
+        Frame frame{&scope, table->rows[r].data(), nullptr, nullptr};
+        if (s.where && !isTrue(*s.where, frame)) continue;
+        for (const auto& [name, expr] : variableSets) {
+            Variable& v = variable(name);
+            v.value = convertValue(eval(*expr, frame), v.type);
+        }
+        for (const auto& [index, expr] : columnSets) {
+            const Column& c = table->columns[index];
+            Value value = assignValue(eval(*expr, frame), c.type);
+            if (value.isNull() && !c.nullable)
+                throw SqlError(515, 16, 2, "Cannot insert the value NULL into column '" + c.name + "', table '" +
+                                               table->name + "'; column does not allow nulls. UPDATE fails.", false);
+            updated[r][index] = value.isNull() ? Value::null(c.type) : value;
+        }
+        ++count;
+    }
+    // Keys are checked against the table as it will be, then the change is applied at once.
+    std::swap(table->rows, updated);
+    try {
+        for (const Row& row : table->rows) checkUnique(*table, row, &row);
+    } catch (const SqlError&) {
+        std::swap(table->rows, updated);
+        throw;
+    }
+    done(StatementKind::Update, true, count);
+}
+
+void Executor::runDelete(const DeleteStatement& s) {
+    if (!s.from.empty()) throw errors::notSupported("from");
+    auto table = requireTable(s.table);
+    Scope scope = tableScope(*table, table->name, nextScopeId_++);
+    std::vector<bool> doomed(table->rows.size(), false);
+    uint64_t count = 0;
+    for (size_t r = 0; r < table->rows.size(); ++r) {
+        Frame frame{&scope, table->rows[r].data(), nullptr, nullptr};
+        if (!s.where || isTrue(*s.where, frame)) { doomed[r] = true; ++count; }
+    }
+    size_t index = 0;
+    std::erase_if(table->rows, [&](const Row&) { return doomed[index++]; });
+    done(StatementKind::Delete, true, count);
+}
+
+// ---- session statements ----
+
+void Executor::runUse(const UseStatement& s) {
+    auto db = engine_.database(s.database);
+    if (!db)
+        throw SqlError(911, 16, 1, "Could not locate entry in sysdatabases for database '" + s.database +
+                                       "'. No entry found with that name. Make sure that the name is entered correctly.");
+    std::string old = session_.database_;
+    session_.database_ = db->name();
+    sink_.databaseChanged(db->name(), old);
+    sink_.message({5701, 1, 0, "Changed database context to '" + db->name() + "'.", "", 1});
+    done(StatementKind::Other, false, 0);
+}
+
+void Executor::runSetOption(const SetOptionStatement& s) {
+    if (s.option == "nocount") session_.noCount_ = equalsIgnoreCase(s.value, "on");
+    done(StatementKind::Other, false, 0);
+}
+
+void Executor::runDeclare(const DeclareStatement& s) {
+    for (const auto& [name, spec] : s.variables) {
+        std::string key = toLower(name);
+        if (variables_.count(key))
+            throw SqlError(134, 15, 1, "The variable name '" + name + "' has already been declared. Variable names must be unique within a query batch or stored procedure.");
+        SqlType type = resolveType(spec);
+        variables_[key] = Variable{type, Value::null(type)};
+    }
+    // DECLARE sends no DONE token, as SQL Server does.
+}
+
+Variable& Executor::variable(const std::string& name) {
+    auto found = variables_.find(toLower(name));
+    if (found == variables_.end()) throw errors::undeclaredVariable(name);
+    return found->second;
+}
+
+void Executor::runSetVariable(const SetVariableStatement& s) {
+    Variable& v = variable(s.variable);
+    v.value = convertValue(eval(*s.value, Frame{}), v.type);
+    done(StatementKind::Other, false, 0);
+}
+
+Executor::Flow Executor::runIf(const IfStatement& s) {
+    if (isTrue(*s.condition, Frame{})) return runStatement(*s.then);
+    if (s.otherwise) return runStatement(*s.otherwise);
+    return Flow::Next;
+}
+
+Executor::Flow Executor::runWhile(const WhileStatement& s) {
+    constexpr int kMaxIterations = 1000000;  // a runaway loop must not hang the server
+    for (int i = 0; i < kMaxIterations && isTrue(*s.condition, Frame{}); ++i)
+        if (runStatement(*s.body) == Flow::Return || sink_.cancelled()) return Flow::Return;
+    return Flow::Next;
+}
+
+void Executor::runPrint(const PrintStatement& s) {
+    Value v = eval(*s.value, Frame{});
+    sink_.message({0, 1, 0, v.isNull() ? "" : formatValue(v), "", s.line});
+    done(StatementKind::Other, false, 0);
+}
+
+void Executor::runExec(const ExecStatement& s) {
+    std::vector<Value> arguments;
+    std::vector<std::string> names;
+    for (const auto& argument : s.arguments) {
+        arguments.push_back(argument.value ? eval(*argument.value, Frame{}) : Value());
+        names.push_back(toLower(argument.name));
+    }
+    std::string name = toLower(s.procedure.name);
+    if (runSystemProcedure(name, arguments, names)) return;
+    auto db = databaseFor(s.procedure);
+    SchemaObject* procedure = db ? db->object(s.procedure.name) : nullptr;
+    if (!procedure || procedure->xtype != "P") throw errors::unknownProcedure(s.procedure.name);
+    runProcedure(*procedure, s, arguments);
+}
+
+void Executor::runProcedure(const SchemaObject& procedure, const ExecStatement& call, const std::vector<Value>& arguments) {
+    constexpr int kMaxNesting = 32;
+    if (depth_ >= kMaxNesting)
+        throw SqlError(217, 16, 1, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+    auto module = procedure.module;
+    std::map<std::string, Variable> saved;
+    std::swap(saved, variables_);
+    for (size_t i = 0; i < module->parameters.size(); ++i) {
+        const auto& [name, spec] = module->parameters[i];
+        SqlType type = resolveType(spec);
+        Value value = Value::null(type);
+        for (size_t k = 0; k < call.arguments.size(); ++k) {
+            bool byName = !call.arguments[k].name.empty() && equalsIgnoreCase(call.arguments[k].name, name);
+            if (byName || (call.arguments[k].name.empty() && k == i)) value = convertValue(arguments[k], type);
+        }
+        variables_[toLower(name)] = Variable{type, value};
+    }
+    ++depth_;
+    returnStatus_ = 0;
+    try {
+        runStatements(module->body);
+    } catch (...) {
+        --depth_;
+        std::swap(saved, variables_);
+        throw;
+    }
+    --depth_;
+    std::swap(saved, variables_);
+    if (!call.returnVariable.empty()) variable(call.returnVariable).value = Value::integer(returnStatus_);
+    sink_.returnStatus(returnStatus_);
+    done(StatementKind::Other, false, 0);
+}
+
+}  // namespace sandbox

@@ -1,0 +1,150 @@
+#pragma once
+// Runs the statements of one batch for one session.
+
+#include "engine/catalog.hpp"
+#include "engine/error.hpp"
+#include "engine/engine.hpp"
+#include "engine/relation.hpp"
+#include "sql/ast.hpp"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sandbox {
+
+// The shape of a FROM clause: its sources side by side in one row.
+struct Scope {
+    struct Entry {
+        std::string alias;  // alias, or the table's name when it has none
+        std::string name;   // the table's own name
+        std::vector<RelColumn> columns;
+        size_t offset = 0;
+    };
+    uint64_t id = 0;
+    std::vector<Entry> entries;
+    size_t width = 0;
+};
+
+// One row being evaluated, with the rows of enclosing queries for correlated subqueries.
+struct Frame {
+    const Scope* scope = nullptr;
+    const Value* row = nullptr;
+    const Frame* outer = nullptr;
+    const std::vector<Row>* group = nullptr;  // rows of the current group in a grouped query
+};
+
+struct Variable {
+    SqlType type;
+    Value value;
+};
+
+// Where the rows of a SELECT go: to the client or into a relation.
+class RowTarget {
+public:
+    virtual ~RowTarget() = default;
+    virtual void begin(const std::vector<RelColumn>& columns) = 0;
+    virtual bool add(Row& row) = 0;  // false stops the query (cancelled)
+};
+
+class Executor {
+public:
+    Executor(Engine& engine, Session& session, ResultSink& sink);
+    void runBatch(std::string_view sql);
+
+private:
+    enum class Flow { Next, Return };
+
+    // ---- statements (executor.cpp) ----
+    Flow runStatements(const std::vector<sql::StmtPtr>& statements);
+    Flow runStatement(const sql::Statement& statement);
+    Flow dispatch(const sql::Statement& statement);
+    void reportError(const SqlError& error, int line);
+    void done(StatementKind kind, bool counted, uint64_t rows);
+    void runSelectStatement(const sql::SelectStatement& s);
+    void runInsert(const sql::InsertStatement& s);
+    void runUpdate(const sql::UpdateStatement& s);
+    void runDelete(const sql::DeleteStatement& s);
+    void runUse(const sql::UseStatement& s);
+    void runSetOption(const sql::SetOptionStatement& s);
+    void runDeclare(const sql::DeclareStatement& s);
+    void runSetVariable(const sql::SetVariableStatement& s);
+    Flow runIf(const sql::IfStatement& s);
+    Flow runWhile(const sql::WhileStatement& s);
+    void runPrint(const sql::PrintStatement& s);
+    void runExec(const sql::ExecStatement& s);
+    void insertRow(Table& table, Row row, const std::string& tableName);
+    void checkUnique(const Table& table, const Row& row, const Row* replacing);
+
+    // ---- DDL (ddl.cpp) ----
+    void runCreateDatabase(const sql::DatabaseStatement& s);
+    void runDropDatabase(const sql::DatabaseStatement& s);
+    void runCreateTable(const sql::CreateTableStatement& s);
+    std::shared_ptr<Table> createTable(const sql::ObjectName& name, std::vector<Column> columns);
+    void addKey(Database& db, Table& table, const sql::KeySpec& key);
+    void runCreateModule(const sql::CreateModuleStatement& s);
+    void runCreateIndex(const sql::CreateIndexStatement& s);
+    void runDrop(const sql::DropStatement& s);
+    void recordDependencies(Database& db, const SchemaObject& module);
+    SqlType resolveType(const sql::TypeSpec& spec, const std::string& columnName = "");
+    Column columnFromSpec(const sql::ColumnSpec& spec);
+
+    // ---- system procedures (sysprocs.cpp) ----
+    bool runSystemProcedure(const std::string& name, const std::vector<Value>& arguments,
+                            const std::vector<std::string>& names);
+    void spHelpText(const std::vector<Value>& arguments);
+    void spHelpIndex(const std::vector<Value>& arguments);
+    void spHelpFile(const std::vector<Value>& arguments);
+    void spAddExtendedProperty(const std::vector<Value>& arguments);
+    void spWho();
+    void runProcedure(const SchemaObject& procedure, const sql::ExecStatement& call, const std::vector<Value>& arguments);
+
+    // ---- queries (query.cpp) ----
+    void runQuery(const sql::SelectStmt& select, const Frame* outer, RowTarget& target);
+    Relation queryToRelation(const sql::SelectStmt& select, const Frame* outer);
+    Relation openSource(const sql::TableRef& ref, const Frame* outer);
+    std::optional<Relation> findRelation(const sql::ObjectName& name);
+    void sendRelation(const Relation& relation, StatementKind kind = StatementKind::Select);
+
+    // ---- naming (query.cpp) ----
+    std::shared_ptr<Database> currentDatabase();
+    std::shared_ptr<Database> databaseFor(const sql::ObjectName& name);
+    std::shared_ptr<Table> findTable(const sql::ObjectName& name);
+    std::shared_ptr<Table> requireTable(const sql::ObjectName& name);
+    std::optional<int> objectIdOf(std::string_view qualifiedName);
+
+    // ---- expressions (expressions.cpp) ----
+    Value eval(const sql::Expr& e, const Frame& frame);
+    bool isTrue(const sql::Expr& e, const Frame& frame);
+    Value evalColumn(const sql::Expr& e, const Frame& frame);
+    Value evalBinary(const sql::Expr& e, const Frame& frame);
+    Value evalCase(const sql::Expr& e, const Frame& frame);
+    Value evalLike(const sql::Expr& e, const Frame& frame);
+    Value evalIn(const sql::Expr& e, const Frame& frame);
+    Value evalSubquery(const sql::Expr& e, const Frame& frame);
+    Value evalSystemVariable(const std::string& name);
+    Value evalAggregate(const sql::Expr& e, const Frame& frame);
+    Value evalFunction(const sql::Expr& e, const Frame& frame);
+    Value evalCast(const sql::Expr& e, const Frame& frame);
+    SqlType inferType(const sql::Expr& e, const Scope* scope);
+    SqlType functionType(const sql::Expr& e, const Scope* scope);
+    bool inferNullable(const sql::Expr& e, const Scope* scope);
+    std::optional<std::pair<int, size_t>> locateColumn(const sql::Expr& e, const Scope* scope, const Frame* frame);
+    Variable& variable(const std::string& name);
+
+    Engine& engine_;
+    Session& session_;
+    ResultSink& sink_;
+    std::map<std::string, Variable> variables_;  // by lower-case name
+    std::string batchText_;
+    int depth_ = 0;  // procedure nesting
+    uint64_t nextScopeId_ = 1;
+    int returnStatus_ = 0;
+};
+
+bool containsAggregate(const sql::Expr& e);
+bool isAggregateName(std::string_view name);
+
+}  // namespace sandbox

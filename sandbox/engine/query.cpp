@@ -1,0 +1,432 @@
+#include "engine/executor.hpp"
+
+#include "engine/convert.hpp"
+#include "engine/error.hpp"
+
+#include <algorithm>
+#include <set>
+
+namespace sandbox {
+
+using namespace sql;
+
+// ---- naming ----
+
+std::shared_ptr<Database> Executor::currentDatabase() {
+    auto db = engine_.database(session_.database_);
+    if (!db) throw SqlError(911, 16, 1, "Could not locate entry in sysdatabases for database '" + session_.database_ + "'.");
+    return db;
+}
+
+std::shared_ptr<Database> Executor::databaseFor(const ObjectName& name) {
+    if (!name.name.empty() && name.name[0] == '#') return engine_.tempdb_;
+    if (name.database.empty()) return currentDatabase();
+    return engine_.database(name.database);
+}
+
+std::shared_ptr<Table> Executor::findTable(const ObjectName& name) {
+    if (!name.name.empty() && name.name[0] == '#') {
+        auto found = session_.tempTables_.find(toLower(name.name));
+        return found == session_.tempTables_.end() ? nullptr : found->second;
+    }
+    auto db = databaseFor(name);
+    return db ? db->table(name.name) : nullptr;
+}
+
+std::shared_ptr<Table> Executor::requireTable(const ObjectName& name) {
+    auto table = findTable(name);
+    if (!table) throw errors::invalidObject(name.display());
+    return table;
+}
+
+std::optional<Relation> Executor::findRelation(const ObjectName& name) {
+    if (auto table = findTable(name)) {
+        Relation r;
+        r.columns = columnsOf(*table);
+        r.rows = &table->rows;
+        r.table = table;
+        r.name = table->name;
+        return r;
+    }
+    auto db = databaseFor(name);
+    if (!db) return std::nullopt;
+    if (auto system = Catalog::systemTable(engine_, *db, name.name)) return system;
+    SchemaObject* object = db->object(name.name);
+    if (object && (object->xtype == "V" || object->xtype == "IF") && object->module && object->module->viewSelect) {
+        if (depth_ >= 32) throw SqlError(217, 16, 1, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+        ++depth_;
+        std::string saved = session_.database_;
+        session_.database_ = db->name();
+        Relation r;
+        try {
+            r = queryToRelation(*object->module->viewSelect, nullptr);
+        } catch (...) {
+            session_.database_ = saved;
+            --depth_;
+            throw;
+        }
+        session_.database_ = saved;
+        --depth_;
+        for (size_t i = 0; i < object->module->returnColumns.size() && i < r.columns.size(); ++i)
+            r.columns[i].name = object->module->returnColumns[i].name;
+        r.name = object->name;
+        return r;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> Executor::objectIdOf(std::string_view qualifiedName) {
+    std::vector<std::string> parts{""};
+    bool quoted = false;
+    for (char c : qualifiedName) {
+        if (c == '[' || c == ']' || c == '"') { quoted = c == '['; continue; }
+        if (c == '.' && !quoted) parts.emplace_back();
+        else parts.back() += c;
+    }
+    if (parts.size() > 3) return std::nullopt;
+    ObjectName name;
+    name.name = std::string(trimRightBlanks(parts.back()));
+    if (parts.size() == 3) name.database = parts[0];
+    if (name.name.empty()) return std::nullopt;
+    if (name.name[0] == '#') {
+        auto table = findTable(name);
+        return table ? std::optional<int>(table->id) : std::nullopt;
+    }
+    auto db = databaseFor(name);
+    if (!db) return std::nullopt;
+    if (auto table = db->table(name.name)) return table->id;
+    if (SchemaObject* object = db->object(name.name)) return object->id;
+    for (int id = 1; id <= 19; ++id)
+        if (Catalog::isSystemTable(name.name)) {
+            auto system = Catalog::systemTable(engine_, *db, "sysobjects");
+            for (const Row& row : system->owned)
+                if (compareCollated(row[0].asText(), name.name) == 0) return static_cast<int>(row[1].asInt());
+        }
+    return std::nullopt;
+}
+
+// ---- sources ----
+
+Relation Executor::openSource(const TableRef& ref, const Frame* outer) {
+    if (ref.derived) {
+        Relation r = queryToRelation(*ref.derived, outer);
+        r.name = ref.alias;
+        return r;
+    }
+    std::optional<Relation> r = findRelation(ref.name);
+    if (!r) throw errors::invalidObject(ref.name.display());
+    return std::move(*r);
+}
+
+namespace {
+
+// A plan piece: one output column of the select list.
+struct OutputColumn {
+    const Expr* expr = nullptr;  // null: copy the row slot
+    size_t slot = 0;
+    RelColumn column;
+};
+
+
+void splitConjuncts(const ExprPtr& e, std::vector<const Expr*>& out) {
+    if (!e) return;
+    if (e->kind == ExprKind::Binary && e->name == "AND") {
+        splitConjuncts(e->args[0], out);
+        splitConjuncts(e->args[1], out);
+        return;
+    }
+    out.push_back(e.get());
+}
+
+// The highest FROM entry a predicate refers to; entries.size() if unknown (subqueries).
+size_t highestEntry(const Expr& e, const Scope& scope) {
+    size_t highest = 0;
+    if (e.subquery) return scope.entries.size();
+    if (e.kind == ExprKind::Column) {
+        const std::string& column = e.names.back();
+        std::string qualifier = e.names.size() >= 2 ? e.names[e.names.size() - 2] : "";
+        size_t found = scope.entries.size();
+        for (size_t k = 0; k < scope.entries.size(); ++k) {
+            const auto& entry = scope.entries[k];
+            if (!qualifier.empty() && compareCollated(entry.alias, qualifier) != 0 && compareCollated(entry.name, qualifier) != 0)
+                continue;
+            for (const auto& c : entry.columns)
+                if (compareCollated(c.name, column) == 0) { found = k; break; }
+            if (found != scope.entries.size()) break;
+        }
+        return found;  // not found here: an outer reference or an error reported later
+    }
+    for (const auto& arg : e.args)
+        if (arg) highest = std::max(highest, highestEntry(*arg, scope));
+    return highest;
+}
+
+class RelationTarget : public RowTarget {
+public:
+    explicit RelationTarget(Relation& relation) : relation_(relation) {}
+    void begin(const std::vector<RelColumn>& columns) override { relation_.columns = columns; }
+    bool add(Row& row) override {
+        for (size_t i = 0; i < row.size(); ++i)
+            if (!(row[i].type() == relation_.columns[i].type)) row[i] = convertValue(row[i], relation_.columns[i].type);
+        relation_.owned.push_back(std::move(row));
+        return true;
+    }
+
+private:
+    Relation& relation_;
+};
+
+struct SortableRow {
+    Row output;
+    Row keys;
+};
+
+}  // namespace
+
+Relation Executor::queryToRelation(const SelectStmt& select, const Frame* outer) {
+    Relation r;
+    RelationTarget target(r);
+    runQuery(select, outer, target);
+    r.rows = nullptr;
+    return r;
+}
+
+void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget& target) {
+    // Sources and the scope they form.
+    std::vector<Relation> sources;
+    for (const auto& ref : select.from) sources.push_back(openSource(ref, outer));
+    Scope scope;
+    scope.id = nextScopeId_++;
+    for (size_t k = 0; k < sources.size(); ++k) {
+        const TableRef& ref = select.from[k];
+        std::string alias = ref.alias.empty() ? (ref.derived ? ref.alias : ref.name.name) : ref.alias;
+        scope.entries.push_back({alias, sources[k].name, sources[k].columns, scope.width});
+        scope.width += sources[k].columns.size();
+    }
+
+    // The select list.
+    std::vector<OutputColumn> outputs;
+    for (const auto& item : select.items) {
+        if (item.star) {
+            bool matched = false;
+            for (const auto& entry : scope.entries) {
+                if (!item.starQualifier.empty() && compareCollated(entry.alias, item.starQualifier) != 0) continue;
+                matched = true;
+                for (size_t c = 0; c < entry.columns.size(); ++c)
+                    outputs.push_back({nullptr, entry.offset + c, entry.columns[c]});
+            }
+            if (!matched) throw errors::invalidObject(item.starQualifier.empty() ? "*" : item.starQualifier);
+            continue;
+        }
+        OutputColumn out;
+        out.expr = item.expr.get();
+        out.column.name = item.hasAlias ? item.alias : (item.expr->kind == ExprKind::Column ? item.expr->names.back() : "");
+        out.column.type = inferType(*item.expr, &scope);
+        out.column.nullable = inferNullable(*item.expr, &scope);
+        out.column.identity = item.expr->kind == ExprKind::Identity;
+        if (out.column.identity) out.column.nullable = false;
+        outputs.push_back(out);
+    }
+    if (outputs.empty()) throw errors::notSupported("from");
+    bool identityUsed = std::any_of(outputs.begin(), outputs.end(), [](const OutputColumn& o) { return o.column.identity; });
+    if (identityUsed && !select.into)
+        throw SqlError(177, 15, 1, "The IDENTITY function can only be used when the SELECT statement has an INTO clause.");
+
+    bool grouped = !select.groupBy.empty() || select.having ||
+                   std::any_of(outputs.begin(), outputs.end(), [](const OutputColumn& o) { return o.expr && containsAggregate(*o.expr); });
+    bool materialise = grouped || select.distinct || !select.orderBy.empty() || identityUsed;
+    int64_t top = -1;
+    if (select.top) top = toInteger(eval(*select.top, Frame{nullptr, nullptr, outer, nullptr}));
+
+    std::vector<RelColumn> columns;
+    for (const auto& o : outputs) columns.push_back(o.column);
+    target.begin(columns);
+
+    // ORDER BY keys: an output alias or ordinal, else an expression over the source row.
+    struct OrderKey { std::optional<size_t> output; const Expr* expr; bool descending; };
+    std::vector<OrderKey> orderKeys;
+    for (const auto& item : select.orderBy) {
+        OrderKey key{std::nullopt, item.expr.get(), item.descending};
+        if (item.expr->kind == ExprKind::Literal && std::holds_alternative<int64_t>(item.expr->literal.storage())) {
+            int64_t ordinal = item.expr->literal.asInt();
+            if (ordinal < 1 || ordinal > static_cast<int64_t>(outputs.size()))
+                throw SqlError(108, 16, 1, "The ORDER BY position number " + std::to_string(ordinal) +
+                                               " is out of range of the number of items in the select list.");
+            key.output = static_cast<size_t>(ordinal - 1);
+        } else if (item.expr->kind == ExprKind::Column && item.expr->names.size() == 1) {
+            for (size_t i = 0; i < outputs.size(); ++i)
+                if (compareCollated(outputs[i].column.name, item.expr->names[0]) == 0 &&
+                    (outputs[i].expr == nullptr || select.items.size() > 0)) { key.output = i; break; }
+        }
+        orderKeys.push_back(key);
+    }
+
+    std::vector<SortableRow> collected;
+    uint64_t produced = 0;
+    bool stop = false;
+
+    auto project = [&](const Frame& frame) {
+        Row out(outputs.size());
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            const OutputColumn& o = outputs[i];
+            if (!o.expr) out[i] = frame.row[o.slot];
+            else if (o.expr->kind == ExprKind::Identity) out[i] = Value();
+            else out[i] = eval(*o.expr, frame);
+        }
+        return out;
+    };
+    auto emit = [&](const Frame& frame) {
+        if (stop) return;
+        Row out = project(frame);
+        if (!materialise) {
+            if (!target.add(out)) { stop = true; return; }
+            if (top >= 0 && ++produced >= static_cast<uint64_t>(top)) stop = true;
+            return;
+        }
+        Row keys;
+        for (const auto& key : orderKeys) keys.push_back(key.output ? out[*key.output] : eval(*key.expr, frame));
+        collected.push_back({std::move(out), std::move(keys)});
+    };
+
+    // Grouping collects source rows per group key; otherwise rows are emitted as they pass.
+    std::vector<std::pair<Row, std::vector<Row>>> groups;
+    auto accept = [&](const Frame& frame) {
+        if (!grouped) { emit(frame); return; }
+        Row key;
+        for (const auto& g : select.groupBy) key.push_back(eval(*g, frame));
+        auto found = std::find_if(groups.begin(), groups.end(), [&](const auto& group) {
+            for (size_t i = 0; i < key.size(); ++i) {
+                const Value& a = group.first[i];
+                if (a.isNull() != key[i].isNull()) return false;
+                if (!a.isNull() && compareValues(a, key[i]) != 0) return false;
+            }
+            return true;
+        });
+        Row copy(frame.row, frame.row + scope.width);
+        if (found == groups.end()) groups.push_back({key, {std::move(copy)}});
+        else found->second.push_back(std::move(copy));
+    };
+
+    std::vector<const Expr*> conjuncts;
+    splitConjuncts(select.where, conjuncts);
+    bool pushDown = std::none_of(select.from.begin(), select.from.end(),
+                                 [](const TableRef& r) { return r.join == JoinKind::Right || r.join == JoinKind::Full; });
+    std::vector<std::vector<const Expr*>> stageFilters(sources.size() + 1);
+    for (const Expr* c : conjuncts)
+        stageFilters[pushDown ? std::min(highestEntry(*c, scope), sources.size()) : sources.size()].push_back(c);
+    auto passes = [&](const std::vector<const Expr*>& filters, const Frame& frame) {
+        return std::all_of(filters.begin(), filters.end(), [&](const Expr* c) { return isTrue(*c, frame); });
+    };
+
+    if (sources.empty()) {
+        Frame frame{&scope, nullptr, outer, nullptr};
+        if (passes(conjuncts, frame)) accept(frame);
+    } else if (sources.size() == 1) {
+        // One source: rows stream straight from the table, without copies.
+        std::vector<const Expr*> filters = stageFilters[0];
+        filters.insert(filters.end(), stageFilters[1].begin(), stageFilters[1].end());
+        for (const Row& row : sources[0].allRows()) {
+            if (stop) break;
+            Frame frame{&scope, row.data(), outer, nullptr};
+            if (passes(filters, frame)) accept(frame);
+        }
+    } else {
+        // Several sources: join stage by stage, filtering each stage by what it can decide.
+        std::vector<Row> current;
+        for (const Row& row : sources[0].allRows()) {
+            Row wide(scope.width);
+            std::copy(row.begin(), row.end(), wide.begin());
+            Frame frame{&scope, wide.data(), outer, nullptr};
+            if (passes(stageFilters[0], frame)) current.push_back(std::move(wide));
+        }
+        for (size_t k = 1; k < sources.size(); ++k) {
+            const TableRef& ref = select.from[k];
+            const auto& rightRows = sources[k].allRows();
+            size_t offset = scope.entries[k].offset;
+            std::vector<Row> next;
+            std::vector<bool> rightMatched(rightRows.size(), false);
+            for (Row& left : current) {
+                bool matched = false;
+                for (size_t r = 0; r < rightRows.size(); ++r) {
+                    Row wide = left;
+                    std::copy(rightRows[r].begin(), rightRows[r].end(), wide.begin() + static_cast<std::ptrdiff_t>(offset));
+                    Frame frame{&scope, wide.data(), outer, nullptr};
+                    if (ref.on && !isTrue(*ref.on, frame)) continue;
+                    matched = true;
+                    rightMatched[r] = true;
+                    if (passes(stageFilters[k], frame)) next.push_back(std::move(wide));
+                }
+                if (!matched && (ref.join == JoinKind::Left || ref.join == JoinKind::Full)) {
+                    Frame frame{&scope, left.data(), outer, nullptr};
+                    if (passes(stageFilters[k], frame)) next.push_back(left);
+                }
+            }
+            if (ref.join == JoinKind::Right || ref.join == JoinKind::Full)
+                for (size_t r = 0; r < rightRows.size(); ++r) {
+                    if (rightMatched[r]) continue;
+                    Row wide(scope.width);
+                    std::copy(rightRows[r].begin(), rightRows[r].end(), wide.begin() + static_cast<std::ptrdiff_t>(offset));
+                    next.push_back(std::move(wide));
+                }
+            current = std::move(next);
+        }
+        for (const Row& row : current) {
+            if (stop) break;
+            Frame frame{&scope, row.data(), outer, nullptr};
+            if (passes(stageFilters[sources.size()], frame)) accept(frame);
+        }
+    }
+
+    if (grouped) {
+        if (groups.empty() && select.groupBy.empty()) groups.push_back({{}, {}});
+        Row nullRow(scope.width);
+        for (const auto& [key, rows] : groups) {
+            Frame frame{&scope, rows.empty() ? nullRow.data() : rows.front().data(), outer, &rows};
+            if (select.having && !isTrue(*select.having, frame)) continue;
+            emit(frame);
+        }
+    }
+    if (!materialise) return;
+
+    if (select.distinct) {
+        std::vector<SortableRow> unique;
+        for (auto& candidate : collected) {
+            bool seen = std::any_of(unique.begin(), unique.end(), [&](const SortableRow& u) {
+                for (size_t i = 0; i < u.output.size(); ++i) {
+                    if (u.output[i].isNull() != candidate.output[i].isNull()) return false;
+                    if (!u.output[i].isNull() && compareValues(u.output[i], candidate.output[i]) != 0) return false;
+                }
+                return true;
+            });
+            if (!seen) unique.push_back(std::move(candidate));
+        }
+        collected = std::move(unique);
+    }
+    if (!orderKeys.empty()) {
+        std::stable_sort(collected.begin(), collected.end(), [&](const SortableRow& a, const SortableRow& b) {
+            for (size_t i = 0; i < orderKeys.size(); ++i) {
+                const Value& x = a.keys[i];
+                const Value& y = b.keys[i];
+                int c = x.isNull() ? (y.isNull() ? 0 : -1) : y.isNull() ? 1 : compareValues(x, y);
+                if (c != 0) return orderKeys[i].descending ? c > 0 : c < 0;
+            }
+            return false;
+        });
+    }
+    int64_t identity = 1;
+    for (size_t n = 0; n < collected.size(); ++n) {
+        if (top >= 0 && static_cast<int64_t>(n) >= top) break;
+        Row& out = collected[n].output;
+        for (size_t i = 0; i < outputs.size(); ++i)
+            if (outputs[i].expr && outputs[i].expr->kind == ExprKind::Identity) {
+                const Expr& id = *outputs[i].expr;
+                int64_t seed = id.args.empty() ? 1 : id.args[0]->literal.asInt();
+                int64_t step = id.args.empty() ? 1 : id.args[1]->literal.asInt();
+                out[i] = Value::integer(seed + (identity - 1) * step, TypeId::BigInt);
+            }
+        ++identity;
+        if (!target.add(out)) return;
+    }
+}
+
+}  // namespace sandbox

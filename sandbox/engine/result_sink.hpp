@@ -1,0 +1,39 @@
+#pragma once
+// Where the executor sends what a batch produces; the server turns it into TDS tokens.
+
+#include "tds/tokens.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sandbox {
+
+using tds::ColumnInfo;
+using tds::ServerMessage;
+
+// The statement kind carried in DONE tokens.
+enum class StatementKind : uint16_t {
+    Other = 0x00,
+    Select = 0xC1,
+    SelectInto = 0xC2,
+    Insert = 0xC3,
+    Delete = 0xC4,
+    Update = 0xC5,
+};
+
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    virtual void beginResult(const std::vector<ColumnInfo>& columns) = 0;
+    // Returns false once the client cancelled: the executor stops producing rows.
+    virtual bool row(const Value* values) = 0;
+    virtual void message(const ServerMessage& message) = 0;
+    virtual void databaseChanged(const std::string& newName, const std::string& oldName) = 0;
+    virtual void returnStatus(int32_t status) = 0;
+    // Ends one statement. `counted` says whether `rows` is meaningful; `error` marks a failure.
+    virtual void statementDone(StatementKind kind, bool counted, uint64_t rows, bool error) = 0;
+    virtual bool cancelled() const = 0;
+};
+
+}  // namespace sandbox

@@ -1,0 +1,49 @@
+#include "engine/storage.hpp"
+
+#include <algorithm>
+
+namespace sandbox {
+
+std::optional<size_t> Table::columnIndex(std::string_view columnName) const {
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (compareCollated(columns[i].name, columnName) == 0) return i;
+    return std::nullopt;
+}
+
+std::shared_ptr<Table> Database::table(std::string_view name) const {
+    auto found = tables_.find(toLower(trimRightBlanks(name)));
+    return found == tables_.end() ? nullptr : found->second;
+}
+
+SchemaObject* Database::object(std::string_view name) {
+    for (auto& object : objects_)
+        if (compareCollated(object.name, name) == 0) return &object;
+    return nullptr;
+}
+
+SchemaObject* Database::objectById(int id) {
+    for (auto& object : objects_)
+        if (object.id == id) return &object;
+    return nullptr;
+}
+
+void Database::addTable(std::shared_ptr<Table> table) {
+    std::string key = toLower(table->name);
+    tables_[key] = std::move(table);
+}
+
+void Database::dropObject(int id) {
+    std::vector<int> doomed{id};
+    for (const auto& object : objects_)
+        if (object.parentId == id) doomed.push_back(object.id);
+    auto isDoomed = [&doomed](int x) { return std::find(doomed.begin(), doomed.end(), x) != doomed.end(); };
+    for (auto it = tables_.begin(); it != tables_.end();)
+        it = isDoomed(it->second->id) ? tables_.erase(it) : std::next(it);
+    std::erase_if(objects_, [&](const SchemaObject& o) { return isDoomed(o.id); });
+    // The rows that describe the dropped object go; rows of others that point at it stay,
+    // stale, as SQL Server 2000 leaves them.
+    std::erase_if(depends, [&](const Dependency& d) { return isDoomed(d.id); });
+    std::erase_if(properties, [&](const ExtendedProperty& p) { return isDoomed(p.id); });
+}
+
+}  // namespace sandbox

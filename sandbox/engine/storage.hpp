@@ -1,0 +1,111 @@
+#pragma once
+// What a database holds: tables with their rows, and the catalogue entries of every object.
+
+#include "sql/ast.hpp"
+#include "types/value.hpp"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sandbox {
+
+using Row = std::vector<Value>;
+
+struct Column {
+    std::string name;
+    SqlType type;
+    bool nullable = true;
+    bool identity = false;
+    int64_t seed = 1, step = 1;
+    int defaultId = 0;           // sysobjects id of the DEFAULT constraint, 0 if none
+    sql::ExprPtr defaultExpr;
+};
+
+// Index status bits as sysindexes.status has them.
+enum IndexStatus : int {
+    kIndexUnique = 0x2,
+    kIndexClustered = 0x10,
+    kIndexPrimaryKey = 0x800,
+    kIndexUniqueKey = 0x1000,
+};
+
+struct Index {
+    std::string name;
+    int indid = 0;
+    int status = 0;
+    std::vector<std::pair<size_t, bool>> keys;  // column position, descending
+};
+
+struct Table {
+    int id = 0;
+    std::string name;
+    DateTime created;
+    std::vector<Column> columns;
+    std::vector<Row> rows;
+    std::vector<Index> indexes;
+    int64_t identityNext = 1;
+    bool identityStarted = false;
+
+    std::optional<size_t> columnIndex(std::string_view columnName) const;
+};
+
+// One sysobjects row (user tables, constraints, views, procedures, functions, triggers).
+struct SchemaObject {
+    int id = 0;
+    std::string name;
+    std::string xtype;  // "U", "PK", "UQ", "D", "V", "P", "FN", "IF", "TF", "TR"
+    int parentId = 0;
+    int info = 0;       // column id of a column-level constraint
+    DateTime created;
+    std::string text;   // syscomments text: the module's source or a default's "(expr)"
+    std::shared_ptr<sql::CreateModuleStatement> module;
+};
+
+struct Dependency {
+    int id = 0, depid = 0, depnumber = 0;
+    bool selall = false, resultobj = false, readobj = false;
+};
+
+struct ExtendedProperty {
+    int id = 0;
+    int smallid = 0;
+    int type = 3;  // 3 object, 4 column
+    std::string name;
+    Value value;
+};
+
+class Database {
+public:
+    Database(int dbid, std::string name, DateTime created) : dbid_(dbid), name_(std::move(name)), created_(created) {}
+
+    int dbid() const { return dbid_; }
+    const std::string& name() const { return name_; }
+    DateTime created() const { return created_; }
+
+    std::shared_ptr<Table> table(std::string_view name) const;
+    SchemaObject* object(std::string_view name);
+    SchemaObject* objectById(int id);
+    std::vector<SchemaObject>& objects() { return objects_; }
+    const std::map<std::string, std::shared_ptr<Table>>& tables() const { return tables_; }
+
+    void addTable(std::shared_ptr<Table> table);
+    void addObject(SchemaObject object) { objects_.push_back(std::move(object)); }
+    // Removes an object with everything that belongs to it (constraints, triggers, rows of
+    // sysdepends and sysproperties that describe it).
+    void dropObject(int id);
+
+    std::vector<Dependency> depends;
+    std::vector<ExtendedProperty> properties;
+
+private:
+    int dbid_;
+    std::string name_;
+    DateTime created_;
+    std::map<std::string, std::shared_ptr<Table>> tables_;  // by lower-case name
+    std::vector<SchemaObject> objects_;
+};
+
+}  // namespace sandbox

@@ -1,0 +1,64 @@
+#include "server/tds_sink.hpp"
+
+namespace sandbox {
+
+using namespace tds;
+
+TdsSink::TdsSink(MessageWriter writer, Encoding encoding, std::string serverName,
+                 std::function<bool()> attentionArrived)
+    : writer_(std::move(writer)), encoding_(encoding), serverName_(std::move(serverName)),
+      attentionArrived_(std::move(attentionArrived)) {}
+
+void TdsSink::writePendingDone(bool more) {
+    if (!pendingDone_) return;
+    uint16_t status = pendingDone_->status | (more ? kDoneMore : 0);
+    writeDone(writer_.body(), DoneToken::Done, status, pendingDone_->kind, pendingDone_->rows, encoding_);
+    pendingDone_.reset();
+}
+
+void TdsSink::sendFullPackets() {
+    if (writer_.flushFullPackets() > 0 && !cancelled_ && attentionArrived_()) cancelled_ = true;
+}
+
+void TdsSink::beginResult(const std::vector<ColumnInfo>& columns) {
+    writePendingDone(true);
+    columns_ = columns;
+    writeColumnMetadata(writer_.body(), columns_, encoding_);
+}
+
+bool TdsSink::row(const Value* values) {
+    if (cancelled_) return false;
+    writeRow(writer_.body(), columns_, values, encoding_);
+    sendFullPackets();
+    return !cancelled_;
+}
+
+void TdsSink::message(const ServerMessage& message) {
+    writePendingDone(true);
+    writeMessage(writer_.body(), message, serverName_, encoding_);
+}
+
+void TdsSink::databaseChanged(const std::string& newName, const std::string& oldName) {
+    writePendingDone(true);
+    writeEnvChange(writer_.body(), EnvChange::Database, newName, oldName);
+}
+
+void TdsSink::returnStatus(int32_t status) {
+    writePendingDone(true);
+    writeReturnStatus(writer_.body(), status);
+}
+
+void TdsSink::statementDone(StatementKind kind, bool counted, uint64_t rows, bool error) {
+    writePendingDone(true);
+    uint16_t status = (counted ? kDoneCount : 0) | (error ? kDoneError : 0);
+    pendingDone_ = PendingDone{status, static_cast<uint16_t>(kind), rows};
+    sendFullPackets();
+}
+
+void TdsSink::finish() {
+    if (!pendingDone_) pendingDone_ = PendingDone{kDoneFinal, 0, 0};
+    writePendingDone(false);
+    writer_.finish();
+}
+
+}  // namespace sandbox

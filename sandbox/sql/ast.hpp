@@ -1,0 +1,287 @@
+#pragma once
+// Syntax tree of the T-SQL statements the sandbox runs.
+
+#include "types/value.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sandbox::sql {
+
+struct Expr;
+struct SelectStmt;
+using ExprPtr = std::shared_ptr<Expr>;
+
+// A type as written: varchar(20), decimal(18,2), sysname.
+struct TypeSpec {
+    std::string name;
+    std::vector<int> arguments;
+};
+
+enum class ExprKind {
+    Literal,     // literal
+    Column,      // names: [table.]column, resolved against the FROM clause
+    Variable,    // name: @x
+    SystemVar,   // name: @@version
+    Unary,       // op: '-', '+', '~', 'NOT'; args[0]
+    Binary,      // op: + - * / % & | ^ = <> < > <= >= AND OR; args[0], args[1]
+    Function,    // name, args; star for count(*); distinct for count(distinct x)
+    Case,        // args: [operand] when,then ... [else]; hasOperand, hasElse
+    Subquery,    // subquery: a scalar subquery
+    Exists,      // subquery; negated
+    InList,      // args[0] IN (args[1..]); negated
+    InSubquery,  // args[0] IN (subquery); negated
+    Between,     // args[0] BETWEEN args[1] AND args[2]; negated
+    Like,        // args[0] LIKE args[1] [ESCAPE args[2]]; negated
+    IsNull,      // args[0] IS [NOT] NULL; negated
+    Cast,        // CAST(args[0] AS type) / CONVERT(type, args[0] [, args[1] style])
+    Collate,     // args[0] COLLATE name
+    Identity,    // IDENTITY(type, seed, step) in SELECT ... INTO
+};
+
+struct Expr {
+    ExprKind kind = ExprKind::Literal;
+    std::string name;                // function, variable or operator
+    std::vector<std::string> names;  // column reference parts
+    Value literal;
+    std::vector<ExprPtr> args;
+    std::shared_ptr<SelectStmt> subquery;
+    TypeSpec type;                   // Cast and Identity
+    bool negated = false;
+    bool distinct = false;
+    bool star = false;
+    bool hasOperand = false;
+    bool hasElse = false;
+    int line = 1;
+    std::string text;                // source text, kept for DEFAULT expressions
+
+    // Where a column reference was found, cached by the executor per query scope.
+    mutable uint64_t boundScope = 0;
+    mutable int boundDepth = 0;
+    mutable size_t boundIndex = 0;
+};
+
+struct SelectItem {
+    ExprPtr expr;          // null for * and t.*
+    std::string alias;
+    bool hasAlias = false;
+    bool star = false;
+    std::string starQualifier;
+};
+
+enum class JoinKind { First, Comma, Inner, Left, Right, Full, Cross };
+
+// A table name as written: up to database.owner.name.
+struct ObjectName {
+    std::string database, owner, name;
+    std::string display() const;  // as SQL Server quotes it in messages
+};
+
+struct TableRef {
+    JoinKind join = JoinKind::First;
+    ObjectName name;
+    std::shared_ptr<SelectStmt> derived;  // (select ...) alias
+    std::string alias;
+    ExprPtr on;
+};
+
+struct OrderItem {
+    ExprPtr expr;
+    bool descending = false;
+};
+
+struct SelectStmt {
+    bool distinct = false;
+    ExprPtr top;
+    bool topPercent = false;
+    std::vector<SelectItem> items;
+    std::optional<ObjectName> into;
+    std::vector<TableRef> from;
+    ExprPtr where;
+    std::vector<ExprPtr> groupBy;
+    ExprPtr having;
+    std::vector<OrderItem> orderBy;
+    std::shared_ptr<SelectStmt> unionNext;
+    bool unionAll = false;
+};
+
+enum class StmtKind {
+    Select, Insert, Update, Delete, CreateDatabase, DropDatabase, CreateTable, CreateModule,
+    CreateIndex, Drop, Use, SetOption, SetVariable, Declare, If, Block, Print, Exec, Transaction,
+    Return, While, Truncate, Empty
+};
+
+struct Statement {
+    explicit Statement(StmtKind k) : kind(k) {}
+    virtual ~Statement() = default;
+    StmtKind kind;
+    int line = 1;
+};
+using StmtPtr = std::shared_ptr<Statement>;
+
+struct SelectStatement : Statement {
+    SelectStatement() : Statement(StmtKind::Select) {}
+    std::shared_ptr<SelectStmt> select;
+    // SELECT @a = x: assignments instead of a result set
+    std::vector<std::pair<std::string, ExprPtr>> assignments;
+};
+
+struct InsertStatement : Statement {
+    InsertStatement() : Statement(StmtKind::Insert) {}
+    ObjectName table;
+    std::vector<std::string> columns;
+    std::vector<std::vector<ExprPtr>> values;  // VALUES rows; empty with a SELECT source
+    std::shared_ptr<SelectStmt> select;
+    std::shared_ptr<Statement> exec;           // INSERT ... EXEC
+    bool defaultValues = false;
+};
+
+struct UpdateStatement : Statement {
+    UpdateStatement() : Statement(StmtKind::Update) {}
+    ObjectName table;
+    std::vector<std::pair<std::string, ExprPtr>> sets;  // column or @variable
+    std::vector<TableRef> from;
+    ExprPtr where;
+};
+
+struct DeleteStatement : Statement {
+    DeleteStatement() : Statement(StmtKind::Delete) {}
+    ObjectName table;
+    std::vector<TableRef> from;
+    ExprPtr where;
+};
+
+struct TruncateStatement : Statement {
+    TruncateStatement() : Statement(StmtKind::Truncate) {}
+    ObjectName table;
+};
+
+struct DatabaseStatement : Statement {
+    explicit DatabaseStatement(StmtKind k) : Statement(k) {}
+    std::string name;
+};
+
+struct ColumnSpec {
+    std::string name;
+    TypeSpec type;
+    std::optional<bool> nullable;
+    ExprPtr defaultExpr;
+    std::string defaultName;  // CONSTRAINT name DEFAULT ...
+    bool identity = false;
+    int64_t seed = 1, step = 1;
+    ExprPtr computed;         // AS expression (kept, not supported)
+};
+
+enum class KeyKind { PrimaryKey, Unique };
+
+struct KeySpec {
+    KeyKind kind = KeyKind::PrimaryKey;
+    std::string name;
+    std::optional<bool> clustered;
+    std::vector<std::pair<std::string, bool>> columns;  // name, descending
+};
+
+struct CreateTableStatement : Statement {
+    CreateTableStatement() : Statement(StmtKind::CreateTable) {}
+    ObjectName table;
+    std::vector<ColumnSpec> columns;
+    std::vector<KeySpec> keys;
+};
+
+enum class ModuleKind { View, Procedure, Function, Trigger };
+
+struct CreateModuleStatement : Statement {
+    CreateModuleStatement() : Statement(StmtKind::CreateModule) {}
+    ModuleKind module = ModuleKind::View;
+    ObjectName name;
+    ObjectName triggerTable;
+    std::string xtype;                 // V, P, FN, IF, TF, TR
+    std::string sourceText;            // the batch text as submitted
+    std::vector<std::pair<std::string, TypeSpec>> parameters;
+    std::vector<StmtPtr> body;
+    std::shared_ptr<SelectStmt> viewSelect;  // views and inline functions
+    ExprPtr scalarReturn;
+    std::string returnTableVariable;         // multi-statement table function
+    std::vector<ColumnSpec> returnColumns;
+};
+
+struct CreateIndexStatement : Statement {
+    CreateIndexStatement() : Statement(StmtKind::CreateIndex) {}
+    std::string name;
+    ObjectName table;
+    bool unique = false;
+    bool clustered = false;
+    std::vector<std::pair<std::string, bool>> columns;
+};
+
+struct DropStatement : Statement {
+    DropStatement() : Statement(StmtKind::Drop) {}
+    std::string what;  // TABLE, VIEW, PROCEDURE, FUNCTION, TRIGGER, INDEX
+    std::vector<ObjectName> names;
+};
+
+struct UseStatement : Statement {
+    UseStatement() : Statement(StmtKind::Use) {}
+    std::string database;
+};
+
+struct SetOptionStatement : Statement {
+    SetOptionStatement() : Statement(StmtKind::SetOption) {}
+    std::string option;
+    std::string value;
+};
+
+struct SetVariableStatement : Statement {
+    SetVariableStatement() : Statement(StmtKind::SetVariable) {}
+    std::string variable;
+    ExprPtr value;
+};
+
+struct DeclareStatement : Statement {
+    DeclareStatement() : Statement(StmtKind::Declare) {}
+    std::vector<std::pair<std::string, TypeSpec>> variables;
+};
+
+struct IfStatement : Statement {
+    IfStatement() : Statement(StmtKind::If) {}
+    ExprPtr condition;
+    StmtPtr then, otherwise;
+};
+
+struct WhileStatement : Statement {
+    WhileStatement() : Statement(StmtKind::While) {}
+    ExprPtr condition;
+    StmtPtr body;
+};
+
+struct BlockStatement : Statement {
+    BlockStatement() : Statement(StmtKind::Block) {}
+    std::vector<StmtPtr> statements;
+};
+
+struct PrintStatement : Statement {
+    PrintStatement() : Statement(StmtKind::Print) {}
+    ExprPtr value;
+};
+
+struct ExecArgument {
+    std::string name;  // @name = value, or empty
+    ExprPtr value;
+    bool output = false;
+};
+
+struct ExecStatement : Statement {
+    ExecStatement() : Statement(StmtKind::Exec) {}
+    std::string returnVariable;  // EXEC @rc = proc
+    ObjectName procedure;
+    std::vector<ExecArgument> arguments;
+};
+
+struct SimpleStatement : Statement {
+    explicit SimpleStatement(StmtKind k) : Statement(k) {}
+    ExprPtr value;  // RETURN value
+};
+
+}  // namespace sandbox::sql

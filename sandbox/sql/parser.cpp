@@ -1,0 +1,1141 @@
+#include "sql/parser.hpp"
+
+#include "types/text.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+namespace sandbox::sql {
+namespace {
+
+constexpr std::string_view kReserved[] = {
+    "add", "all", "alter", "and", "any", "as", "asc", "authorization", "backup", "begin", "between",
+    "break", "by", "cascade", "case", "check", "checkpoint", "close", "clustered", "collate", "column",
+    "commit", "constraint", "continue", "create", "cross", "cursor", "database", "deallocate",
+    "declare", "default", "delete", "deny", "desc", "distinct", "drop", "else", "end", "escape",
+    "except", "exec", "execute", "exists", "fetch", "for", "foreign", "from", "full", "function",
+    "goto", "grant", "group", "having", "identity", "if", "in", "index", "inner", "insert",
+    "intersect", "into", "is", "join", "key", "left", "like", "nonclustered", "not", "null", "of",
+    "on", "open", "option", "or", "order", "outer", "primary", "print", "proc", "procedure",
+    "return", "right", "rollback", "select", "set", "table", "then", "top", "tran", "transaction",
+    "trigger", "truncate", "union", "unique", "update", "use", "values", "view", "when", "where",
+    "while", "with"};
+
+ExprPtr makeExpr(ExprKind kind, int line) {
+    auto e = std::make_shared<Expr>();
+    e->kind = kind;
+    e->line = line;
+    return e;
+}
+
+ExprPtr binary(std::string op, ExprPtr left, ExprPtr right) {
+    auto e = makeExpr(ExprKind::Binary, left->line);
+    e->name = std::move(op);
+    e->args = {std::move(left), std::move(right)};
+    return e;
+}
+
+Value integerLiteral(const std::string& digits) {
+    std::string trimmed = digits.substr(std::min(digits.find_first_not_of('0'), digits.size() - 1));
+    if (trimmed.size() <= 10) {
+        long long v = std::stoll(trimmed);
+        if (v <= 2147483647LL) return Value::integer(v);
+    }
+    Int128 unscaled = 0;
+    for (char c : trimmed) unscaled = unscaled * 10 + (c - '0');
+    int precision = std::min<int>(38, static_cast<int>(trimmed.size()));
+    return Value::decimal({unscaled, 0}, SqlType::decimal(precision, 0, TypeId::Numeric));
+}
+
+Value decimalLiteral(const std::string& text) {
+    size_t dot = text.find('.');
+    std::string digits = text.substr(0, dot) + text.substr(dot + 1);
+    int scale = static_cast<int>(text.size() - dot - 1);
+    Int128 unscaled = 0;
+    for (char c : digits) unscaled = unscaled * 10 + (c - '0');
+    size_t significant = digits.find_first_not_of('0');
+    int precision = significant == std::string::npos ? 1 : static_cast<int>(digits.size() - significant);
+    precision = std::clamp(std::max(precision, scale), 1, 38);
+    return Value::decimal({unscaled, scale}, SqlType::decimal(precision, scale, TypeId::Numeric));
+}
+
+Value binaryLiteral(const std::string& hexDigits) {
+    std::string digits = hexDigits.size() % 2 ? "0" + hexDigits : hexDigits;
+    Bytes bytes;
+    for (size_t i = 0; i < digits.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    SqlType type = SqlType::chars(TypeId::VarBinary, std::max<int>(1, static_cast<int>(bytes.size())));
+    return Value::binary(std::move(bytes), type);
+}
+
+class Parser {
+public:
+    explicit Parser(std::string_view sql) : sql_(sql), tokens_(tokenize(sql)) {}
+
+    std::vector<StmtPtr> batch() {
+        std::vector<StmtPtr> statements;
+        while (!atEnd()) {
+            if (accept(";")) continue;
+            statements.push_back(statement(statements.empty()));
+        }
+        return statements;
+    }
+
+    ExprPtr standaloneExpression() {
+        ExprPtr e = expression();
+        if (!atEnd()) fail();
+        return e;
+    }
+
+private:
+    // ---- token access ----
+    const Token& peek(size_t ahead = 0) const { return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)]; }
+    const Token& take() { const Token& t = tokens_[pos_]; if (pos_ + 1 < tokens_.size()) ++pos_; return t; }
+    bool atEnd() const { return peek().kind == TokenKind::End; }
+    bool is(std::string_view keyword, size_t ahead = 0) const { return peek(ahead).is(keyword); }
+    bool isSymbol(std::string_view s, size_t ahead = 0) const { return peek(ahead).isSymbol(s); }
+    bool accept(std::string_view keywordOrSymbol) {
+        if (is(keywordOrSymbol) || isSymbol(keywordOrSymbol)) { take(); return true; }
+        return false;
+    }
+    void expect(std::string_view keywordOrSymbol) {
+        if (!accept(keywordOrSymbol)) fail();
+    }
+    [[noreturn]] void fail() const {
+        const Token& t = atEnd() && pos_ > 0 ? tokens_[pos_ - 1] : peek();
+        bool keyword = t.kind == TokenKind::Word && isReservedWord(t.text);
+        std::string near = t.kind == TokenKind::String || t.kind == TokenKind::UnicodeString ? t.text : t.text;
+        throw SyntaxError(near, t.line, keyword && !atEnd());
+    }
+
+    bool isName(size_t ahead = 0) const {
+        const Token& t = peek(ahead);
+        return t.kind == TokenKind::QuotedName || (t.kind == TokenKind::Word && !isReservedWord(t.text));
+    }
+    std::string name() {
+        if (!isName()) fail();
+        return take().text;
+    }
+    // Any word, reserved or not, where the grammar allows it (option names, types).
+    std::string anyWord() {
+        if (peek().kind != TokenKind::Word && peek().kind != TokenKind::QuotedName) fail();
+        return take().text;
+    }
+
+    ObjectName objectName() {
+        std::vector<std::string> parts;
+        parts.push_back(isSymbol(".") ? std::string() : name());
+        while (isSymbol(".")) {
+            take();
+            parts.push_back(isSymbol(".") ? std::string() : name());
+        }
+        if (parts.size() > 3 || parts.back().empty()) fail();
+        ObjectName result;
+        result.name = parts.back();
+        if (parts.size() >= 2) result.owner = parts[parts.size() - 2];
+        if (parts.size() == 3) result.database = parts[0];
+        return result;
+    }
+
+    // ---- statements ----
+    StmtPtr statement(bool firstInBatch) {
+        int line = peek().line;
+        StmtPtr s = statementBody(firstInBatch);
+        s->line = line;
+        return s;
+    }
+
+    StmtPtr statementBody(bool firstInBatch) {
+        if (is("select")) return selectStatement();
+        if (is("insert")) return insertStatement();
+        if (is("update")) return updateStatement();
+        if (is("delete")) return deleteStatement();
+        if (is("create")) return createStatement(firstInBatch);
+        if (is("alter")) fail();
+        if (is("drop")) return dropStatement();
+        if (is("use")) return useStatement();
+        if (is("set")) return setStatement();
+        if (is("declare")) return declareStatement();
+        if (is("if")) return ifStatement();
+        if (is("while")) return whileStatement();
+        if (is("begin")) return beginStatement();
+        if (is("print")) return printStatement();
+        if (is("exec") || is("execute")) { take(); return execStatement(); }
+        if (is("return")) return returnStatement();
+        if (is("commit") || is("rollback") || is("save")) return transactionStatement();
+        if (is("truncate")) return truncateStatement();
+        if (isSymbol("(") && is("select", 1)) return selectStatement();
+        if (firstInBatch && isName()) return execStatement();  // a bare procedure name
+        fail();
+    }
+
+    StmtPtr selectStatement() {
+        auto s = std::make_shared<SelectStatement>();
+        s->select = selectQuery(s.get());
+        return s;
+    }
+
+    std::shared_ptr<SelectStmt> selectQuery(SelectStatement* assignmentsTarget = nullptr) {
+        std::shared_ptr<SelectStmt> first;
+        if (isSymbol("(")) {
+            take();
+            first = selectQuery();
+            expect(")");
+        } else {
+            first = selectCore(assignmentsTarget);
+        }
+        if (is("union")) {
+            take();
+            first->unionAll = accept("all");
+            first->unionNext = selectQuery();
+        }
+        if (is("order") && first->orderBy.empty()) orderBy(*first);
+        return first;
+    }
+
+    std::shared_ptr<SelectStmt> selectCore(SelectStatement* assignmentsTarget) {
+        expect("select");
+        auto s = std::make_shared<SelectStmt>();
+        if (accept("distinct")) s->distinct = true;
+        else accept("all");
+        if (accept("top")) {
+            s->top = isSymbol("(") ? (take(), parenthesisedRest()) : primary();
+            s->topPercent = accept("percent");
+        }
+        do {
+            selectItem(*s, assignmentsTarget);
+        } while (accept(","));
+        if (accept("into")) s->into = objectName();
+        if (accept("from")) s->from = fromClause();
+        if (accept("where")) s->where = expression();
+        if (is("group")) {
+            take();
+            expect("by");
+            do s->groupBy.push_back(expression()); while (accept(","));
+        }
+        if (accept("having")) s->having = expression();
+        if (is("order")) orderBy(*s);
+        return s;
+    }
+
+    ExprPtr parenthesisedRest() {
+        ExprPtr e = expression();
+        expect(")");
+        return e;
+    }
+
+    void orderBy(SelectStmt& s) {
+        expect("order");
+        expect("by");
+        do {
+            OrderItem item;
+            item.expr = expression();
+            if (accept("desc")) item.descending = true;
+            else accept("asc");
+            s.orderBy.push_back(item);
+        } while (accept(","));
+    }
+
+    void selectItem(SelectStmt& s, SelectStatement* assignmentsTarget) {
+        SelectItem item;
+        if (isSymbol("*")) {
+            take();
+            item.star = true;
+            s.items.push_back(item);
+            return;
+        }
+        if (isName() && isSymbol(".", 1) && isSymbol("*", 2)) {
+            item.star = true;
+            item.starQualifier = take().text;
+            take();
+            take();
+            s.items.push_back(item);
+            return;
+        }
+        if (peek().kind == TokenKind::Variable && isSymbol("=", 1) && assignmentsTarget) {
+            std::string variable = take().text;
+            take();
+            assignmentsTarget->assignments.emplace_back(variable, expression());
+            return;
+        }
+        bool aliasFirst = (isName() || peek().kind == TokenKind::String) && isSymbol("=", 1);
+        if (aliasFirst) {
+            item.alias = take().text;
+            item.hasAlias = true;
+            take();
+            item.expr = expression();
+        } else {
+            item.expr = expression();
+            if (accept("as")) {
+                item.alias = peek().kind == TokenKind::String ? take().text : name();
+                item.hasAlias = true;
+            } else if (isName() || peek().kind == TokenKind::String) {
+                item.alias = take().text;
+                item.hasAlias = true;
+            }
+        }
+        s.items.push_back(item);
+    }
+
+    std::vector<TableRef> fromClause() {
+        std::vector<TableRef> refs;
+        refs.push_back(tableRef(JoinKind::First));
+        for (;;) {
+            if (accept(",")) { refs.push_back(tableRef(JoinKind::Comma)); continue; }
+            std::optional<JoinKind> join = joinKeyword();
+            if (!join) return refs;
+            TableRef ref = tableRef(*join);
+            if (*join != JoinKind::Cross) {
+                expect("on");
+                ref.on = expression();
+            }
+            refs.push_back(ref);
+        }
+    }
+
+    std::optional<JoinKind> joinKeyword() {
+        JoinKind kind;
+        if (is("join")) kind = JoinKind::Inner;
+        else if (is("inner")) { take(); kind = JoinKind::Inner; }
+        else if (is("cross")) { take(); kind = JoinKind::Cross; }
+        else if (is("left") || is("right") || is("full")) {
+            kind = is("left") ? JoinKind::Left : is("right") ? JoinKind::Right : JoinKind::Full;
+            take();
+            accept("outer");
+        } else {
+            return std::nullopt;
+        }
+        expect("join");
+        return kind;
+    }
+
+    TableRef tableRef(JoinKind join) {
+        TableRef ref;
+        ref.join = join;
+        if (isSymbol("(")) {
+            take();
+            ref.derived = selectQuery();
+            expect(")");
+        } else {
+            ref.name = objectName();
+        }
+        if (accept("as")) ref.alias = name();
+        else if (isName()) ref.alias = take().text;
+        if (is("with") && isSymbol("(", 1)) {  // table hints such as WITH (NOLOCK)
+            take();
+            take();
+            while (!isSymbol(")") && !atEnd()) take();
+            expect(")");
+        }
+        if (ref.derived && ref.alias.empty()) fail();
+        return ref;
+    }
+
+    StmtPtr insertStatement() {
+        expect("insert");
+        accept("into");
+        auto s = std::make_shared<InsertStatement>();
+        s->table = objectName();
+        if (isSymbol("(") && !is("select", 1)) {
+            take();
+            do s->columns.push_back(name()); while (accept(","));
+            expect(")");
+        }
+        if (accept("values")) {
+            do {
+                expect("(");
+                std::vector<ExprPtr> row;
+                do row.push_back(expression()); while (accept(","));
+                expect(")");
+                s->values.push_back(row);
+            } while (accept(","));
+        } else if (is("default") && is("values", 1)) {
+            take();
+            take();
+            s->defaultValues = true;
+        } else if (is("exec") || is("execute")) {
+            take();
+            s->exec = execStatement();
+        } else {
+            s->select = selectQuery();
+        }
+        return s;
+    }
+
+    StmtPtr updateStatement() {
+        expect("update");
+        auto s = std::make_shared<UpdateStatement>();
+        s->table = objectName();
+        expect("set");
+        do {
+            std::string target = peek().kind == TokenKind::Variable ? take().text : qualifiedColumn();
+            expect("=");
+            s->sets.emplace_back(target, expression());
+        } while (accept(","));
+        if (accept("from")) s->from = fromClause();
+        if (accept("where")) s->where = expression();
+        return s;
+    }
+
+    std::string qualifiedColumn() {
+        std::string column = name();
+        while (accept(".")) column = name();
+        return column;
+    }
+
+    StmtPtr deleteStatement() {
+        expect("delete");
+        accept("from");
+        auto s = std::make_shared<DeleteStatement>();
+        s->table = objectName();
+        if (accept("from")) s->from = fromClause();
+        if (accept("where")) s->where = expression();
+        return s;
+    }
+
+    StmtPtr truncateStatement() {
+        expect("truncate");
+        expect("table");
+        auto s = std::make_shared<TruncateStatement>();
+        s->table = objectName();
+        return s;
+    }
+
+    StmtPtr createStatement(bool firstInBatch) {
+        size_t start = peek().offset;
+        expect("create");
+        if (accept("database")) {
+            auto s = std::make_shared<DatabaseStatement>(StmtKind::CreateDatabase);
+            s->name = name();
+            while (!atEnd() && !startsStatement()) take();  // ON / LOG ON file clauses are accepted and ignored
+            return s;
+        }
+        if (accept("table")) return createTable();
+        if (is("unique") || is("clustered") || is("nonclustered") || is("index")) return createIndex();
+        auto module = std::make_shared<CreateModuleStatement>();
+        if (!firstInBatch) throw SyntaxError("CREATE", peek().line, true);  // must start its batch
+        (void)start;
+        module->sourceText = std::string(sql_);
+        if (accept("view")) return createView(module);
+        if (accept("procedure") || accept("proc")) return createProcedure(module);
+        if (accept("function")) return createFunction(module);
+        if (accept("trigger")) return createTrigger(module);
+        fail();
+    }
+
+    bool startsStatement() const {
+        static const std::string_view starters[] = {"select", "insert", "update", "delete", "create", "drop",
+                                                    "use", "set", "declare", "if", "begin", "print", "exec",
+                                                    "execute", "return", "while", "commit", "rollback", "truncate"};
+        return std::any_of(std::begin(starters), std::end(starters), [this](std::string_view k) { return is(k); });
+    }
+
+    TypeSpec typeSpec() {
+        TypeSpec type;
+        type.name = anyWord();
+        if (accept(".")) type.name = anyWord();  // dbo.udt
+        if (equalsIgnoreCase(type.name, "double") && is("precision")) { take(); type.name = "float"; }
+        if (equalsIgnoreCase(type.name, "national")) type.name = "n" + anyWord();
+        if (accept("(")) {
+            do {
+                if (peek().is("max")) fail();
+                if (peek().kind != TokenKind::Integer) fail();
+                type.arguments.push_back(std::atoi(take().text.c_str()));
+            } while (accept(","));
+            expect(")");
+        }
+        if (is("varying")) { take(); if (equalsIgnoreCase(type.name, "char")) type.name = "varchar"; }
+        return type;
+    }
+
+    std::string defaultText(size_t start) const {
+        size_t end = pos_ > 0 ? tokens_[pos_ - 1].end : start;
+        return std::string(sql_.substr(start, end - start));
+    }
+
+    ColumnSpec columnSpec() {
+        ColumnSpec column;
+        column.name = name();
+        if (accept("as")) { column.computed = expression(); return column; }
+        column.type = typeSpec();
+        for (;;) {
+            if (accept("null")) column.nullable = true;
+            else if (is("not") && is("null", 1)) { take(); take(); column.nullable = false; }
+            else if (accept("identity")) {
+                if (accept("(")) {
+                    column.seed = signedInteger();
+                    expect(",");
+                    column.step = signedInteger();
+                    expect(")");
+                }
+                column.identity = true;
+            } else if (is("collate")) { take(); anyWord(); }
+            else if (is("rowguidcol")) take();
+            else if (!columnConstraint(column)) break;
+        }
+        return column;
+    }
+
+    int64_t signedInteger() {
+        bool negative = accept("-");
+        if (peek().kind != TokenKind::Integer) fail();
+        int64_t v = std::stoll(take().text);
+        return negative ? -v : v;
+    }
+
+    bool columnConstraint(ColumnSpec& column) {
+        std::string constraintName;
+        if (accept("constraint")) constraintName = name();
+        if (accept("default")) {
+            column.defaultName = constraintName;
+            size_t start = peek().offset;
+            column.defaultExpr = expression();
+            column.defaultExpr->text = defaultText(start);
+            return true;
+        }
+        if (is("primary") || is("unique")) {
+            KeySpec key = keyHead(constraintName);
+            key.columns.emplace_back(column.name, false);
+            pendingKeys_.push_back(key);
+            return true;
+        }
+        if (is("check") || is("references") || is("foreign")) fail();
+        if (!constraintName.empty()) fail();
+        return false;
+    }
+
+    KeySpec keyHead(const std::string& constraintName) {
+        KeySpec key;
+        key.name = constraintName;
+        if (accept("primary")) { expect("key"); key.kind = KeyKind::PrimaryKey; }
+        else { expect("unique"); key.kind = KeyKind::Unique; }
+        if (accept("clustered")) key.clustered = true;
+        else if (accept("nonclustered")) key.clustered = false;
+        return key;
+    }
+
+    std::vector<std::pair<std::string, bool>> keyColumns() {
+        std::vector<std::pair<std::string, bool>> columns;
+        expect("(");
+        do {
+            std::string column = name();
+            bool descending = accept("desc");
+            if (!descending) accept("asc");
+            columns.emplace_back(column, descending);
+        } while (accept(","));
+        expect(")");
+        return columns;
+    }
+
+    StmtPtr createTable() {
+        auto s = std::make_shared<CreateTableStatement>();
+        s->table = objectName();
+        expect("(");
+        pendingKeys_.clear();
+        do {
+            if (isSymbol(")")) break;  // a trailing comma is accepted by SQL Server 2000
+            if (is("constraint") || is("primary") || is("unique")) {
+                std::string constraintName;
+                if (accept("constraint")) constraintName = name();
+                KeySpec key = keyHead(constraintName);
+                key.columns = keyColumns();
+                pendingKeys_.push_back(key);
+            } else {
+                s->columns.push_back(columnSpec());
+            }
+        } while (accept(","));
+        expect(")");
+        if (accept("on")) anyWord();
+        if (is("textimage_on")) { take(); anyWord(); }
+        s->keys = pendingKeys_;
+        return s;
+    }
+
+    StmtPtr createIndex() {
+        auto s = std::make_shared<CreateIndexStatement>();
+        if (accept("unique")) s->unique = true;
+        if (accept("clustered")) s->clustered = true;
+        else accept("nonclustered");
+        expect("index");
+        s->name = name();
+        expect("on");
+        s->table = objectName();
+        s->columns = keyColumns();
+        if (accept("with")) {
+            do anyWord(); while (accept(",") || accept("="));
+        }
+        if (accept("on")) anyWord();
+        return s;
+    }
+
+    StmtPtr createView(const std::shared_ptr<CreateModuleStatement>& s) {
+        s->module = ModuleKind::View;
+        s->xtype = "V";
+        s->name = objectName();
+        if (isSymbol("(")) {
+            take();
+            do s->returnColumns.push_back(ColumnSpec{name(), {}, {}, {}, {}, false, 1, 1, {}});
+            while (accept(","));
+            expect(")");
+        }
+        skipWithOptions();
+        expect("as");
+        s->viewSelect = selectQuery();
+        return s;
+    }
+
+    void skipWithOptions() {
+        if (!accept("with")) return;
+        do anyWord(); while (accept(","));
+    }
+
+    std::vector<std::pair<std::string, TypeSpec>> parameterList(bool parenthesised) {
+        std::vector<std::pair<std::string, TypeSpec>> parameters;
+        while (peek().kind == TokenKind::Variable) {
+            std::string parameter = take().text;
+            accept("as");
+            TypeSpec type = typeSpec();
+            if (accept("=")) expression();
+            if (is("output") || is("out")) take();
+            parameters.emplace_back(parameter, type);
+            if (!accept(",")) break;
+        }
+        if (parenthesised) expect(")");
+        return parameters;
+    }
+
+    StmtPtr createProcedure(const std::shared_ptr<CreateModuleStatement>& s) {
+        s->module = ModuleKind::Procedure;
+        s->xtype = "P";
+        s->name = objectName();
+        if (accept(";")) signedInteger();
+        bool parenthesised = accept("(");
+        s->parameters = parameterList(parenthesised);
+        skipWithOptions();
+        expect("as");
+        s->body = statementsToEnd();
+        return s;
+    }
+
+    std::vector<StmtPtr> statementsToEnd() {
+        std::vector<StmtPtr> body;
+        while (!atEnd()) {
+            if (accept(";")) continue;
+            body.push_back(statement(false));
+        }
+        return body;
+    }
+
+    StmtPtr createFunction(const std::shared_ptr<CreateModuleStatement>& s) {
+        s->module = ModuleKind::Function;
+        s->name = objectName();
+        expect("(");
+        s->parameters = parameterList(true);
+        expect("returns");
+        if (accept("table")) {
+            s->xtype = "IF";
+            skipWithOptions();
+            expect("as");
+            expect("return");
+            bool parenthesised = isSymbol("(");
+            s->viewSelect = selectQuery();
+            (void)parenthesised;
+            return s;
+        }
+        if (peek().kind == TokenKind::Variable) {
+            s->xtype = "TF";
+            s->returnTableVariable = take().text;
+            expect("table");
+            expect("(");
+            do s->returnColumns.push_back(columnSpec()); while (accept(","));
+            expect(")");
+        } else {
+            s->xtype = "FN";
+            typeSpec();
+        }
+        skipWithOptions();
+        expect("as");
+        s->body = statementsToEnd();
+        return s;
+    }
+
+    StmtPtr createTrigger(const std::shared_ptr<CreateModuleStatement>& s) {
+        s->module = ModuleKind::Trigger;
+        s->xtype = "TR";
+        s->name = objectName();
+        expect("on");
+        s->triggerTable = objectName();
+        skipWithOptions();
+        if (accept("instead")) expect("of");
+        else if (!accept("for")) expect("after");
+        do {
+            if (!accept("insert") && !accept("update") && !accept("delete")) fail();
+        } while (accept(","));
+        if (is("not")) { take(); expect("for"); anyWord(); }
+        expect("as");
+        s->body = statementsToEnd();
+        return s;
+    }
+
+    StmtPtr dropStatement() {
+        expect("drop");
+        auto s = std::make_shared<DropStatement>();
+        if (accept("database")) {
+            auto d = std::make_shared<DatabaseStatement>(StmtKind::DropDatabase);
+            d->name = name();
+            return d;
+        }
+        std::string what = toLower(anyWord());
+        if (what == "proc") what = "procedure";
+        static const std::string_view kinds[] = {"table", "view", "procedure", "function", "trigger", "index"};
+        if (std::find(std::begin(kinds), std::end(kinds), what) == std::end(kinds)) fail();
+        s->what = what;
+        do s->names.push_back(objectName()); while (accept(","));
+        return s;
+    }
+
+    StmtPtr useStatement() {
+        expect("use");
+        auto s = std::make_shared<UseStatement>();
+        s->database = name();
+        return s;
+    }
+
+    StmtPtr setStatement() {
+        expect("set");
+        if (peek().kind == TokenKind::Variable) {
+            auto s = std::make_shared<SetVariableStatement>();
+            s->variable = take().text;
+            expect("=");
+            s->value = expression();
+            return s;
+        }
+        auto s = std::make_shared<SetOptionStatement>();
+        s->option = toLower(anyWord());
+        if (s->option == "transaction") {  // SET TRANSACTION ISOLATION LEVEL ...
+            while (peek().kind == TokenKind::Word && !startsStatement()) s->value += take().text + " ";
+            return s;
+        }
+        while (accept(",")) s->option += "," + toLower(anyWord());
+        const Token& value = take();
+        if (value.kind == TokenKind::End) fail();
+        s->value = value.kind == TokenKind::Symbol ? value.text + take().text : value.text;
+        return s;
+    }
+
+    StmtPtr declareStatement() {
+        expect("declare");
+        auto s = std::make_shared<DeclareStatement>();
+        do {
+            if (peek().kind != TokenKind::Variable) fail();
+            std::string variable = take().text;
+            accept("as");
+            if (is("table") || is("cursor")) fail();
+            s->variables.emplace_back(variable, typeSpec());
+        } while (accept(","));
+        return s;
+    }
+
+    StmtPtr ifStatement() {
+        expect("if");
+        auto s = std::make_shared<IfStatement>();
+        s->condition = expression();
+        s->then = statement(false);
+        accept(";");
+        if (accept("else")) s->otherwise = statement(false);
+        return s;
+    }
+
+    StmtPtr whileStatement() {
+        expect("while");
+        auto s = std::make_shared<WhileStatement>();
+        s->condition = expression();
+        s->body = statement(false);
+        return s;
+    }
+
+    StmtPtr beginStatement() {
+        expect("begin");
+        if (is("tran") || is("transaction") || is("distributed")) {
+            while (!atEnd() && !startsStatement() && !isSymbol(";")) take();
+            return std::make_shared<SimpleStatement>(StmtKind::Transaction);
+        }
+        auto s = std::make_shared<BlockStatement>();
+        while (!is("end")) {
+            if (atEnd()) fail();
+            if (accept(";")) continue;
+            s->statements.push_back(statement(false));
+        }
+        expect("end");
+        return s;
+    }
+
+    StmtPtr transactionStatement() {
+        take();
+        if (is("tran") || is("transaction") || is("work")) take();
+        if (isName() && !startsStatement()) take();
+        return std::make_shared<SimpleStatement>(StmtKind::Transaction);
+    }
+
+    StmtPtr printStatement() {
+        expect("print");
+        auto s = std::make_shared<PrintStatement>();
+        s->value = expression();
+        return s;
+    }
+
+    StmtPtr returnStatement() {
+        expect("return");
+        auto s = std::make_shared<SimpleStatement>(StmtKind::Return);
+        if (!atEnd() && !startsStatement() && !is("end") && !isSymbol(";") && !is("else")) s->value = expression();
+        return s;
+    }
+
+    std::shared_ptr<ExecStatement> execStatement() {
+        auto s = std::make_shared<ExecStatement>();
+        if (peek().kind == TokenKind::Variable && isSymbol("=", 1)) {
+            s->returnVariable = take().text;
+            take();
+        }
+        if (isSymbol("(")) fail();  // EXEC ('dynamic sql') is not run by the sandbox
+        s->procedure = objectName();
+        bool more = !atEnd() && !startsStatement() && !isSymbol(";") && !is("end") && !is("else");
+        while (more) {
+            ExecArgument argument;
+            if (peek().kind == TokenKind::Variable && isSymbol("=", 1)) {
+                argument.name = take().text;
+                take();
+            }
+            argument.value = is("default") ? (take(), makeExpr(ExprKind::Literal, peek().line)) : expression();
+            if (is("output") || is("out")) { take(); argument.output = true; }
+            s->arguments.push_back(argument);
+            more = accept(",");
+        }
+        return s;
+    }
+
+    // ---- expressions ----
+public:
+    ExprPtr expression() { return orExpr(); }
+
+private:
+    ExprPtr orExpr() {
+        ExprPtr left = andExpr();
+        while (is("or")) { take(); left = binary("OR", left, andExpr()); }
+        return left;
+    }
+
+    ExprPtr andExpr() {
+        ExprPtr left = notExpr();
+        while (is("and")) { take(); left = binary("AND", left, notExpr()); }
+        return left;
+    }
+
+    ExprPtr notExpr() {
+        if (is("not")) {
+            int line = take().line;
+            auto e = makeExpr(ExprKind::Unary, line);
+            e->name = "NOT";
+            e->args = {notExpr()};
+            return e;
+        }
+        return predicate();
+    }
+
+    ExprPtr predicate() {
+        if (is("exists")) {
+            int line = take().line;
+            auto e = makeExpr(ExprKind::Exists, line);
+            expect("(");
+            e->subquery = selectQuery();
+            expect(")");
+            return e;
+        }
+        ExprPtr left = additive();
+        static const std::string_view comparisons[] = {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"};
+        for (std::string_view op : comparisons)
+            if (isSymbol(op)) {
+                take();
+                std::string normal = op == "!=" ? "<>" : op == "!<" ? ">=" : op == "!>" ? "<=" : std::string(op);
+                return binary(normal, left, additive());
+            }
+        bool negated = false;
+        if (is("not") && (is("in", 1) || is("like", 1) || is("between", 1))) { take(); negated = true; }
+        if (accept("is")) {
+            auto e = makeExpr(ExprKind::IsNull, left->line);
+            e->negated = accept("not");
+            expect("null");
+            e->args = {left};
+            return e;
+        }
+        if (accept("in")) return inPredicate(left, negated);
+        if (accept("like")) {
+            auto e = makeExpr(ExprKind::Like, left->line);
+            e->negated = negated;
+            e->args = {left, additive()};
+            if (accept("escape")) e->args.push_back(additive());
+            return e;
+        }
+        if (accept("between")) {
+            auto e = makeExpr(ExprKind::Between, left->line);
+            e->negated = negated;
+            ExprPtr low = additive();
+            expect("and");
+            e->args = {left, low, additive()};
+            return e;
+        }
+        if (negated) fail();
+        return left;
+    }
+
+    ExprPtr inPredicate(ExprPtr left, bool negated) {
+        expect("(");
+        ExprPtr e;
+        if (is("select")) {
+            e = makeExpr(ExprKind::InSubquery, left->line);
+            e->subquery = selectQuery();
+            e->args = {left};
+        } else {
+            e = makeExpr(ExprKind::InList, left->line);
+            e->args = {left};
+            do e->args.push_back(expression()); while (accept(","));
+        }
+        expect(")");
+        e->negated = negated;
+        return e;
+    }
+
+    ExprPtr additive() {
+        ExprPtr left = multiplicative();
+        for (;;) {
+            if (isSymbol("+") || isSymbol("-") || isSymbol("&") || isSymbol("|") || isSymbol("^")) {
+                std::string op = take().text;
+                left = binary(op, left, multiplicative());
+            } else {
+                return left;
+            }
+        }
+    }
+
+    ExprPtr multiplicative() {
+        ExprPtr left = unary();
+        while (isSymbol("*") || isSymbol("/") || isSymbol("%")) {
+            std::string op = take().text;
+            left = binary(op, left, unary());
+        }
+        return left;
+    }
+
+    ExprPtr unary() {
+        if (isSymbol("-") || isSymbol("+") || isSymbol("~")) {
+            const Token& t = take();
+            std::string op = t.text;
+            ExprPtr operand = unary();
+            if (op == "-" && operand->kind == ExprKind::Literal && !operand->literal.isNull()) return negateLiteral(operand);
+            if (op == "+") return operand;
+            auto e = makeExpr(ExprKind::Unary, t.line);
+            e->name = op;
+            e->args = {operand};
+            return e;
+        }
+        ExprPtr e = primary();
+        while (is("collate")) {
+            take();
+            auto c = makeExpr(ExprKind::Collate, e->line);
+            c->name = anyWord();
+            c->args = {e};
+            e = c;
+        }
+        return e;
+    }
+
+    ExprPtr negateLiteral(const ExprPtr& literal) {
+        const Value& v = literal->literal;
+        auto e = makeExpr(ExprKind::Literal, literal->line);
+        if (std::holds_alternative<int64_t>(v.storage())) e->literal = Value::integer(-v.asInt(), v.type().id);
+        else if (std::holds_alternative<double>(v.storage())) e->literal = Value::floating(-v.asDouble());
+        else if (std::holds_alternative<Decimal>(v.storage()))
+            e->literal = Value::decimal({-v.asDecimal().unscaled, v.asDecimal().scale}, v.type());
+        else {
+            auto u = makeExpr(ExprKind::Unary, literal->line);
+            u->name = "-";
+            u->args = {literal};
+            return u;
+        }
+        if (e->literal.type().id == TypeId::Numeric && v.asDecimal().unscaled == Int128(2147483648LL) &&
+            v.type().scale == 0)
+            e->literal = Value::integer(-2147483648LL);
+        return e;
+    }
+
+    ExprPtr literal(Value v, int line) {
+        auto e = makeExpr(ExprKind::Literal, line);
+        e->literal = std::move(v);
+        return e;
+    }
+
+    ExprPtr primary() {
+        const Token& t = peek();
+        int line = t.line;
+        switch (t.kind) {
+            case TokenKind::Integer: take(); return literal(integerLiteral(t.text), line);
+            case TokenKind::Number: take(); return literal(decimalLiteral(t.text), line);
+            case TokenKind::Float: take(); return literal(Value::floating(std::strtod(t.text.c_str(), nullptr)), line);
+            case TokenKind::String: take(); return literal(Value::varchar(t.text), line);
+            case TokenKind::UnicodeString: take(); return literal(Value::nvarchar(t.text), line);
+            case TokenKind::Binary: take(); return literal(binaryLiteral(t.text), line);
+            case TokenKind::Variable: {
+                auto e = makeExpr(ExprKind::Variable, line);
+                e->name = take().text;
+                return e;
+            }
+            case TokenKind::SystemVariable: {
+                auto e = makeExpr(ExprKind::SystemVar, line);
+                e->name = toLower(take().text);
+                return e;
+            }
+            case TokenKind::Symbol:
+                if (t.isSymbol("(")) return parenthesised();
+                if (t.isSymbol("::")) { take(); return functionCall(name(), line); }
+                fail();
+            default: break;
+        }
+        if (t.is("null")) { take(); return literal(Value(), line); }
+        if (t.is("case")) return caseExpr();
+        if (t.is("cast")) return castExpr();
+        if (t.is("convert")) return convertExpr();
+        if (t.is("identity") && isSymbol("(", 1)) return identityExpr();
+        bool callable = isSymbol("(", 1) && (t.is("left") || t.is("right") || t.is("user_name") ||
+                                             t.is("current_user") || t.is("coalesce") || t.is("nullif") ||
+                                             !isReservedWord(t.text));
+        if (t.kind == TokenKind::Word && callable) { take(); return functionCall(t.text, line); }
+        if (t.is("current_user") || t.is("user") || t.is("session_user") || t.is("system_user") ||
+            t.is("current_timestamp")) {
+            take();
+            return functionCall(t.is("current_timestamp") ? "getdate" : "user_name", line, false);
+        }
+        return columnRef();
+    }
+
+    ExprPtr parenthesised() {
+        expect("(");
+        if (is("select")) {
+            auto e = makeExpr(ExprKind::Subquery, peek().line);
+            e->subquery = selectQuery();
+            expect(")");
+            return e;
+        }
+        ExprPtr e = expression();
+        expect(")");
+        return e;
+    }
+
+    ExprPtr functionCall(const std::string& function, int line, bool withArguments = true) {
+        auto e = makeExpr(ExprKind::Function, line);
+        e->name = toLower(function);
+        if (!withArguments) return e;
+        expect("(");
+        if (accept("*")) {
+            e->star = true;
+        } else if (!isSymbol(")")) {
+            if (accept("distinct")) e->distinct = true;
+            else accept("all");
+            do e->args.push_back(expression()); while (accept(","));
+        }
+        expect(")");
+        return e;
+    }
+
+    ExprPtr columnRef() {
+        int line = peek().line;
+        auto e = makeExpr(ExprKind::Column, line);
+        e->names.push_back(name());
+        while (isSymbol(".")) {
+            take();
+            if (isSymbol(".")) { e->names.emplace_back(); continue; }
+            e->names.push_back(name());
+        }
+        if (isSymbol("(")) {  // dbo.function(...)
+            auto f = functionCall(e->names.back(), line);
+            f->names = e->names;
+            return f;
+        }
+        if (e->names.size() > 4) fail();
+        return e;
+    }
+
+    ExprPtr caseExpr() {
+        auto e = makeExpr(ExprKind::Case, take().line);
+        if (!is("when")) {
+            e->hasOperand = true;
+            e->args.push_back(expression());
+        }
+        if (!is("when")) fail();
+        while (accept("when")) {
+            e->args.push_back(expression());
+            expect("then");
+            e->args.push_back(expression());
+        }
+        if (accept("else")) {
+            e->hasElse = true;
+            e->args.push_back(expression());
+        }
+        expect("end");
+        return e;
+    }
+
+    ExprPtr castExpr() {
+        auto e = makeExpr(ExprKind::Cast, take().line);
+        expect("(");
+        e->args.push_back(expression());
+        expect("as");
+        e->type = typeSpec();
+        expect(")");
+        return e;
+    }
+
+    ExprPtr convertExpr() {
+        auto e = makeExpr(ExprKind::Cast, take().line);
+        expect("(");
+        e->type = typeSpec();
+        expect(",");
+        e->args.push_back(expression());
+        if (accept(",")) e->args.push_back(expression());
+        expect(")");
+        return e;
+    }
+
+    ExprPtr identityExpr() {
+        auto e = makeExpr(ExprKind::Identity, take().line);
+        expect("(");
+        e->type = typeSpec();
+        if (accept(",")) {
+            e->args.push_back(literal(Value::integer(signedInteger(), TypeId::BigInt), e->line));
+            expect(",");
+            e->args.push_back(literal(Value::integer(signedInteger(), TypeId::BigInt), e->line));
+        }
+        expect(")");
+        return e;
+    }
+
+    std::string_view sql_;
+    std::vector<Token> tokens_;
+    size_t pos_ = 0;
+    std::vector<KeySpec> pendingKeys_;
+};
+
+}  // namespace
+
+bool isReservedWord(std::string_view word) {
+    auto matches = [word](std::string_view k) { return equalsIgnoreCase(word, k); };
+    return std::any_of(std::begin(kReserved), std::end(kReserved), matches);
+}
+
+std::string ObjectName::display() const { return name; }
+
+std::vector<StmtPtr> parseBatch(std::string_view sql) { return Parser(sql).batch(); }
+
+ExprPtr parseExpression(std::string_view sql) { return Parser(sql).standaloneExpression(); }
+
+}  // namespace sandbox::sql

@@ -1,0 +1,34 @@
+#pragma once
+// Parses a T-SQL batch into statements.
+
+#include "sql/ast.hpp"
+#include "sql/lexer.hpp"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sandbox::sql {
+
+// A batch that does not parse. SQL Server reports it as message 170 (or 156 near a keyword).
+class SyntaxError : public std::exception {
+public:
+    SyntaxError(std::string near, int line, bool keyword) : near_(std::move(near)), line_(line), keyword_(keyword) {}
+    const char* what() const noexcept override { return near_.c_str(); }
+    const std::string& near() const { return near_; }
+    int line() const { return line_; }
+    bool nearKeyword() const { return keyword_; }
+
+private:
+    std::string near_;
+    int line_;
+    bool keyword_;
+};
+
+// Parses every statement of the batch; throws SyntaxError (or LexError) if any part fails.
+std::vector<StmtPtr> parseBatch(std::string_view sql);
+// Parses one expression (used for stored DEFAULT texts).
+ExprPtr parseExpression(std::string_view sql);
+bool isReservedWord(std::string_view word);
+
+}  // namespace sandbox::sql
