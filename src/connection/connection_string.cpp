@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -113,8 +114,10 @@ std::map<std::string, std::string> parseOleDbConnectionString(std::string_view t
 }
 
 std::string odbcValue(std::string_view value) {
-  const bool needsBraces = value.find_first_of(";{}=") != std::string_view::npos ||
-                           (!value.empty() && (isBlank(value.front()) || isBlank(value.back())));
+  // Braces only where the value would otherwise end early or be read differently; inside
+  // them a "}" is doubled, as ODBC has it.
+  const bool needsBraces = value.find(';') != std::string_view::npos ||
+                           (!value.empty() && (value.front() == '{' || isBlank(value.front()) || isBlank(value.back())));
   if (!needsBraces) return std::string(value);
   std::string braced = "{";
   for (char c : value) {
@@ -152,6 +155,18 @@ std::string odbcConnectionString(std::string_view oleDbString, const DriverSetti
   std::string result = "DRIVER=" + settings.driver;
   for (const auto& [name, value] : attributes) result += ";" + name + "=" + odbcValue(value);
   return result;
+}
+
+DriverSettings driverSettingsFromEnvironment() {
+  DriverSettings settings;
+  if (const char* driver = std::getenv("MAKEDDL_ODBC_DRIVER"); driver && *driver)
+    settings.driver = driver[0] == '{' || std::string_view(driver).find('/') != std::string_view::npos
+                          ? std::string(driver)
+                          : "{" + std::string(driver) + "}";
+  if (const char* version = std::getenv("MAKEDDL_TDS_VERSION"); version && *version) settings.tdsVersion = version;
+  if (const char* timeout = std::getenv("MAKEDDL_LOGIN_TIMEOUT"); timeout && std::atoi(timeout) > 0)
+    settings.loginTimeoutSeconds = std::atoi(timeout);
+  return settings;
 }
 
 }  // namespace makeddl::connection

@@ -27,6 +27,10 @@ struct DriverSettings {
   std::string applicationName = "SQL SERVER 工具";
 };
 
+// Driver settings from the environment: MAKEDDL_ODBC_DRIVER (a registered name or a library
+// path), MAKEDDL_TDS_VERSION and MAKEDDL_LOGIN_TIMEOUT (seconds); the defaults otherwise.
+DriverSettings driverSettingsFromEnvironment();
+
 // The ODBC connection string for an OLE DB connection string, each value escaped by ODBC's
 // rules (braces where needed). Throws std::invalid_argument for a string it cannot read.
 std::string odbcConnectionString(std::string_view oleDbString, const DriverSettings& settings);

@@ -64,7 +64,8 @@ TEST(OdbcConnectionString, WindowsLoginIsATrustedConnectionWithoutUserOrPassword
 TEST(OdbcConnectionString, ValuesThatWouldSplitTheStringAreBraced) {
   EXPECT_EQ(odbcValue("plain"), "plain");
   EXPECT_EQ(odbcValue("a;b"), "{a;b}");
-  EXPECT_EQ(odbcValue("x}y{"), "{x}}y{}");
+  EXPECT_EQ(odbcValue("x}y{=1"), "x}y{=1");
+  EXPECT_EQ(odbcValue("{x"), "{{x}");
   EXPECT_EQ(odbcValue(" lead"), "{ lead}");
   const std::string ole = oleDbConnectionString(sqlLogin("d;b", "srv", "u", "p;}"), "WS");
   const std::string odbc = odbcConnectionString(ole, DriverSettings{});
