@@ -135,10 +135,12 @@ void addColumnRows(Relation& r, int objectId, const std::vector<Column>& columns
         Value tdsCollation = Value::binary(chars ? Bytes{0x04, 0x08, 0xD0, 0x00, 0x00} : Bytes(5, 0),
                                            SqlType::chars(TypeId::Binary, 5));
         int typestat = (chars ? 2 : 0) | (c.nullable ? 0 : 1);
+        bool hasXprec = isNumeric(c.type.id) || isDateTime(c.type.id);
+        int64_t xprec = hasXprec && !prec.isNull() ? prec.asInt() : 0;
+        int64_t xscale = hasXprec && !scale.isNull() ? scale.asInt() : 0;
         int colid = static_cast<int>(k) + 1;
         r.owned.push_back({s(c.name), i(objectId), i(xtypeOf(c.type.id)), i(typestat), i(Catalog::xusertypeOf(c.type)),
-                           i(isLargeObject(c.type.id) ? 16 : c.type.length), i(prec.isNull() ? 0 : prec.asInt()),
-                           i(scale.isNull() ? 0 : scale.asInt()), i(colid), i(0), i(0), i(0), i(c.identity ? 1 : 0),
+                           i(isLargeObject(c.type.id) ? 16 : c.type.length), i(xprec), i(xscale), i(colid), i(0), i(0), i(0), i(c.identity ? 1 : 0),
                            i(c.defaultId), i(0), i(0), i(colid), nul(), i(0), chars ? i(53284) : nul(), i(0),
                            i(status), i(oldStorageType(c.type, c.nullable)), i(usertypeOf(c.type)), nul(), prec,
                            scale, i(0), i(0), i(c.nullable ? 1 : 0),

@@ -228,7 +228,15 @@ void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget&
         outputs.push_back(out);
     }
     if (outputs.empty()) throw errors::notSupported("from");
-    bool identityUsed = std::any_of(outputs.begin(), outputs.end(), [](const OutputColumn& o) { return o.column.identity; });
+    bool identityUsed = std::any_of(outputs.begin(), outputs.end(), [](const OutputColumn& o) {
+        return o.expr && o.expr->kind == ExprKind::Identity;
+    });
+    if (identityUsed && select.into)
+        for (const auto& o : outputs)
+            if (!o.expr && o.column.identity)
+                throw SqlError(8108, 16, 1, "Cannot add identity column, using the SELECT INTO statement, to table '" +
+                                                select.into->name + "', which already has column '" + o.column.name +
+                                                "' that inherits the identity property.");
     if (identityUsed && !select.into)
         throw SqlError(177, 15, 1, "The IDENTITY function can only be used when the SELECT statement has an INTO clause.");
 

@@ -1,0 +1,92 @@
+#include "sandbox_fixture.hpp"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+
+namespace sandbox::testing {
+
+namespace {
+
+// Reads the first line the child writes, waiting at most a few seconds.
+std::string readFirstLine(int fd) {
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char c;
+        ssize_t n = read(fd, &c, 1);
+        if (n <= 0) break;
+        if (c == '\n') return line;
+        line += c;
+    }
+    throw std::runtime_error("makeddl-sandbox did not report its port (got '" + line + "')");
+}
+
+}  // namespace
+
+SandboxProcess::SandboxProcess(std::string saPassword) : password_(std::move(saPassword)) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        execl(MAKEDDL_SANDBOX_PATH, MAKEDDL_SANDBOX_PATH, "--port", "0", "--sa-password", password_.c_str(),
+              "--login", "reader:Reader#1", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    std::string line = readFirstLine(pipeFds[0]);
+    close(pipeFds[0]);
+    if (line.rfind("port ", 0) != 0) throw std::runtime_error("unexpected first line: " + line);
+    port_ = std::stoi(line.substr(5));
+}
+
+SandboxProcess::~SandboxProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool SandboxProcess::running() const {
+    return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
+}
+
+std::string SandboxProcess::odbcConnectionString(const std::string& database) const {
+    std::string text = "DRIVER={FreeTDS};SERVER=127.0.0.1,"+ std::to_string(port_) + ";UID=sa;PWD=" + password_ +
+                       ";TDS_Version=7.1;Timeout=5;ClientCharset=UTF-8";
+    if (!database.empty()) text += ";DATABASE=" + database;
+    return text;
+}
+
+std::string runCommand(const std::string& command, const std::string& input, int* status) {
+    char inputPath[] = "/tmp/sandbox-test-input-XXXXXX";
+    int fd = mkstemp(inputPath);
+    if (fd < 0) throw std::runtime_error("mkstemp failed");
+    ssize_t written = write(fd, input.data(), input.size());
+    close(fd);
+    if (written != static_cast<ssize_t>(input.size())) throw std::runtime_error("short write");
+    std::string full = "(" + command + ") < " + inputPath + " 2>&1";
+    FILE* pipe = popen(full.c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    int rc = pclose(pipe);
+    unlink(inputPath);
+    if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return output;
+}
+
+}  // namespace sandbox::testing

@@ -1,0 +1,34 @@
+#pragma once
+// Starts the real makeddl-sandbox program on a free loopback port for the length of a test
+// suite, and ends it afterwards. Reusable by any test that needs a SQL Server to talk to.
+
+#include <string>
+#include <sys/types.h>
+
+namespace sandbox::testing {
+
+class SandboxProcess {
+public:
+    // Starts the program with `saPassword` and waits for its "port N" line.
+    explicit SandboxProcess(std::string saPassword = "Sandbox#1");
+    ~SandboxProcess();
+    SandboxProcess(const SandboxProcess&) = delete;
+    SandboxProcess& operator=(const SandboxProcess&) = delete;
+
+    int port() const { return port_; }
+    const std::string& password() const { return password_; }
+    bool running() const;
+    // "DRIVER={FreeTDS};SERVER=127.0.0.1,PORT;..." for the FreeTDS ODBC driver.
+    std::string odbcConnectionString(const std::string& database = "") const;
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string password_;
+};
+
+// Runs a shell command with `input` on its standard input; returns its standard output and
+// error together. The exit status goes to `status` when given.
+std::string runCommand(const std::string& command, const std::string& input, int* status = nullptr);
+
+}  // namespace sandbox::testing
