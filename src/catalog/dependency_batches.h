@@ -1,0 +1,31 @@
+#pragma once
+// The two batches behind the dependency page. Both return rows with the fields IndexNum, name,
+// type, updated, selected and column, numbered from 1, with the object types in Chinese.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace makeddl::catalog {
+
+enum class DependencyDirection {
+  Dependents = 1,    // the objects whose definitions refer to the named object
+  Dependencies = 2,  // the objects and columns the named object's definition refers to
+};
+
+// An object-type code of sysobjects and the Chinese name the dependency page shows for it.
+struct ObjectTypeName {
+  std::string code;
+  std::string name;
+};
+
+// The codes the page names, in the order the batch tests them; any other code shows as itself.
+const std::vector<ObjectTypeName>& objectTypeNames();
+
+// The "when 'code' then 'name'" arms of the batches' CASE over the type code.
+std::string typeNameCases();
+
+// The whole batch for the named object (its bare name, as the object lists hold it).
+std::string dependencyBatch(std::string_view object, DependencyDirection direction);
+
+}  // namespace makeddl::catalog

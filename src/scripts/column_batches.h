@@ -1,0 +1,27 @@
+#pragma once
+// The column-description batches: fixed T-SQL batches that take a table name on their
+// table-name line and return one row per column of that table.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace makeddl::scripts {
+
+// The line of every batch that names the table; it is replaced before each run.
+inline constexpr std::size_t kTableNameLine = 1;
+
+// "set @Table_Name=" and the table as a string literal.
+std::string tableNameLine(std::string_view table);
+
+// The part both batches share: the column facts in #T1 and the primary-key columns in #T2.
+// Its table-name line holds a placeholder table.
+std::vector<std::string> columnFactsLines();
+
+// The field-list batch as the field-list data set holds it: one row per column with IndexNum,
+// name, type, length, prec, scale, ifnull, defaultValue, FieldRemark, ISKEY and precS,
+// followed by six empty lines.
+std::vector<std::string> fieldListBatchLines();
+
+}  // namespace makeddl::scripts
