@@ -33,7 +33,8 @@ void Executor::runBatch(std::string_view sql) {
     } catch (const SyntaxError& e) {
         std::string text = e.nearKeyword() ? "Incorrect syntax near the keyword '" + e.near() + "'."
                                            : "Line " + std::to_string(e.line()) + ": Incorrect syntax near '" + e.near() + "'.";
-        reportError(SqlError(e.nearKeyword() ? 156 : 170, 15, 1, text), e.line());
+        if (e.number != 0) reportError(SqlError(e.number, 15, 1, e.text), e.line());
+        else reportError(SqlError(e.nearKeyword() ? 156 : 170, 15, 1, text), e.line());
         return;
     } catch (const LexError& e) {
         reportError(SqlError(e.near() == "/*" ? 113 : 105, 15, 1,

@@ -131,6 +131,7 @@ private:
     SqlType inferType(const sql::Expr& e, const Scope* scope);
     SqlType functionType(const sql::Expr& e, const Scope* scope);
     bool inferNullable(const sql::Expr& e, const Scope* scope);
+    const RelColumn* sourceColumn(const sql::Expr& e, const Scope* scope);
     std::optional<std::pair<int, size_t>> locateColumn(const sql::Expr& e, const Scope* scope, const Frame* frame);
     Variable& variable(const std::string& name);
 

@@ -297,15 +297,20 @@ Value Executor::evalCast(const Expr& e, const Frame& frame) {
 
 // ---- types of expressions, for the result's column descriptions ----
 
+const RelColumn* Executor::sourceColumn(const Expr& e, const Scope* scope) {
+    if (e.kind != ExprKind::Column || !scope) return nullptr;
+    auto located = locateColumn(e, scope, nullptr);
+    if (!located || located->first != 0) return nullptr;
+    for (const auto& entry : scope->entries)
+        if (located->second >= entry.offset && located->second < entry.offset + entry.columns.size())
+            return &entry.columns[located->second - entry.offset];
+    return nullptr;
+}
+
 bool Executor::inferNullable(const Expr& e, const Scope* scope) {
-    if (e.kind == ExprKind::Column && scope) {
-        auto located = locateColumn(e, scope, nullptr);
-        if (located && located->first == 0) {
-            for (const auto& entry : scope->entries)
-                if (located->second >= entry.offset && located->second < entry.offset + entry.columns.size())
-                    return entry.columns[located->second - entry.offset].nullable;
-        }
-        return true;
+    if (e.kind == ExprKind::Column) {
+        const RelColumn* column = sourceColumn(e, scope);
+        return column ? column->nullable : true;
     }
     if (e.kind == ExprKind::Literal) return e.literal.isNull();
     if (e.kind == ExprKind::Function && (e.name == "count" || e.name == "getdate")) return false;
@@ -317,13 +322,8 @@ SqlType Executor::inferType(const Expr& e, const Scope* scope) {
     switch (e.kind) {
         case ExprKind::Literal: return e.literal.type();
         case ExprKind::Column: {
-            if (!scope) return SqlType::of(TypeId::Int);
-            auto located = locateColumn(e, scope, nullptr);
-            if (!located || located->first != 0) return SqlType::of(TypeId::Int);
-            for (const auto& entry : scope->entries)
-                if (located->second >= entry.offset && located->second < entry.offset + entry.columns.size())
-                    return entry.columns[located->second - entry.offset].type;
-            return SqlType::of(TypeId::Int);
+            const RelColumn* column = sourceColumn(e, scope);
+            return column ? column->type : SqlType::of(TypeId::Int);
         }
         case ExprKind::Variable: return variable(e.name).type;
         case ExprKind::SystemVar: return evalSystemVariable(e.name).type();

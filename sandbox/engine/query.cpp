@@ -223,7 +223,8 @@ void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget&
         out.column.name = item.hasAlias ? item.alias : (item.expr->kind == ExprKind::Column ? item.expr->names.back() : "");
         out.column.type = inferType(*item.expr, &scope);
         out.column.nullable = inferNullable(*item.expr, &scope);
-        out.column.identity = item.expr->kind == ExprKind::Identity;
+        const RelColumn* source = sourceColumn(*item.expr, &scope);
+        out.column.identity = item.expr->kind == ExprKind::Identity || (source && source->identity);
         if (out.column.identity) out.column.nullable = false;
         outputs.push_back(out);
     }

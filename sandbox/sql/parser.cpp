@@ -414,7 +414,13 @@ private:
         if (accept("table")) return createTable();
         if (is("unique") || is("clustered") || is("nonclustered") || is("index")) return createIndex();
         auto module = std::make_shared<CreateModuleStatement>();
-        if (!firstInBatch) throw SyntaxError("CREATE", peek().line, true);  // must start its batch
+        if (!firstInBatch) {
+            SyntaxError error("CREATE", peek().line, true);
+            error.number = 111;
+            error.text = "'CREATE " + toUpper(peek().text == "proc" ? "procedure" : peek().text) +
+                         "' must be the first statement in a query batch.";
+            throw error;
+        }
         (void)start;
         module->sourceText = std::string(sql_);
         if (accept("view")) return createView(module);

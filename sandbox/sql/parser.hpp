@@ -18,6 +18,9 @@ public:
     const std::string& near() const { return near_; }
     int line() const { return line_; }
     bool nearKeyword() const { return keyword_; }
+    // Set when the batch breaks a rule other than syntax, with SQL Server's number and text.
+    int number = 0;
+    std::string text;
 
 private:
     std::string near_;

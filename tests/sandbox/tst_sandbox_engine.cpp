@@ -1,0 +1,179 @@
+// The engine without the network: conversions with SQL Server 2000's results, batch error
+// rules, variables, identity, and the catalogue staying consistent with DDL.
+
+#include "engine/convert.hpp"
+#include "engine/engine.hpp"
+#include "engine/error.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace sandbox;
+
+namespace {
+
+// Collects what a batch produced, as text.
+class CollectingSink : public ResultSink {
+public:
+    struct Result {
+        std::vector<ColumnInfo> columns;
+        std::vector<std::vector<std::string>> rows;
+    };
+    std::vector<Result> results;
+    std::vector<ServerMessage> messages;
+    std::vector<std::pair<bool, uint64_t>> dones;  // counted, rows
+    int errors = 0;
+
+    void beginResult(const std::vector<ColumnInfo>& columns) override { results.push_back({columns, {}}); }
+    bool row(const Value* values) override {
+        std::vector<std::string> row;
+        for (size_t i = 0; i < results.back().columns.size(); ++i)
+            row.push_back(values[i].isNull() ? "NULL" : formatValue(values[i], 121));
+        results.back().rows.push_back(row);
+        return true;
+    }
+    void message(const ServerMessage& m) override { messages.push_back(m); }
+    void databaseChanged(const std::string&, const std::string&) override {}
+    void returnStatus(int32_t) override {}
+    void statementDone(StatementKind, bool counted, uint64_t rows, bool error) override {
+        dones.emplace_back(counted, rows);
+        errors += error;
+    }
+    bool cancelled() const override { return false; }
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    EngineTest() : session_(engine_.openSession({"sa", "host", "test", "master", 1})) {}
+
+    CollectingSink run(const std::string& sql) {
+        CollectingSink sink;
+        engine_.execute(*session_, sql, sink);
+        return sink;
+    }
+    std::string scalar(const std::string& sql) {
+        CollectingSink sink = run(sql);
+        if (sink.results.empty() || sink.results.back().rows.empty())
+            return sink.messages.empty() ? "<none>" : "error " + std::to_string(sink.messages.back().number);
+        return sink.results.back().rows[0][0];
+    }
+
+    Engine engine_;
+    std::unique_ptr<Session> session_;
+};
+
+}  // namespace
+
+TEST(Convert, CharacterTargetsTooShortFollowSqlServer2000) {
+    SqlType varchar3 = SqlType::chars(TypeId::VarChar, 3);
+    EXPECT_EQ(convertValue(Value::integer(123456), varchar3).asText(), "*");
+    EXPECT_EQ(convertValue(Value::integer(123), varchar3).asText(), "123");
+    EXPECT_THROW(convertValue(Value::integer(123456), SqlType::chars(TypeId::NVarChar, 3)), SqlError);
+    EXPECT_THROW(convertValue(Value::decimal({123456, 2}, SqlType::decimal(10, 2)), varchar3), SqlError);
+    EXPECT_EQ(convertValue(Value::varchar("abcdef"), varchar3).asText(), "abc");          // CAST truncates
+    EXPECT_THROW(assignValue(Value::varchar("abcdef"), varchar3), SqlError);             // INSERT refuses
+    EXPECT_EQ(convertValue(Value::varchar("中文"), varchar3).asText(), "中");              // bytes of code page 936
+}
+
+TEST(Convert, NumbersDatesAndTextRoundTrip) {
+    EXPECT_EQ(formatValue(convertValue(Value::varchar("12.345"), SqlType::decimal(10, 2))), "12.35");
+    EXPECT_EQ(formatValue(convertValue(Value::varchar("-12.345"), SqlType::decimal(10, 2))), "-12.35");
+    EXPECT_EQ(formatValue(convertValue(Value::varchar("2.5"), SqlType::of(TypeId::Money))), "2.50");
+    EXPECT_THROW(convertValue(Value::varchar("abc"), SqlType::of(TypeId::Int)), SqlError);
+    EXPECT_THROW(convertValue(Value::integer(300), SqlType::of(TypeId::TinyInt)), SqlError);
+    Value when = convertValue(Value::varchar("2024-01-15 13:45:30.5"), SqlType::of(TypeId::DateTime));
+    EXPECT_EQ(when.asDateTime().days, 45304);
+    EXPECT_EQ(when.asDateTime().ticks, 14859150u);
+    EXPECT_EQ(formatValue(when), "Jan 15 2024  1:45PM");
+    EXPECT_EQ(formatValue(when, 120), "2024-01-15 13:45:30");
+    EXPECT_EQ(formatValue(convertValue(Value::varchar("20240115"), SqlType::of(TypeId::DateTime)), 121),
+              "2024-01-15 00:00:00.000");
+    EXPECT_THROW(convertValue(Value::varchar("2024-13-45"), SqlType::of(TypeId::DateTime)), SqlError);
+    EXPECT_EQ(compareValues(Value::varchar("ABC  "), Value::nvarchar("abc")), 0);
+    EXPECT_LT(compareValues(Value::integer(2), Value::decimal({250, 2}, SqlType::decimal(5, 2))), 0);
+    EXPECT_THROW(arithmetic('+', Value::integer(2147483647), Value::integer(1)), SqlError);
+    EXPECT_THROW(arithmetic('/', Value::integer(1), Value::integer(0)), SqlError);
+    EXPECT_EQ(formatValue(arithmetic('/', Value::decimal({100, 0}, SqlType::decimal(3, 0)), Value::integer(3))),
+              "33.33333333333");  // decimal(3,0) / int: scale max(6, 0 + 10 + 1) = 11
+}
+
+TEST_F(EngineTest, ErrorsStopTheBatchOrOnlyTheStatementAsSqlServerDoes) {
+    run("create table t (id int primary key, v varchar(5) not null)");
+    CollectingSink duplicate = run("insert t values (1, 'a') insert t values (1, 'b') insert t values (2, 'c')");
+    ASSERT_FALSE(duplicate.messages.empty());
+    EXPECT_EQ(duplicate.messages[0].number, 2627);
+    EXPECT_EQ(scalar("select count(*) from t"), "2");  // the batch went on after the key violation
+
+    CollectingSink missing = run("select * from nowhere select 1");
+    EXPECT_EQ(missing.messages[0].number, 208);
+    EXPECT_TRUE(missing.results.empty());  // name errors end the batch
+
+    CollectingSink syntax = run("insert t values (3, 'd') select from");
+    EXPECT_EQ(syntax.messages[0].number, 156);
+    EXPECT_EQ(scalar("select count(*) from t"), "2");  // nothing of a batch that does not parse runs
+    EXPECT_EQ(scalar("select @@error"), "0");
+    EXPECT_EQ(run("select x from t").messages[0].number, 207);
+    EXPECT_EQ(run("select nosuchfunction(1)").messages[0].number, 195);
+    EXPECT_EQ(run("select @undeclared").messages[0].number, 137);
+    EXPECT_EQ(run("create table t (x int)").messages[0].number, 2714);
+}
+
+TEST_F(EngineTest, VariablesLiveForOneBatch) {
+    EXPECT_EQ(scalar("declare @a int, @s varchar(3) set @a = 41 select @a = @a + 1 set @s = 'abcdef' select @s + cast(@a as varchar)"),
+              "abc42");
+    EXPECT_EQ(run("select @a").messages[0].number, 137);
+}
+
+TEST_F(EngineTest, IdentityAndSelectInto) {
+    run("create table src (name varchar(10))");
+    run("insert src values ('b') insert src values ('a') insert src values ('c')");
+    run("select identity(int, 100, 10) as n, name into #numbered from src order by name");
+    CollectingSink rows = run("select n, name from #numbered order by n");
+    ASSERT_EQ(rows.results.size(), 1u);
+    EXPECT_EQ(rows.results[0].rows, (std::vector<std::vector<std::string>>{{"100", "a"}, {"110", "b"}, {"120", "c"}}));
+    EXPECT_TRUE(rows.results[0].columns[0].identity);
+    EXPECT_EQ(run("select identity(int, 1, 1) as n from src").messages[0].number, 177);
+    run("create table ids (id int identity(5, 2), v int)");
+    run("insert ids (v) values (1) insert ids (v) values (2)");
+    EXPECT_EQ(scalar("select max(id) from ids"), "7");
+    EXPECT_EQ(run("insert ids (id, v) values (1, 1)").messages[0].number, 544);
+}
+
+TEST_F(EngineTest, CatalogueFollowsDdl) {
+    run("create database cat use cat");
+    run("create table t (a int not null, b nvarchar(20) default (N'x'), c decimal(18,2), primary key (b, a))");
+    EXPECT_EQ(scalar("select count(*) from sysobjects where parent_obj = object_id('t')"), "2");  // PK and default
+    EXPECT_EQ(scalar("select xtype from sysobjects where xtype = 'PK'"), "PK");
+    EXPECT_EQ(scalar("select type from sysobjects where xtype = 'PK'"), "K ");
+    EXPECT_EQ(scalar("select length from syscolumns where name = 'b'"), "40");
+    EXPECT_EQ(scalar("select isnullable from syscolumns where name = 'b'"), "0");  // key columns become NOT NULL
+    EXPECT_EQ(scalar("select prec from syscolumns where name = 'c'"), "18");
+    EXPECT_EQ(scalar("select status from sysindexes where indid = 1 and id = object_id('t')"), "2066");
+    EXPECT_EQ(scalar("select name from systypes where xusertype = 256"), "sysname");
+    EXPECT_EQ(scalar("select count(*) from systypes where xtype = 231"), "2");
+    EXPECT_EQ(scalar("select text from syscomments where id = (select cdefault from syscolumns where name = 'b')"), "(N'x')");
+    run("create procedure p as select a from t");
+    EXPECT_EQ(scalar("select count(*) from sysdepends where id = object_id('p')"), "1");
+    run("drop table t");
+    EXPECT_EQ(scalar("select count(*) from sysobjects where xtype in ('U', 'PK', 'D')"), "0");
+    EXPECT_EQ(scalar("select count(*) from sysdepends"), "1");  // the procedure's row stays, stale
+    EXPECT_EQ(scalar("select count(*) from master.dbo.sysdatabases where name = 'cat'"), "1");
+    EXPECT_EQ(scalar("select count(*) from master.dbo.spt_values where type = 'O9T'"), "19");
+}
+
+TEST_F(EngineTest, SystemProceduresHaveSqlServer2000Shapes) {
+    run("create table plain (x int)");
+    CollectingSink none = run("exec sp_helpindex 'plain'");
+    EXPECT_TRUE(none.results.empty());
+    ASSERT_FALSE(none.messages.empty());
+    EXPECT_EQ(none.messages[0].number, 15472);
+    EXPECT_EQ(run("exec sp_helptext 'plain'").messages[0].number, 15197);
+    EXPECT_EQ(run("exec sp_helptext 'nothing'").messages[0].number, 15009);
+    CollectingSink files = run("exec sp_helpfile");
+    ASSERT_EQ(files.results.size(), 1u);
+    EXPECT_EQ(files.results[0].rows.size(), 2u);
+    EXPECT_EQ(files.results[0].rows[1][7], "log only");
+    run("exec sp_addextendedproperty 'MS_Description', 'the x', 'user', 'dbo', 'table', 'plain', 'column', 'x'");
+    EXPECT_EQ(scalar("select cast(value as varchar(10)) from sysproperties where smallid = 1"), "the x");
+    EXPECT_EQ(run("exec sp_addextendedproperty 'MS_Description', 'again', 'user', 'dbo', 'table', 'plain', 'column', 'x'")
+                  .messages[0].number, 15233);
+}
