@@ -2,15 +2,10 @@
 // by a raw socket that sends what no well-behaved client sends.
 
 #include "odbc_client.hpp"
+#include "raw_client.hpp"
 #include "sandbox_fixture.hpp"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <memory>
@@ -45,101 +40,7 @@ protected:
 
 std::unique_ptr<SandboxProcess> SandboxClients::server_;
 
-// A raw TCP connection to the sandbox, with a receive timeout so a silent server fails the test.
-class RawSocket {
-public:
-    explicit RawSocket(int port) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        timeval timeout{5, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawSocket() { close(fd_); }
-    bool connected() const { return connected_; }
-    void send(const std::vector<uint8_t>& bytes) { (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-    // True when the server closed the connection (read returns 0 or fails with a reset).
-    bool closedByServer() {
-        uint8_t buffer[4096];
-        for (int i = 0; i < 100; ++i) {
-            ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-            if (n == 0) return true;
-            if (n < 0) return errno == ECONNRESET;
-        }
-        return false;
-    }
-    // Reads one whole reply message; returns its payload (empty on timeout or close).
-    std::vector<uint8_t> readMessage() {
-        std::vector<uint8_t> payload;
-        for (;;) {
-            uint8_t header[8];
-            if (!readExactly(header, 8)) return {};
-            size_t length = (size_t{header[2]} << 8) | header[3];
-            std::vector<uint8_t> body(length - 8);
-            if (!readExactly(body.data(), body.size())) return {};
-            payload.insert(payload.end(), body.begin(), body.end());
-            if (header[1] & 0x01) return payload;
-        }
-    }
-
-private:
-    bool readExactly(uint8_t* into, size_t size) {
-        size_t done = 0;
-        while (done < size) {
-            ssize_t n = recv(fd_, into + done, size - done, 0);
-            if (n <= 0) return false;
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    int fd_;
-    bool connected_ = false;
-};
-
-std::vector<uint8_t> packet(uint8_t type, uint8_t status, const std::vector<uint8_t>& payload) {
-    size_t length = payload.size() + 8;
-    std::vector<uint8_t> out;
-    out.reserve(length);
-    for (uint8_t b : {type, status, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF),
-                      uint8_t{0}, uint8_t{0}, uint8_t{1}, uint8_t{0}})
-        out.push_back(b);
-    for (uint8_t b : payload) out.push_back(b);
-    return out;
-}
-
-std::vector<uint8_t> ucs2(const std::string& ascii) {
-    std::vector<uint8_t> out;
-    for (char c : ascii) { out.push_back(static_cast<uint8_t>(c)); out.push_back(0); }
-    return out;
-}
-
-// A TDS 7.1 LOGIN7 for sa, asking for 512-byte packets so that replies span many packets.
-std::vector<uint8_t> login7(const std::string& password) {
-    std::vector<std::string> fields = {"host", "sa", password, "raw", "127.0.0.1", "", "raw-lib", "", ""};
-    std::vector<uint8_t> data;
-    std::vector<uint8_t> fixed(86, 0);
-    auto put16 = [&](size_t at, uint16_t v) { fixed[at] = v & 0xFF; fixed[at + 1] = v >> 8; };
-    auto put32 = [&](size_t at, uint32_t v) { put16(at, v & 0xFFFF); put16(at + 2, v >> 16); };
-    put32(4, 0x71000001);
-    put32(8, 512);
-    const size_t offsets[] = {36, 40, 44, 48, 52, 56, 60, 64, 68};
-    for (size_t i = 0; i < fields.size(); ++i) {
-        std::vector<uint8_t> text = ucs2(fields[i]);
-        if (i == 2)
-            for (auto& b : text) b = static_cast<uint8_t>(((b << 4) | (b >> 4)) ^ 0xA5);
-        put16(offsets[i], static_cast<uint16_t>(86 + data.size()));
-        put16(offsets[i] + 2, static_cast<uint16_t>(fields[i].size()));
-        data.insert(data.end(), text.begin(), text.end());
-    }
-    put32(0, static_cast<uint32_t>(86 + data.size()));
-    fixed.insert(fixed.end(), data.begin(), data.end());
-    return fixed;
-}
-
-bool endsWithFinalDone(const std::vector<uint8_t>& payload, uint16_t status) {
+bool endsWithFinalDone(const RawBytes& payload, uint16_t status) {
     if (payload.size() < 9) return false;
     const uint8_t* done = payload.data() + payload.size() - 9;
     return done[0] == 0xFD && done[1] == (status & 0xFF) && done[2] == (status >> 8);
@@ -183,13 +84,13 @@ TEST_F(SandboxClients, BadInputClosesOnlyThatSession) {
     OdbcConnection bystander(server_->odbcConnectionString());
     ASSERT_TRUE(bystander.connected()) << bystander.connectError();
 
-    const std::vector<std::vector<uint8_t>> attacks = {
+    const std::vector<RawBytes> attacks = {
         {0xDE, 0xAD, 0xBE, 0xEF, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55},  // garbage
         {0x12, 0x01, 0x00, 0x04, 0x00, 0x00, 0x01, 0x00},              // length below the header size
         {0x12, 0x01, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00},              // longer than any packet may be
-        packet(0x12, 0x01, {0x00, 0x00, 0x40, 0x00, 0x06, 0xFF}),      // PRELOGIN option out of range
-        packet(0x10, 0x01, std::vector<uint8_t>(40, 0x41)),            // LOGIN7 cut short
-        packet(0x02, 0x01, std::vector<uint8_t>(20, 0x00)),            // an old Sybase login
+        rawPacket(0x12, {0x00, 0x00, 0x40, 0x00, 0x06, 0xFF}),      // PRELOGIN option out of range
+        rawPacket(0x10, RawBytes(40, 0x41)),            // LOGIN7 cut short
+        rawPacket(0x02, RawBytes(20, 0x00)),            // an old Sybase login
     };
     for (size_t i = 0; i < attacks.size(); ++i) {
         RawSocket raw(server_->port());
@@ -208,25 +109,25 @@ TEST_F(SandboxClients, BadInputClosesOnlyThatSession) {
 TEST_F(SandboxClients, AttentionStopsAReplyAndTheSessionGoesOn) {
     RawSocket raw(server_->port());
     ASSERT_TRUE(raw.connected());
-    raw.send(packet(0x10, 0x01, login7(server_->password())));
+    raw.send(rawPacket(0x10, rawLogin7(server_->password(), 512)));
     ASSERT_TRUE(endsWithFinalDone(raw.readMessage(), 0x0000));
 
     // About 130,000 rows: far more than the socket buffers hold at 512 bytes a packet.
-    raw.send(packet(0x01, 0x01, ucs2("create table #big (n int, pad char(100)) insert #big values (1, 'x') "
+    raw.send(rawPacket(0x01, rawUcs2("create table #big (n int, pad char(100)) insert #big values (1, 'x') "
                                       "declare @i int set @i = 0 while @i < 17 begin "
                                       "insert #big select n + 1, pad from #big set @i = @i + 1 end")));
     ASSERT_FALSE(raw.readMessage().empty());
-    raw.send(packet(0x01, 0x01, ucs2("select * from #big")));
-    raw.send(packet(0x06, 0x01, {}));
-    std::vector<uint8_t> reply = raw.readMessage();
+    raw.send(rawPacket(0x01, rawUcs2("select * from #big")));
+    raw.send(rawPacket(0x06, {}));
+    RawBytes reply = raw.readMessage();
     ASSERT_FALSE(reply.empty());
     EXPECT_LT(reply.size(), 130000u * 100u);  // the reply was cut short
-    std::vector<uint8_t> acknowledgement = raw.readMessage();
-    EXPECT_EQ(acknowledgement, (std::vector<uint8_t>{0xFD, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    RawBytes acknowledgement = raw.readMessage();
+    EXPECT_EQ(acknowledgement, (RawBytes{0xFD, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
 
-    raw.send(packet(0x01, 0x01, ucs2("select 1")));
+    raw.send(rawPacket(0x01, rawUcs2("select 1")));
     EXPECT_TRUE(endsWithFinalDone(raw.readMessage(), 0x0010));
-    raw.send(packet(0x06, 0x01, {}));  // an attention when idle is acknowledged alone
+    raw.send(rawPacket(0x06, {}));  // an attention when idle is acknowledged alone
     EXPECT_EQ(raw.readMessage(), acknowledgement);
 }
 
