@@ -64,6 +64,11 @@ Executor::Flow Executor::runStatement(const Statement& statement) {
     } catch (const SqlError& error) {
         reportError(error, statement.line);
         return error.abortsBatch() ? Flow::Return : Flow::Next;
+    } catch (const std::exception&) {
+        // A fault of the sandbox itself: the batch ends with SQL Server's internal error, the
+        // session and the server go on.
+        reportError(SqlError(8624, 16, 1, "Internal SQL Server error."), statement.line);
+        return Flow::Return;
     }
 }
 

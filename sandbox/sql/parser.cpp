@@ -36,8 +36,18 @@ ExprPtr binary(std::string op, ExprPtr left, ExprPtr right) {
     return e;
 }
 
-Value integerLiteral(const std::string& digits) {
+constexpr size_t kMaxNumericDigits = 38;
+
+SyntaxError numberOutOfRange(const std::string& text, int line) {
+    SyntaxError error(text, line, false);
+    error.number = 1007;
+    error.text = "The number '" + text + "' is out of the range for numeric representation (maximum precision 38).";
+    return error;
+}
+
+Value integerLiteral(const std::string& digits, int line) {
     std::string trimmed = digits.substr(std::min(digits.find_first_not_of('0'), digits.size() - 1));
+    if (trimmed.size() > kMaxNumericDigits) throw numberOutOfRange(digits, line);
     if (trimmed.size() <= 10) {
         long long v = std::stoll(trimmed);
         if (v <= 2147483647LL) return Value::integer(v);
@@ -48,9 +58,11 @@ Value integerLiteral(const std::string& digits) {
     return Value::decimal({unscaled, 0}, SqlType::decimal(precision, 0, TypeId::Numeric));
 }
 
-Value decimalLiteral(const std::string& text) {
+Value decimalLiteral(const std::string& text, int line) {
     size_t dot = text.find('.');
     std::string digits = text.substr(0, dot) + text.substr(dot + 1);
+    size_t leadingZeros = std::min(digits.find_first_not_of('0'), digits.size());
+    if (digits.size() - leadingZeros > kMaxNumericDigits) throw numberOutOfRange(text, line);
     int scale = static_cast<int>(text.size() - dot - 1);
     Int128 unscaled = 0;
     for (char c : digits) unscaled = unscaled * 10 + (c - '0');
@@ -446,7 +458,7 @@ private:
         if (accept("(")) {
             do {
                 if (peek().is("max")) fail();
-                if (peek().kind != TokenKind::Integer) fail();
+                if (peek().kind != TokenKind::Integer || peek().text.size() > 9) fail();
                 type.arguments.push_back(std::atoi(take().text.c_str()));
             } while (accept(","));
             expect(")");
@@ -485,7 +497,7 @@ private:
 
     int64_t signedInteger() {
         bool negative = accept("-");
-        if (peek().kind != TokenKind::Integer) fail();
+        if (peek().kind != TokenKind::Integer || peek().text.size() > 18) fail();
         int64_t v = std::stoll(take().text);
         return negative ? -v : v;
     }
@@ -823,7 +835,19 @@ private:
 
     // ---- expressions ----
 public:
-    ExprPtr expression() { return orExpr(); }
+    ExprPtr expression() {
+        // Deeply nested input must not exhaust the stack; SQL Server refuses it too.
+        constexpr int kMaxNesting = 128;
+        if (++nesting_ > kMaxNesting) {
+            SyntaxError error(peek().text, peek().line, false);
+            error.number = 191;
+            error.text = "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.";
+            throw error;
+        }
+        ExprPtr e = orExpr();
+        --nesting_;
+        return e;
+    }
 
 private:
     ExprPtr orExpr() {
@@ -985,8 +1009,8 @@ private:
         const Token& t = peek();
         int line = t.line;
         switch (t.kind) {
-            case TokenKind::Integer: take(); return literal(integerLiteral(t.text), line);
-            case TokenKind::Number: take(); return literal(decimalLiteral(t.text), line);
+            case TokenKind::Integer: take(); return literal(integerLiteral(t.text, line), line);
+            case TokenKind::Number: take(); return literal(decimalLiteral(t.text, line), line);
             case TokenKind::Float: take(); return literal(Value::floating(std::strtod(t.text.c_str(), nullptr)), line);
             case TokenKind::String: take(); return literal(Value::varchar(t.text), line);
             case TokenKind::UnicodeString: take(); return literal(Value::nvarchar(t.text), line);
@@ -1128,6 +1152,7 @@ private:
     std::string_view sql_;
     std::vector<Token> tokens_;
     size_t pos_ = 0;
+    int nesting_ = 0;
     std::vector<KeySpec> pendingKeys_;
 };
 

@@ -136,6 +136,18 @@ TEST(Parser, SyntaxErrorsNameTheTokenAndLine) {
     EXPECT_THROW(parseBatch("select (1"), SyntaxError);
     EXPECT_THROW(parseBatch("insert into"), SyntaxError);
     EXPECT_THROW(parseBatch("create table t (a int,"), SyntaxError);
+    try {
+        parseBatch("select 123456789012345678901234567890123456789");
+        FAIL();
+    } catch (const SyntaxError& e) {
+        EXPECT_EQ(e.number, 1007);  // more than 38 digits
+    }
+    try {
+        parseBatch("select " + std::string(5000, '(') + "1" + std::string(5000, ')'));
+        FAIL();
+    } catch (const SyntaxError& e) {
+        EXPECT_EQ(e.number, 191);  // nested too deeply, and no stack overflow
+    }
 }
 
 TEST(Parser, ExpressionPrecedence) {
