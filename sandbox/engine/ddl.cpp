@@ -157,10 +157,7 @@ void Executor::addKey(Database& db, Table& table, const KeySpec& key) {
         auto position = table.columnIndex(columnName);
         if (!position)
             throw SqlError(1911, 16, 1, "Column name '" + columnName + "' does not exist in the target table.");
-        if (primary) {
-            if (table.columns[*position].nullable && table.columns[*position].defaultId == 0 && false) {}
-            table.columns[*position].nullable = false;
-        }
+        if (primary) table.columns[*position].nullable = false;  // key columns become NOT NULL
         index.keys.emplace_back(*position, descending);
     }
     SchemaObject constraint;

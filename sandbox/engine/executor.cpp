@@ -5,6 +5,7 @@
 #include "sql/parser.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace sandbox {
 
@@ -273,6 +274,7 @@ void Executor::runInsert(const InsertStatement& s) {
         }
     }
     std::vector<Row> sources;
+    std::vector<std::vector<bool>> defaulted;  // VALUES entries written as DEFAULT
     if (s.select) {
         Relation result = queryToRelation(*s.select, nullptr);
         sources = std::move(result.owned);
@@ -281,9 +283,13 @@ void Executor::runInsert(const InsertStatement& s) {
     } else if (!s.defaultValues) {
         for (const auto& values : s.values) {
             Row row;
-            for (const auto& e : values) row.push_back(e->kind == ExprKind::Literal && e->literal.isNull() && e->text == "default"
-                                                           ? Value() : eval(*e, Frame{}));
+            std::vector<bool> isDefault;
+            for (const auto& e : values) {
+                isDefault.push_back(e->kind == ExprKind::Literal && e->name == "default");
+                row.push_back(isDefault.back() ? Value() : eval(*e, Frame{}));
+            }
             sources.push_back(std::move(row));
+            defaulted.push_back(std::move(isDefault));
         }
     } else {
         sources.emplace_back();
@@ -294,10 +300,12 @@ void Executor::runInsert(const InsertStatement& s) {
     auto db = databaseFor(s.table);
     std::string fullName = qualifiedTableName(table->name[0] == '#' ? "tempdb" : db->name(), table->name);
     uint64_t count = 0;
-    for (const Row& source : sources) {
+    for (size_t r = 0; r < sources.size(); ++r) {
+        const Row& source = sources[r];
         Row row(table->columns.size());
         std::vector<bool> given(table->columns.size(), false);
         for (size_t k = 0; k < targets.size() && k < source.size(); ++k) {
+            if (r < defaulted.size() && defaulted[r][k]) continue;
             row[targets[k]] = assignValue(source[k], table->columns[targets[k]].type);
             given[targets[k]] = true;
         }
@@ -336,40 +344,102 @@ Scope tableScope(const Table& table, const std::string& alias, uint64_t id) {
     return scope;
 }
 
+ExprPtr andAlso(ExprPtr a, ExprPtr b) {
+    if (!a) return b;
+    if (!b) return a;
+    auto e = std::make_shared<Expr>();
+    e->kind = ExprKind::Binary;
+    e->name = "AND";
+    e->args = {std::move(a), std::move(b)};
+    return e;
+}
+
 }  // namespace
 
+// UPDATE ... FROM and DELETE ... FROM: the target row is the outer row of a query over the
+// other sources; it qualifies when that query finds a row, whose values the SET list uses.
+Executor::TargetedRows Executor::matchTargetRows(const Table& table, const ObjectName& target,
+                                                 const std::vector<TableRef>& from, const ExprPtr& where,
+                                                 const std::vector<ExprPtr>& values) {
+    std::string alias = table.name;
+    auto inner = std::make_shared<SelectStmt>();
+    ExprPtr condition = where;
+    for (const TableRef& ref : from) {
+        bool isTarget = !ref.derived && (compareCollated(ref.alias, target.name) == 0 ||
+                                         (compareCollated(ref.name.name, target.name) == 0 &&
+                                          (ref.alias.empty() || compareCollated(ref.alias, target.name) != 0)));
+        if (isTarget && alias == table.name) {
+            alias = ref.alias.empty() ? ref.name.name : ref.alias;
+            condition = andAlso(condition, ref.on);
+            continue;
+        }
+        TableRef copy = ref;
+        if (inner->from.empty()) { copy.join = JoinKind::First; condition = andAlso(condition, copy.on); copy.on = nullptr; }
+        inner->from.push_back(copy);
+    }
+    inner->where = condition;
+    for (const auto& v : values) inner->items.push_back(SelectItem{v, "", false, false, ""});
+    if (inner->items.empty()) {
+        auto one = std::make_shared<Expr>();
+        one->literal = Value::integer(1);
+        inner->items.push_back(SelectItem{one, "", false, false, ""});
+    }
+    inner->top = std::make_shared<Expr>();
+    inner->top->literal = Value::integer(1);
+
+    Scope scope = tableScope(table, alias, nextScopeId_++);
+    TargetedRows result;
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+        Frame outer{&scope, table.rows[r].data(), nullptr, nullptr};
+        if (inner->from.empty()) {
+            if (inner->where && !isTrue(*inner->where, outer)) continue;
+            Row row;
+            for (const auto& v : values) row.push_back(eval(*v, outer));
+            result.emplace_back(r, std::move(row));
+            continue;
+        }
+        Relation found = queryToRelation(*inner, &outer);
+        if (!found.owned.empty()) result.emplace_back(r, std::move(found.owned[0]));
+    }
+    return result;
+}
+
 void Executor::runUpdate(const UpdateStatement& s) {
-    if (!s.from.empty()) throw errors::notSupported("from");
     auto table = requireTable(s.table);
-    Scope scope = tableScope(*table, table->name, nextScopeId_++);
-    std::vector<std::pair<size_t, const Expr*>> columnSets;
-    std::vector<std::pair<std::string, const Expr*>> variableSets;
+    std::vector<size_t> columns;
+    std::vector<std::string> variableNames;
+    std::vector<ExprPtr> values;
     for (const auto& [target, expr] : s.sets) {
-        if (target[0] == '@') { variable(target); variableSets.emplace_back(target, expr.get()); continue; }
+        values.push_back(expr);
+        if (target[0] == '@') {
+            variable(target);
+            variableNames.push_back(target);
+            columns.push_back(SIZE_MAX);
+            continue;
+        }
         auto index = table->columnIndex(target);
         if (!index) throw errors::invalidColumn(target);
         if (table->columns[*index].identity)
             throw SqlError(8102, 16, 1, "Cannot update identity column '" + table->columns[*index].name + "'.");
-        columnSets.emplace_back(*index, expr.get());
+        columns.push_back(*index);
     }
-    uint64_t count = 0;
+    TargetedRows targets = matchTargetRows(*table, s.table, s.from, s.where, values);
     std::vector<Row> updated = table->rows;
-    for (size_t r = 0; r < table->rows.size(); ++r) {
-        Frame frame{&scope, table->rows[r].data(), nullptr, nullptr};
-        if (s.where && !isTrue(*s.where, frame)) continue;
-        for (const auto& [name, expr] : variableSets) {
-            Variable& v = variable(name);
-            v.value = convertValue(eval(*expr, frame), v.type);
-        }
-        for (const auto& [index, expr] : columnSets) {
-            const Column& c = table->columns[index];
-            Value value = assignValue(eval(*expr, frame), c.type);
+    for (const auto& [r, newValues] : targets) {
+        size_t variableIndex = 0;
+        for (size_t k = 0; k < columns.size(); ++k) {
+            if (columns[k] == SIZE_MAX) {
+                Variable& v = variable(variableNames[variableIndex++]);
+                v.value = convertValue(newValues[k], v.type);
+                continue;
+            }
+            const Column& c = table->columns[columns[k]];
+            Value value = assignValue(newValues[k], c.type);
             if (value.isNull() && !c.nullable)
                 throw SqlError(515, 16, 2, "Cannot insert the value NULL into column '" + c.name + "', table '" +
                                                table->name + "'; column does not allow nulls. UPDATE fails.", false);
-            updated[r][index] = value.isNull() ? Value::null(c.type) : value;
+            updated[r][columns[k]] = value.isNull() ? Value::null(c.type) : value;
         }
-        ++count;
     }
     // Keys are checked against the table as it will be, then the change is applied at once.
     std::swap(table->rows, updated);
@@ -379,22 +449,17 @@ void Executor::runUpdate(const UpdateStatement& s) {
         std::swap(table->rows, updated);
         throw;
     }
-    done(StatementKind::Update, true, count);
+    done(StatementKind::Update, true, targets.size());
 }
 
 void Executor::runDelete(const DeleteStatement& s) {
-    if (!s.from.empty()) throw errors::notSupported("from");
     auto table = requireTable(s.table);
-    Scope scope = tableScope(*table, table->name, nextScopeId_++);
+    TargetedRows targets = matchTargetRows(*table, s.table, s.from, s.where, {});
     std::vector<bool> doomed(table->rows.size(), false);
-    uint64_t count = 0;
-    for (size_t r = 0; r < table->rows.size(); ++r) {
-        Frame frame{&scope, table->rows[r].data(), nullptr, nullptr};
-        if (!s.where || isTrue(*s.where, frame)) { doomed[r] = true; ++count; }
-    }
+    for (const auto& target : targets) doomed[target.first] = true;
     size_t index = 0;
     std::erase_if(table->rows, [&](const Row&) { return doomed[index++]; });
-    done(StatementKind::Delete, true, count);
+    done(StatementKind::Delete, true, targets.size());
 }
 
 // ---- session statements ----

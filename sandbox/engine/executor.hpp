@@ -65,6 +65,10 @@ private:
     void done(StatementKind kind, bool counted, uint64_t rows);
     void runSelectStatement(const sql::SelectStatement& s);
     void runInsert(const sql::InsertStatement& s);
+    using TargetedRows = std::vector<std::pair<size_t, Row>>;  // row index, values of the SET list
+    TargetedRows matchTargetRows(const Table& table, const sql::ObjectName& target,
+                                 const std::vector<sql::TableRef>& from, const sql::ExprPtr& where,
+                                 const std::vector<sql::ExprPtr>& values);
     void runUpdate(const sql::UpdateStatement& s);
     void runDelete(const sql::DeleteStatement& s);
     void runUse(const sql::UseStatement& s);

@@ -358,7 +358,15 @@ private:
             do {
                 expect("(");
                 std::vector<ExprPtr> row;
-                do row.push_back(expression()); while (accept(","));
+                do {
+                    if (is("default")) {  // DEFAULT in VALUES: the column's default
+                        auto marker = makeExpr(ExprKind::Literal, take().line);
+                        marker->name = "default";
+                        row.push_back(marker);
+                    } else {
+                        row.push_back(expression());
+                    }
+                } while (accept(","));
                 expect(")");
                 s->values.push_back(row);
             } while (accept(","));
