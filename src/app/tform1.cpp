@@ -48,6 +48,7 @@ void TForm1::connectCommands() {
   connectCommand(Button10, &TForm1::Button10Click);
   connectCommand(BtnGBtoBIG, &TForm1::BtnGBtoBIGClick);
   connectCommand(BtnBIGtoGB, &TForm1::BtnBIGtoGBClick);
+  connectCatalogCommands();
 }
 
 // The creation step: reads the settings store into Edit14 and the two connection lists.

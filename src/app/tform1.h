@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/script_pane_text.h"
+#include "catalog/table_summary.h"
 #include "connection/data_access.h"
 
 class QComboBox;
@@ -150,6 +151,18 @@ class TForm1 : public QMainWindow {
   void connectCommand(QPushButton* button, void (TForm1::*handler)());
   void convertScriptPane(ScriptPaneText (*conversion)(const ScriptPaneText&));
   void showFloatingPage(int page);
+
+  // Catalogue browser helpers
+  void connectObjectList(QListWidget* list, const std::function<void()>& handler);
+  QListWidget* objectListOfTab(int tab) const;
+  std::string currentTableName() const;
+  std::string selectedObjectName(const QListWidget* list) const;
+  void showTable(const std::string& table);
+  void showSourceText(connection::DataSet& source);
+  void clearScriptPane();
+  void showDependencies(const std::string& name, int direction, const QString& kindCaption);
+  std::vector<catalog::IndexRow> tableIndexes(const std::string& table);
+  std::string currentFieldListName() const;
 
   // Building the window, one area at a time
   void buildWindow();

@@ -1,0 +1,410 @@
+// The catalogue browser and the online-users page of the window, offscreen, against the
+// sandbox server through the real ODBC driver.
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableView>
+#include <QtTest>
+#include <memory>
+
+#include "app/data_set_model.h"
+#include "app/status_bar.h"
+#include "app/tform1.h"
+#include "fake_desktop.h"
+#include "sandbox_fixture.hpp"
+#include "settings_fixture.h"
+
+using namespace makeddl::app;
+using makeddl::app::testing::FakeDesktop;
+using makeddl::app::testing::TemporarySettingsFolder;
+using makeddl::connection::Connection;
+using makeddl::connection::DatabaseError;
+using makeddl::connection::DataSet;
+using sandbox::testing::SandboxProcess;
+
+namespace {
+
+const char* const kDatabase = "catalog_db";
+
+// Statements of the catalogue browser that a server must run for some tests to make sense.
+const char* const kIdentityInto =
+    "select IDENTITY(int, 1,1) AS IndexNum, name into #probe from sysobjects drop table #probe";
+const char* const kIdentifierArgument = "sp_helpindex dept";
+
+const char* const kSchema[] = {
+    "create table dept (dept_id int not null primary key, dept_name varchar(20) null, note nvarchar(10) not null)",
+    "insert into dept values (1, 'sales', 'a')",
+    "insert into dept values (2, 'hr', 'b')",
+    "insert into dept values (3, 'it', 'c')",
+    "insert into dept values (4, 'ops', 'd')",
+    "exec sp_addextendedproperty N'MS_Format', N'fmt', N'user', N'dbo', N'table', N'dept', N'column', "
+    "N'dept_name'",
+    "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'user', N'dbo', N'table', N'dept', N'column', "
+    "N'dept_name'",
+    "create table dept_hist (dept_id int null, changed datetime null)",
+    "create table a_link (dept_id int null)",
+    "create table [order] (id int not null, [my col] int null)",
+    "insert into [order] values (1, 10)",
+    "insert into [order] values (2, null)",
+    "create table keyed (a int not null, b int not null, x int not null, constraint pk_keyed primary key (b, a))",
+    "create index AAA_ix on keyed (x)",
+    "create table plain (p int null, q int null)",
+    "create table [my table] ([it's] int null)",
+    "create view v_dept as select dept_id, dept_name from dept",
+    "create procedure p_one as select dept_id, dept_name from dept",
+    "create procedure p_two as select note from dept",
+    "create function f_two()\r\nreturns int\r\nas begin return 2 end",
+};
+
+QStringList columnTitles(const QAbstractItemModel* model) {
+  QStringList titles;
+  for (int i = 0; i < model->columnCount(); ++i) titles << model->headerData(i, Qt::Horizontal).toString();
+  return titles;
+}
+
+QList<int> columnWidths(const QTableView* grid) {
+  QList<int> widths;
+  for (int i = 0; i < grid->model()->columnCount(); ++i) widths << grid->columnWidth(i);
+  return widths;
+}
+
+QStringList rowTexts(const QAbstractItemModel* model, int row) {
+  QStringList texts;
+  for (int i = 0; i < model->columnCount(); ++i) texts << model->index(row, i).data().toString();
+  return texts;
+}
+
+}  // namespace
+
+class TstTForm1Catalog : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<SandboxProcess> server_;
+  std::unique_ptr<TemporarySettingsFolder> folder_;
+  FakeDesktop desktop_;
+  std::unique_ptr<TForm1> window_;
+
+  void runOnServer(const std::string& database, const std::vector<std::string>& statements) {
+    Connection connection;
+    connection.setConnectionString(server_->odbcConnectionString(database));
+    connection.open();
+    DataSet batch(connection, "setup");
+    for (const std::string& statement : statements) {
+      batch.clearSql();
+      batch.addLine(statement);
+      batch.execute();
+    }
+  }
+
+  bool serverRuns(const char* statement) {
+    try {
+      runOnServer(kDatabase, {statement});
+      return true;
+    } catch (const DatabaseError&) {
+      return false;
+    }
+  }
+
+  // The window on the test database, with the object lists as an activation fills them.
+  TForm1& openWindow() {
+    window_ = std::make_unique<TForm1>(desktop_);
+    TForm1& w = *window_;
+    w.ADOConnection1.setConnectionString(server_->odbcConnectionString(kDatabase));
+    w.ADOConnection1.open();
+    w.ListBoxTable->addItems({"dept", "dept_hist", "a_link", "order", "keyed", "plain", "my table"});
+    w.ListBoxView->addItem("v_dept");
+    w.ListBoxStore_Prod->addItems({"p_one", "p_two"});
+    w.ListBoxFunction->addItem("f_two");
+    w.PageControl1->setEnabled(true);
+    w.PageControl2->setEnabled(true);
+    w.show();
+    return w;
+  }
+
+  static QListWidgetItem* itemNamed(QListWidget* list, const QString& name) {
+    const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
+    return found.isEmpty() ? nullptr : found.front();
+  }
+
+  // A user's click on the named item.
+  static void clickItem(QListWidget* list, const QString& name, Qt::KeyboardModifiers modifiers = {}) {
+    QListWidgetItem* item = itemNamed(list, name);
+    QVERIFY2(item, qPrintable(name));
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, list->visualItemRect(item).center());
+  }
+
+  QString panel(int index) const { return window_->StatusBar1->panelText(index); }
+
+ private slots:
+  void initTestCase() {
+    server_ = std::make_unique<SandboxProcess>("Catalog#1");
+    runOnServer("", {std::string("create database ") + kDatabase});
+    runOnServer(kDatabase, std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
+  }
+  void cleanupTestCase() { server_.reset(); }
+  void init() {
+    folder_ = std::make_unique<TemporarySettingsFolder>();
+    desktop_ = FakeDesktop();
+  }
+  void cleanup() {
+    window_.reset();
+    folder_.reset();
+  }
+
+  void tabChangeCountsTheListOfTheActiveTab() {
+    TForm1& w = openWindow();
+    for (int i = 0; i < 11; ++i) w.ListBoxView->addItem(QStringLiteral("v%1").arg(i));
+    w.ListBoxFunction->clear();
+    w.PageControl2Change();
+    QCOMPARE(panel(1), QStringLiteral("7"));
+    w.PageControl2->setCurrentIndex(1);
+    QCOMPARE(panel(1), QStringLiteral("12"));
+    w.PageControl2->setCurrentIndex(3);
+    QCOMPARE(panel(1), QStringLiteral("0"));
+    QCOMPARE(w.PageControl1->currentIndex(), 5);
+  }
+
+  void tableClickOnTheShowDataPageLoadsRowsAndTheTemplate() {
+    TForm1& w = openWindow();
+    w.PageControl1->setCurrentIndex(1);
+    clickItem(w.ListBoxTable, "dept");
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 4);
+    QCOMPARE(panel(3), QStringLiteral("4"));  // the rows, written after the dependency count
+    QCOMPARE(w.Memo2->toPlainText(), QStringLiteral("SELECT    dept_id , dept_name , note \n\nFROM      dept        "));
+    QCOMPARE(w.Edit10->text(), QStringLiteral("dept"));
+    QCOMPARE(w.Edit11->text(), QStringLiteral("用户表"));
+    QCOMPARE(desktop_.waitDepth, 0);
+    QCOMPARE(desktop_.cursorChanges, 2);  // one run for one click
+    QVERIFY(desktop_.messages.empty());
+  }
+
+  // Names that need brackets are bracketed in the query and in the template.
+  void tableClickElsewhereShowsHeadingsOnlyAndBracketsNames() {
+    TForm1& w = openWindow();
+    w.PageControl1->setCurrentIndex(0);
+    clickItem(w.ListBoxTable, "order");
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
+    QCOMPARE(columnTitles(w.DBGrid1->model()), (QStringList{"id", "my col"}));
+    QCOMPARE(panel(3), QStringLiteral("0"));
+    QCOMPARE(w.Memo2->toPlainText(), QStringLiteral("SELECT    id , [my col] \n\nFROM      [order]        "));
+    w.PageControl1->setCurrentIndex(1);
+    clickItem(w.ListBoxTable, "my table");
+    QCOMPARE(w.Edit10->text(), QStringLiteral("my table"));
+    QVERIFY(desktop_.messages.empty());
+  }
+
+  void keyboardMovesAndCtrlClicksShowTheCurrentTable() {
+    TForm1& w = openWindow();
+    clickItem(w.ListBoxTable, "dept");
+    QTest::keyClick(w.ListBoxTable, Qt::Key_Down);
+    QCOMPARE(w.ListBoxTable->currentItem()->text(), QStringLiteral("dept_hist"));
+    QCOMPARE(w.Edit10->text(), QStringLiteral("dept_hist"));
+    clickItem(w.ListBoxTable, "dept");
+    w.Edit10->clear();
+    clickItem(w.ListBoxTable, "dept", Qt::ControlModifier);  // out of the selection, still current
+    QVERIFY(!itemNamed(w.ListBoxTable, "dept")->isSelected());
+    QCOMPARE(w.ListBoxTable->currentItem()->text(), QStringLiteral("dept"));
+    QCOMPARE(w.Edit10->text(), QStringLiteral("dept"));
+  }
+
+  // The data query fails silently; reading its record count afterwards is reported.
+  void tableTheServerDoesNotKnowIsReportedOnlyAtTheRecordCount() {
+    TForm1& w = openWindow();
+    w.ListBoxTable->addItem("gone");
+    w.Memo2->setPlainText("kept");
+    clickItem(w.ListBoxTable, "gone");
+    QCOMPARE(w.Memo2->toPlainText(), QStringLiteral("kept"));
+    QCOMPARE(w.Edit10->text(), QString());
+    QCOMPARE(desktop_.messages.size(), std::size_t(1));
+    QCOMPARE(desktop_.messages.front().caption, QStringLiteral("SQL SERVER 工具"));
+    QCOMPARE(desktop_.waitDepth, 0);
+  }
+
+  void fieldListShowsOneRowPerColumnWithTitlesAndWidths() {
+    TForm1& w = openWindow();
+    w.ShowFieldList("dept");
+    const QAbstractItemModel* grid = w.DBGrid2->model();
+    QCOMPARE(columnTitles(grid), (QStringList{"序号", "字段名", "数据类型", "长度", "精度", "小数字", "非空", "缺省值",
+                                              "字段说明", "主键"}));
+    QCOMPARE(grid->rowCount(), 3);  // nvarchar and two extended properties each once
+    QCOMPARE(rowTexts(grid, 0), (QStringList{"1", "dept_id", "int", "4", "10", "0", "YES", "", "", "YES"}));
+    QCOMPARE(rowTexts(grid, 1)[8], QStringLiteral("部门名称"));
+    QCOMPARE(rowTexts(grid, 2).mid(0, 4), (QStringList{"3", "note", "nvarchar", "20"}));
+    QCOMPARE(columnWidths(w.DBGrid2).mid(0, 6), (QList<int>{31, 83, 86, 34, 30, 45}));
+    QCOMPARE(columnWidths(w.DBGrid2).mid(7, 3), (QList<int>{50, 55, 32}));
+    QCOMPARE(grid->index(0, 0).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+
+    const std::size_t lineCount = w.QueryShowField->dataSet().sqlLines().size();
+    w.ShowFieldList("order");
+    QCOMPARE(w.QueryShowField->dataSet().sqlLines().size(), lineCount);
+    QCOMPARE(w.QueryShowField->dataSet().sqlLines()[1], std::string("set @Table_Name='order'"));
+    QCOMPARE(grid->rowCount(), 2);
+  }
+
+  void sameNameListsEveryObjectWithTheColumn() {
+    TForm1& w = openWindow();
+    w.ShowFieldList("dept");
+    w.DBGrid2->setCurrentIndex(w.DBGrid2->model()->index(0, 1));
+    w.Edit12->setText("typed");
+    w.Button9->click();
+    QCOMPARE(w.Edit12->text(), QStringLiteral("dept_id"));
+    QStringList names;
+    for (int i = 0; i < w.ListBox1->count(); ++i) names << w.ListBox1->item(i)->text();
+    QCOMPARE(names, (QStringList{"a_link", "dept", "dept_hist"}));
+    QCOMPARE(w.Edit13->text(), QStringLiteral("3"));
+    QVERIFY(w.MovePanel1->isVisible());
+    QCOMPARE(w.PageControl3->currentIndex(), 1);
+
+    w.ShowFieldList("my table");  // the column it's: its quote is doubled in the query
+    w.Button9->click();
+    QCOMPARE(w.Edit12->text(), QStringLiteral("it's"));
+    QCOMPARE(w.ListBox1->count(), 1);
+    QCOMPARE(w.ListBox1->item(0)->text(), QStringLiteral("my table"));
+  }
+
+  void sameNameWithoutAFieldListDoesNothing() {
+    TForm1& w = openWindow();
+    w.Edit12->setText("typed");
+    w.Edit13->setText("9");
+    w.Button9->click();
+    QCOMPARE(w.Edit12->text(), QString());
+    QCOMPARE(w.Edit13->text(), QStringLiteral("9"));
+    QVERIFY(!w.MovePanel1->isVisible());
+  }
+
+  void functionClickShowsItsSourceAndLeavesTheDependencyPage() {
+    TForm1& w = openWindow();
+    w.Edit10->setText("earlier");
+    w.setScriptPaneText({"old", makeddl::Encoding::Big5});
+    clickItem(w.ListBoxFunction, "f_two");
+    QCOMPARE(w.Memo1->toPlainText(), QStringLiteral("create function f_two()\nreturns int\nas begin return 2 end"));
+    QCOMPARE(w.scriptPaneText().encoding, makeddl::Encoding::Gbk);
+    QCOMPARE(w.Edit10->text(), QStringLiteral("earlier"));
+    QCOMPARE(desktop_.waitDepth, 0);
+
+    // On the show-data page the view list's pick is loaded; without one the pane is cleared.
+    w.PageControl1->setCurrentIndex(1);
+    clickItem(w.ListBoxFunction, "f_two");
+    QCOMPARE(w.Memo1->toPlainText(), QString());
+    QVERIFY(desktop_.messages.empty());
+  }
+
+  void onlineUsersListTheConnectedProcesses() {
+    TForm1& w = openWindow();
+    w.Button13->click();
+    const QAbstractItemModel* grid = w.DBGrid3->model();
+    QCOMPARE(columnTitles(grid), (QStringList{"登陆时间", "联机用户", "使用数据库", "登陆名称", "进程"}));
+    QCOMPARE(columnWidths(w.DBGrid3), (QList<int>{144, 100, 90, 114, 202}));
+    QVERIFY(grid->rowCount() >= 1);
+    bool foundOurs = false;
+    for (int row = 0; row < grid->rowCount(); ++row) {
+      const QStringList cells = rowTexts(grid, row);
+      QVERIFY(!cells[1].trimmed().isEmpty());
+      foundOurs = foundOurs || (cells[2] == kDatabase && cells[3] == "sa");
+    }
+    QVERIFY(foundOurs);
+    w.ADOQuery3->dataSet().close();
+    w.Button13->click();
+    QVERIFY(w.ADOQuery3->dataSet().isOpen());
+    QVERIFY(desktop_.messages.empty());
+  }
+
+  void summaryCountsKeysAndNonNullColumns() {
+    if (!serverRuns(kIdentifierArgument)) QSKIP("the sandbox cannot run: sp_helpindex dept (a bare name as argument)");
+    TForm1& w = openWindow();
+    w.ShowTableSummary("keyed");  // its index AAA_ix is listed before the key pk_keyed
+    QCOMPARE(w.Edit7->text(), QStringLiteral("0"));
+    QCOMPARE(w.Edit5->text(), QStringLiteral("3"));
+    QCOMPARE(w.Edit6->text(), QStringLiteral("b, a"));
+    QCOMPARE(w.Edit9->text(), QStringLiteral("a,b,x,"));
+    w.ShowTableSummary("plain");
+    QCOMPARE(w.Edit6->text(), QString());
+    QCOMPARE(w.Edit9->text(), QString());
+    w.ShowTableSummary("order");
+    QCOMPARE(w.Edit7->text(), QStringLiteral("2"));
+    QCOMPARE(w.Edit9->text(), QStringLiteral("id,"));
+  }
+
+  void tableClickRefreshesSummaryOnlyOnThePropertiesPage() {
+    if (!serverRuns(kIdentityInto)) QSKIP("the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T");
+    if (!serverRuns(kIdentifierArgument)) QSKIP("the sandbox cannot run: sp_helpindex dept (a bare name as argument)");
+    TForm1& w = openWindow();
+    w.PageControl1->setCurrentIndex(3);
+    clickItem(w.ListBoxTable, "dept");
+    QCOMPARE(w.Edit8->text(), QStringLiteral("dept"));
+    QCOMPARE(w.Edit7->text(), QStringLiteral("4"));
+    QCOMPARE(w.Edit6->text(), QStringLiteral("dept_id"));
+    QCOMPARE(w.DBGrid2->model()->rowCount(), 3);
+    w.PageControl1->setCurrentIndex(0);
+    clickItem(w.ListBoxTable, "order");
+    QCOMPARE(w.Edit8->text(), QStringLiteral("order"));
+    QCOMPARE(w.Edit7->text(), QStringLiteral("4"));
+    QCOMPARE(w.DBGrid2->model()->rowCount(), 2);
+    QVERIFY(desktop_.messages.empty());
+  }
+
+  void tableClickListsTheNumberedDependents() {
+    if (!serverRuns(kIdentityInto)) QSKIP("the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T");
+    TForm1& w = openWindow();
+    clickItem(w.ListBoxTable, "dept");
+    const QAbstractItemModel* grid = w.DBGrid4->model();
+    QCOMPARE(columnTitles(grid), (QStringList{"序号", "关联对象", "对象类型", "修改否", "选择否", "字段名"}));
+    QCOMPARE(columnWidths(w.DBGrid4), (QList<int>{44, 108, 107, w.DBGrid4->horizontalHeader()->defaultSectionSize(),
+                                                  w.DBGrid4->horizontalHeader()->defaultSectionSize(), 115}));
+    QCOMPARE(grid->rowCount(), 3);
+    QCOMPARE(rowTexts(grid, 0), (QStringList{"1", "p_one", "存储过程", " ", " ", " "}));
+    QCOMPARE(rowTexts(grid, 1).mid(0, 3), (QStringList{"2", "p_two", "存储过程"}));
+    QCOMPARE(rowTexts(grid, 2).mid(0, 3), (QStringList{"3", "v_dept", "视图"}));
+    QCOMPARE(w.Edit8->text(), QStringLiteral("dept"));
+    QCOMPARE(w.DBGrid2->model()->rowCount(), 3);  // the field list follows on any page
+    QCOMPARE(panel(3), QStringLiteral("0"));       // headings only: the data query's count wins
+  }
+
+  void viewClickShowsSourceAndItsDependents() {
+    if (!serverRuns(kIdentityInto)) QSKIP("the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T");
+    TForm1& w = openWindow();
+    w.StatusBar1->setPanelText(3, "9");
+    clickItem(w.ListBoxView, "v_dept");
+    QVERIFY(w.Memo1->toPlainText().startsWith("create view v_dept"));
+    QCOMPARE(w.Edit10->text(), QStringLiteral("v_dept"));
+    QCOMPARE(w.Edit11->text(), QStringLiteral("视图"));
+    QCOMPARE(w.DBGrid4->model()->rowCount(), 0);  // nothing uses the view
+    QCOMPARE(panel(3), QStringLiteral("0"));
+  }
+
+  void procedureClickListsTheColumnsItReads() {
+    if (!serverRuns(kIdentityInto)) QSKIP("the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T");
+    TForm1& w = openWindow();
+    w.PageControl1->setCurrentIndex(1);
+    clickItem(w.ListBoxView, "v_dept");
+    clickItem(w.ListBoxStore_Prod, "p_one");
+    QVERIFY(w.Memo1->toPlainText().startsWith("create procedure p_one"));
+    QCOMPARE(w.Edit11->text(), QStringLiteral("存储过程"));
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 4);  // the view's rows, reloaded
+    const QAbstractItemModel* grid = w.DBGrid4->model();
+    QCOMPARE(grid->rowCount(), 2);
+    QCOMPARE(rowTexts(grid, 0).mid(0, 5), (QStringList{"1", "dept", "用户表", "", "YES"}));
+    QStringList columns{rowTexts(grid, 0)[5], rowTexts(grid, 1)[5]};
+    columns.sort();
+    QCOMPARE(columns, (QStringList{"dept_id", "dept_name"}));
+    QCOMPARE(panel(3), QStringLiteral("2"));
+
+    // Without a view picked the reload fails: the pane is cleared, the dependency page stays.
+    w.ListBoxView->clearSelection();
+    clickItem(w.ListBoxStore_Prod, "p_two");
+    QCOMPARE(w.Memo1->toPlainText(), QString());
+    QCOMPARE(w.Edit10->text(), QStringLiteral("p_one"));
+    QCOMPARE(grid->rowCount(), 2);
+    QVERIFY(desktop_.messages.empty());
+  }
+};
+
+QTEST_MAIN(TstTForm1Catalog)
+#include "tst_tform1_catalog.moc"
