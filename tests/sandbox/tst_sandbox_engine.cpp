@@ -177,3 +177,18 @@ TEST_F(EngineTest, SystemProceduresHaveSqlServer2000Shapes) {
     EXPECT_EQ(run("exec sp_addextendedproperty 'MS_Description', 'again', 'user', 'dbo', 'table', 'plain', 'column', 'x'")
                   .messages[0].number, 15233);
 }
+
+TEST_F(EngineTest, UpdateAndDeleteThroughJoins) {
+    run("create table a (id int primary key, v varchar(10), n int default 5)");
+    run("create table b (id int, w varchar(10))");
+    run("insert a values (1, 'one', default) insert a values (2, 'two', 7) insert a (id, v) values (3, 'three')");
+    run("insert b values (1, 'uno') insert b values (3, 'tres')");
+    CollectingSink updated = run("update a set v = b.w from a join b on a.id = b.id");
+    EXPECT_EQ(updated.dones.back(), (std::pair<bool, uint64_t>{true, 2}));
+    CollectingSink rows = run("select v, n from a order by id");
+    EXPECT_EQ(rows.results[0].rows, (std::vector<std::vector<std::string>>{{"uno", "5"}, {"two", "7"}, {"tres", "5"}}));
+    run("delete a from a inner join b on a.id = b.id where b.w = 'uno'");
+    EXPECT_EQ(scalar("select count(*) from a"), "2");
+    EXPECT_EQ(run("update a set id = 3 where id = 2").messages[0].number, 2627);  // keys hold after UPDATE
+    EXPECT_EQ(scalar("select count(*) from a where id = 2"), "1");
+}
