@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -146,4 +147,21 @@ TEST_F(SandboxClients, ManySessionsRunAtOnce) {
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(succeeded.load(), kSessions);
+}
+
+// tedious comes from npm; the test runs where it was installed with
+//   npm install --prefix /tmp/makeddl-tedious tedious@19
+// (or the folder named by MAKEDDL_TEDIOUS_DIR), and skips itself elsewhere.
+TEST_F(SandboxClients, TediousDecodesLoginTypesBatchesAndErrors) {
+    const char* configured = std::getenv("MAKEDDL_TEDIOUS_DIR");
+    std::string folder = configured ? configured : "/tmp/makeddl-tedious";
+    int found = 0;
+    runCommand("test -d '" + folder + "/node_modules/tedious' && command -v node", "", &found);
+    if (found != 0) GTEST_SKIP() << "tedious is not installed in " << folder;
+    int status = 0;
+    std::string output = runCommand("NODE_PATH='" + folder + "/node_modules' timeout 60 node " + MAKEDDL_TEDIOUS_SCRIPT + " " +
+                                        std::to_string(server_->port()) + " '" + server_->password() + "'",
+                                    "", &status);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(output.find("not ok"), std::string::npos) << output;
 }
