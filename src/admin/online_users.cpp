@@ -5,7 +5,8 @@
 namespace makeddl::admin {
 
 std::string onlineUsersQuery() {
-  return "select loginame=rtrim(loginame),hostname,program_name,       dbname=case when dbid = 0 then null when "
+  return "select loginame=rtrim(loginame),hostname,program_name,       dbname=case when dbid = 0 then null "
+         "when "
          "dbid <> 0 then db_name(dbid)end,login_time from  master.dbo.sysprocesses where ltrim(hostname)<>" +
          quoted("") + " order by hostname ";
 }

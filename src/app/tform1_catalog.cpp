@@ -45,7 +45,8 @@ class MouseHoldWatcher : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) held_ = true;
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+      held_ = true;
     if (event->type() == QEvent::MouseButtonRelease) held_ = false;
     return QObject::eventFilter(watched, event);
   }
@@ -96,9 +97,15 @@ std::vector<catalog::IndexRow> indexRows(connection::DataSet& indexes) {
 }
 
 const std::vector<GridColumn> kFieldListColumns{
-    {"IndexNum", "序号", 31, true},     {"name", "字段名", 83},    {"type", "数据类型", 86},
-    {"length", "长度", 34},             {"prec", "精度", 30},      {"scale", "小数字", 45},
-    {"ifnull", "非空"},                 {"defaultValue", "缺省值", 50}, {"FieldRemark", "字段说明", 55},
+    {"IndexNum", "序号", 31, true},
+    {"name", "字段名", 83},
+    {"type", "数据类型", 86},
+    {"length", "长度", 34},
+    {"prec", "精度", 30},
+    {"scale", "小数字", 45},
+    {"ifnull", "非空"},
+    {"defaultValue", "缺省值", 50},
+    {"FieldRemark", "字段说明", 55},
     {"ISKEY", "主键", 32},
 };
 
@@ -122,7 +129,8 @@ void TForm1::connectCatalogCommands() {
   fieldList.clearSql();
   for (const std::string& line : scripts::fieldListBatchLines()) fieldList.addLine(line);
 
-  connect(PageControl2, &QTabWidget::currentChanged, this, [this] { runCommand([this] { PageControl2Change(); }); });
+  connect(PageControl2, &QTabWidget::currentChanged, this,
+          [this] { runCommand([this] { PageControl2Change(); }); });
   connectObjectList(ListBoxTable, [this] { ListBoxTableClick(); });
   for (QListWidget* list : {ListBoxView, ListBoxStore_Prod, ListBoxFunction})
     connectObjectList(list, [this, list] { ListBoxFunctionClick(list); });
@@ -142,11 +150,16 @@ void TForm1::connectObjectList(QListWidget* list, const std::function<void()>& h
 
 QListWidget* TForm1::objectListOfTab(int tab) const {
   switch (tab) {
-    case 0: return ListBoxTable;
-    case 1: return ListBoxView;
-    case 2: return ListBoxStore_Prod;
-    case 3: return ListBoxFunction;
-    default: return nullptr;
+    case 0:
+      return ListBoxTable;
+    case 1:
+      return ListBoxView;
+    case 2:
+      return ListBoxStore_Prod;
+    case 3:
+      return ListBoxFunction;
+    default:
+      return nullptr;
   }
 }
 
@@ -296,8 +309,8 @@ std::string TForm1::currentFieldListName() const {
 
 void TForm1::Disp_sp_depends(const std::string& name, int direction) {
   connection::DataSet& dependencies = ADOQuery2->dataSet();
-  const auto which = direction == 1 ? catalog::DependencyDirection::Dependents
-                                    : catalog::DependencyDirection::Dependencies;
+  const auto which =
+      direction == 1 ? catalog::DependencyDirection::Dependents : catalog::DependencyDirection::Dependencies;
   dependencies.query(catalog::dependencyBatch(name, which));
   StatusBar1->setPanelText(kRecordCountPanel, QString::number(dependencies.recordCount()));
 }

@@ -13,12 +13,12 @@ std::string thenPiece(std::string_view code) { return code.size() == 1 ? "   the
 // The distinct referencing objects, numbered through a second temporary table.
 std::string dependentsBatch(std::string_view object) {
   return " select   distinct name = (o.name),type =  case rtrim(left(v.name,2)) " + typeNameCases() +
-         " else  rtrim(left(v.name,2)) end," + " updated = " + quoted(" ") + "," + " selected = " + quoted(" ") +
-         "," + quoted("column") + " = " + quoted(" ") + "  into #T1 " +
+         " else  rtrim(left(v.name,2)) end," + " updated = " + quoted(" ") + "," +
+         " selected = " + quoted(" ") + "," + quoted("column") + " = " + quoted(" ") + "  into #T1 " +
          "  from sysobjects o, master.dbo.spt_values v, sysdepends d,\tsysusers s where o.id = d.id " +
-         "       and o.xtype = substring(v.name,1,2) collate database_default  and v.type = " + quoted("O9T") +
-         "       and d.depid = object_id(" + quoted(object) + ")" + "       and o.uid = s.uid " +
-         "       and deptype < 2 " + " order by o.name " +
+         "       and o.xtype = substring(v.name,1,2) collate database_default  and v.type = " +
+         quoted("O9T") + "       and d.depid = object_id(" + quoted(object) + ")" +
+         "       and o.uid = s.uid " + "       and deptype < 2 " + " order by o.name " +
          " select *, IDENTITY(int, 1,1) AS IndexNum INTO #T2  from #T1  select * from #T2 " +
          "Drop table #T1 Drop table #T2 ";
 }
@@ -27,15 +27,15 @@ std::string dependentsBatch(std::string_view object) {
 std::string dependenciesBatch(std::string_view object) {
   return "\tselect  IDENTITY(int, 1,1) AS IndexNum, " + quoted("name") +
          " = ( o1.name), type = case rtrim(left(v2.name,2)) " + typeNameCases() +
-         "  else  rtrim(left(v2.name,2)) end," + "\t updated = case substring(u4.name, 1, 7)  when " + quoted("no") +
-         " then " + quoted("") + " else " + quoted("YES") + " end," +
-         "\t selected = case substring(w5.name, 1, 7) when " + quoted("no") + " then " + quoted("") + " else " +
-         quoted("YES") + " end," + quoted("column") + " = col_name(d3.depid, d3.depnumber) " + " into #T1 " +
-         "\tfrom\t sysobjects\t\t          o1 ,master.dbo.spt_values\tv2  ,sysdepends\t\td3," +
+         "  else  rtrim(left(v2.name,2)) end," + "\t updated = case substring(u4.name, 1, 7)  when " +
+         quoted("no") + " then " + quoted("") + " else " + quoted("YES") + " end," +
+         "\t selected = case substring(w5.name, 1, 7) when " + quoted("no") + " then " + quoted("") +
+         " else " + quoted("YES") + " end," + quoted("column") + " = col_name(d3.depid, d3.depnumber) " +
+         " into #T1 " + "\tfrom\t sysobjects\t\t          o1 ,master.dbo.spt_values\tv2  ,sysdepends\t\td3," +
          "    \t\t master.dbo.spt_values\tu4 ,master.dbo.spt_values\tw5 \t,sysusers\t  \ts6 " +
          " where\t o1.id = d3.depid " +
-         "        \tand\t o1.xtype = substring(v2.name,1,2) collate database_default and v2.type = " + quoted("O9T") +
-         "\t      \tand\t u4.type = " + quoted("B") + " and u4.number = d3.resultobj " +
+         "        \tand\t o1.xtype = substring(v2.name,1,2) collate database_default and v2.type = " +
+         quoted("O9T") + "\t      \tand\t u4.type = " + quoted("B") + " and u4.number = d3.resultobj " +
          "        \tand\t w5.type = " + quoted("B") + " and w5.number = d3.readobj|d3.selall " +
          "     \t\tand\t d3.id =  object_id(" + quoted(object) + ")" + "     \t\tand\t o1.uid = s6.uid " +
          "       \tand deptype < 2 " + " order by o1.name " + " select * from #T1 " + "Drop table #T1 ";
@@ -45,7 +45,7 @@ std::string dependenciesBatch(std::string_view object) {
 
 const std::vector<ObjectTypeName>& objectTypeNames() {
   static const std::vector<ObjectTypeName> names{
-      {"FN", "自定义函数"}, {"U", "用户表"},           {"S", "系统表"},  {"V", "视图"},
+      {"FN", "自定义函数"}, {"U", "用户表"},       {"S", "系统表"},  {"V", "视图"},
       {"P", "存储过程"},    {"X", "扩展存存过程"}, {"TR", "触发器"}, {"TF", "系统函数"},
   };
   return names;

@@ -8,7 +8,8 @@ std::string selectAllQuery(std::string_view table) { return "select * from " + q
 
 std::string columnHeadingsQuery(std::string_view table) { return selectAllQuery(table) + " where 1<>1 "; }
 
-std::vector<std::string> selectTemplateLines(const std::vector<std::string>& columns, std::string_view table) {
+std::vector<std::string> selectTemplateLines(const std::vector<std::string>& columns,
+                                             std::string_view table) {
   std::string columnList;
   for (const std::string& column : columns) columnList += quotedIdentifier(column) + " , ";
   std::string listed = trimmed(columnList);
@@ -25,7 +26,8 @@ std::string sourceTextLine(std::string_view row) {
 }
 
 std::string sameNameQuery(std::string_view column) {
-  return "select name from  sysobjects where id in(  select id  from  syscolumns where name=" + quoted(column) + ")";
+  return "select name from  sysobjects where id in(  select id  from  syscolumns where name=" +
+         quoted(column) + ")";
 }
 
 }  // namespace makeddl::catalog

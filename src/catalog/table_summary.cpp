@@ -5,8 +5,8 @@
 namespace makeddl::catalog {
 
 std::string countQuery(std::string_view table) {
-  return "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id(" + quoted(table) +
-         "))as ColCount from " + quotedIdentifier(table);
+  return "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id(" +
+         quoted(table) + "))as ColCount from " + quotedIdentifier(table);
 }
 
 std::string indexQuery(std::string_view table) { return "sp_helpindex " + quotedIdentifier(table); }

@@ -42,7 +42,8 @@ std::vector<std::string> columnFactsLines() {
       " Declare @Table_Name sysname",
       " set @Table_Name='d_empworkd'",
       " select a.colid AS IndexNum,",
-      "       a.name,type_name(a.xtype) as   type,a.length,isnull(a.prec,0) as prec ,ISNULL(a.scale,0) as scale,",
+      "       a.name,type_name(a.xtype) as   type,a.length,isnull(a.prec,0) as prec ,ISNULL(a.scale,0) as "
+      "scale,",
       "       ifnull=case when a.isnullable=0 then 'YES'  end ,",
       "       b.text as DefaultValue ,c.prec as nPrec ,c.scale as nCscall,a.xtype,",
       "       FieldRemark=d.value",
@@ -54,7 +55,8 @@ std::vector<std::string> columnFactsLines() {
       "                    left join  sysproperties as d on (a.id=d.id and a.colid=d.smallid and d.type=4",
       "                         and d.name=(select top 1 p.name from sysproperties p",
       "                                     where p.id=a.id and p.smallid=a.colid and p.type=4",
-      "                                     order by case when p.name='MS_Description' then 0 else 1 end, p.name))",
+      "                                     order by case when p.name='MS_Description' then 0 else 1 end, "
+      "p.name))",
       " where a. id=object_id(@table_name) order by a.colid ",
       "          ",
       "",

@@ -1,16 +1,17 @@
 // The online-users query as sent.
 
-#include "admin/online_users.h"
-
 #include <gtest/gtest.h>
+
+#include "admin/online_users.h"
 
 namespace {
 
 TEST(OnlineUsersQuery, AsSentWithItsBlanks) {
-  EXPECT_EQ(makeddl::admin::onlineUsersQuery(),
-            "select loginame=rtrim(loginame),hostname,program_name,       dbname=case when dbid = 0 then null "
-            "when dbid <> 0 then db_name(dbid)end,login_time from  master.dbo.sysprocesses where "
-            "ltrim(hostname)<>'' order by hostname ");
+  EXPECT_EQ(
+      makeddl::admin::onlineUsersQuery(),
+      "select loginame=rtrim(loginame),hostname,program_name,       dbname=case when dbid = 0 then null "
+      "when dbid <> 0 then db_name(dbid)end,login_time from  master.dbo.sysprocesses where "
+      "ltrim(hostname)<>'' order by hostname ");
 }
 
 }  // namespace

@@ -34,24 +34,30 @@ const char* const kDatabase = "catalog_db";
 // Statements of the catalogue browser that a server must run for some tests to make sense.
 const char* const kIdentityInto =
     "select IDENTITY(int, 1,1) AS IndexNum, name into #probe from sysobjects drop table #probe";
-const char* const kIdentifierArgument = "sp_helpindex dept";
+const char* const kIdentifierArgument = "sp_helpindex dept exec sp_helpindex [order]";
+const char* const kCannotNumberRows =
+    "the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T";
+const char* const kCannotTakeNames = "the sandbox cannot run: sp_helpindex dept / sp_helpindex [order]";
 
 const char* const kSchema[] = {
-    "create table dept (dept_id int not null primary key, dept_name varchar(20) null, note nvarchar(10) not null)",
+    "create table dept (dept_id int not null primary key, dept_name varchar(20) null, note nvarchar(10) not "
+    "null)",
     "insert into dept values (1, 'sales', 'a')",
     "insert into dept values (2, 'hr', 'b')",
     "insert into dept values (3, 'it', 'c')",
     "insert into dept values (4, 'ops', 'd')",
     "exec sp_addextendedproperty N'MS_Format', N'fmt', N'user', N'dbo', N'table', N'dept', N'column', "
     "N'dept_name'",
-    "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'user', N'dbo', N'table', N'dept', N'column', "
+    "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'user', N'dbo', N'table', N'dept', "
+    "N'column', "
     "N'dept_name'",
     "create table dept_hist (dept_id int null, changed datetime null)",
     "create table a_link (dept_id int null)",
     "create table [order] (id int not null, [my col] int null)",
     "insert into [order] values (1, 10)",
     "insert into [order] values (2, null)",
-    "create table keyed (a int not null, b int not null, x int not null, constraint pk_keyed primary key (b, a))",
+    "create table keyed (a int not null, b int not null, x int not null, constraint pk_keyed primary key (b, "
+    "a))",
     "create index AAA_ix on keyed (x)",
     "create table plain (p int null, q int null)",
     "create table [my table] ([it's] int null)",
@@ -177,7 +183,8 @@ class TstTForm1Catalog : public QObject {
     clickItem(w.ListBoxTable, "dept");
     QCOMPARE(w.DBGrid1->model()->rowCount(), 4);
     QCOMPARE(panel(3), QStringLiteral("4"));  // the rows, written after the dependency count
-    QCOMPARE(w.Memo2->toPlainText(), QStringLiteral("SELECT    dept_id , dept_name , note \n\nFROM      dept        "));
+    QCOMPARE(w.Memo2->toPlainText(),
+             QStringLiteral("SELECT    dept_id , dept_name , note \n\nFROM      dept        "));
     QCOMPARE(w.Edit10->text(), QStringLiteral("dept"));
     QCOMPARE(w.Edit11->text(), QStringLiteral("用户表"));
     QCOMPARE(desktop_.waitDepth, 0);
@@ -231,8 +238,8 @@ class TstTForm1Catalog : public QObject {
     TForm1& w = openWindow();
     w.ShowFieldList("dept");
     const QAbstractItemModel* grid = w.DBGrid2->model();
-    QCOMPARE(columnTitles(grid), (QStringList{"序号", "字段名", "数据类型", "长度", "精度", "小数字", "非空", "缺省值",
-                                              "字段说明", "主键"}));
+    QCOMPARE(columnTitles(grid), (QStringList{"序号", "字段名", "数据类型", "长度", "精度", "小数字", "非空",
+                                              "缺省值", "字段说明", "主键"}));
     QCOMPARE(grid->rowCount(), 3);  // nvarchar and two extended properties each once
     QCOMPARE(rowTexts(grid, 0), (QStringList{"1", "dept_id", "int", "4", "10", "0", "YES", "", "", "YES"}));
     QCOMPARE(rowTexts(grid, 1)[8], QStringLiteral("部门名称"));
@@ -284,7 +291,8 @@ class TstTForm1Catalog : public QObject {
     w.Edit10->setText("earlier");
     w.setScriptPaneText({"old", makeddl::Encoding::Big5});
     clickItem(w.ListBoxFunction, "f_two");
-    QCOMPARE(w.Memo1->toPlainText(), QStringLiteral("create function f_two()\nreturns int\nas begin return 2 end"));
+    QCOMPARE(w.Memo1->toPlainText(),
+             QStringLiteral("create function f_two()\nreturns int\nas begin return 2 end"));
     QCOMPARE(w.scriptPaneText().encoding, makeddl::Encoding::Gbk);
     QCOMPARE(w.Edit10->text(), QStringLiteral("earlier"));
     QCOMPARE(desktop_.waitDepth, 0);
@@ -317,7 +325,7 @@ class TstTForm1Catalog : public QObject {
   }
 
   void summaryCountsKeysAndNonNullColumns() {
-    if (!serverRuns(kIdentifierArgument)) QSKIP("the sandbox cannot run: sp_helpindex dept (a bare name as argument)");
+    if (!serverRuns(kIdentifierArgument)) QSKIP(kCannotTakeNames);
     TForm1& w = openWindow();
     w.ShowTableSummary("keyed");  // its index AAA_ix is listed before the key pk_keyed
     QCOMPARE(w.Edit7->text(), QStringLiteral("0"));
@@ -333,8 +341,8 @@ class TstTForm1Catalog : public QObject {
   }
 
   void tableClickRefreshesSummaryOnlyOnThePropertiesPage() {
-    if (!serverRuns(kIdentityInto)) QSKIP("the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T");
-    if (!serverRuns(kIdentifierArgument)) QSKIP("the sandbox cannot run: sp_helpindex dept (a bare name as argument)");
+    if (!serverRuns(kIdentityInto)) QSKIP(kCannotNumberRows);
+    if (!serverRuns(kIdentifierArgument)) QSKIP(kCannotTakeNames);
     TForm1& w = openWindow();
     w.PageControl1->setCurrentIndex(3);
     clickItem(w.ListBoxTable, "dept");
@@ -351,24 +359,25 @@ class TstTForm1Catalog : public QObject {
   }
 
   void tableClickListsTheNumberedDependents() {
-    if (!serverRuns(kIdentityInto)) QSKIP("the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T");
+    if (!serverRuns(kIdentityInto)) QSKIP(kCannotNumberRows);
     TForm1& w = openWindow();
     clickItem(w.ListBoxTable, "dept");
     const QAbstractItemModel* grid = w.DBGrid4->model();
     QCOMPARE(columnTitles(grid), (QStringList{"序号", "关联对象", "对象类型", "修改否", "选择否", "字段名"}));
-    QCOMPARE(columnWidths(w.DBGrid4), (QList<int>{44, 108, 107, w.DBGrid4->horizontalHeader()->defaultSectionSize(),
-                                                  w.DBGrid4->horizontalHeader()->defaultSectionSize(), 115}));
+    QCOMPARE(columnWidths(w.DBGrid4),
+             (QList<int>{44, 108, 107, w.DBGrid4->horizontalHeader()->defaultSectionSize(),
+                         w.DBGrid4->horizontalHeader()->defaultSectionSize(), 115}));
     QCOMPARE(grid->rowCount(), 3);
     QCOMPARE(rowTexts(grid, 0), (QStringList{"1", "p_one", "存储过程", " ", " ", " "}));
     QCOMPARE(rowTexts(grid, 1).mid(0, 3), (QStringList{"2", "p_two", "存储过程"}));
     QCOMPARE(rowTexts(grid, 2).mid(0, 3), (QStringList{"3", "v_dept", "视图"}));
     QCOMPARE(w.Edit8->text(), QStringLiteral("dept"));
     QCOMPARE(w.DBGrid2->model()->rowCount(), 3);  // the field list follows on any page
-    QCOMPARE(panel(3), QStringLiteral("0"));       // headings only: the data query's count wins
+    QCOMPARE(panel(3), QStringLiteral("0"));      // headings only: the data query's count wins
   }
 
   void viewClickShowsSourceAndItsDependents() {
-    if (!serverRuns(kIdentityInto)) QSKIP("the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T");
+    if (!serverRuns(kIdentityInto)) QSKIP(kCannotNumberRows);
     TForm1& w = openWindow();
     w.StatusBar1->setPanelText(3, "9");
     clickItem(w.ListBoxView, "v_dept");
@@ -380,7 +389,7 @@ class TstTForm1Catalog : public QObject {
   }
 
   void procedureClickListsTheColumnsItReads() {
-    if (!serverRuns(kIdentityInto)) QSKIP("the sandbox cannot run: select IDENTITY(int, 1,1) AS IndexNum ... into #T");
+    if (!serverRuns(kIdentityInto)) QSKIP(kCannotNumberRows);
     TForm1& w = openWindow();
     w.PageControl1->setCurrentIndex(1);
     clickItem(w.ListBoxView, "v_dept");

@@ -1,9 +1,9 @@
 // The dependency page's two batches, byte for byte: every blank and tab counts, since the
 // texts are compared against what the server has always been sent.
 
-#include "catalog/dependency_batches.h"
-
 #include <gtest/gtest.h>
+
+#include "catalog/dependency_batches.h"
 
 using namespace makeddl::catalog;
 
@@ -15,8 +15,7 @@ const std::string kTypeNameCases =
     "   when  'TR'  then '触发器'   when  'TF'  then '系统函数'";
 
 const std::string kDependentsOfOHara =
-    " select   distinct name = (o.name),type =  case rtrim(left(v.name,2)) " +
-    kTypeNameCases +
+    " select   distinct name = (o.name),type =  case rtrim(left(v.name,2)) " + kTypeNameCases +
     " else  rtrim(left(v.name,2)) end, updated = ' ', selected = ' ','column' = ' '  "
     "into #T1   from sysobjects o, master.dbo.spt_values v, sysdepends d,\tsysusers s "
     "where o.id = d.id        and o.xtype = substring(v.name,1,2) collate database_de"

@@ -1,8 +1,8 @@
 // The queries behind picking an object, and the SELECT template for the query editor.
 
-#include "catalog/object_queries.h"
-
 #include <gtest/gtest.h>
+
+#include "catalog/object_queries.h"
 
 using namespace makeddl::catalog;
 
@@ -33,7 +33,8 @@ TEST(SelectTemplate, ThreeLinesWithTheirBlanks) {
 }
 
 TEST(SelectTemplate, ColumnAndTableNamesThatNeedBracketsAreBracketed) {
-  const std::vector<std::string> expected{"SELECT    [my col] , [select] , a ", "", "FROM      [order]        "};
+  const std::vector<std::string> expected{"SELECT    [my col] , [select] , a ", "",
+                                          "FROM      [order]        "};
   EXPECT_EQ(selectTemplateLines({"my col", "select", "a"}, "order"), expected);
 }
 

@@ -1,8 +1,8 @@
 // The table summary's queries and the pick of the primary-key columns from sp_helpindex.
 
-#include "catalog/table_summary.h"
-
 #include <gtest/gtest.h>
+
+#include "catalog/table_summary.h"
 
 using namespace makeddl::catalog;
 
@@ -13,14 +13,16 @@ TEST(TableSummaryQueries, WorkedExamplesAsSent) {
             "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id('dept'))as "
             "ColCount from dept");
   EXPECT_EQ(indexQuery("dept"), "sp_helpindex dept");
-  EXPECT_EQ(nonNullColumnsQuery("dept"), "select name  from  syscolumns where id= object_id('dept') and isnullable=0");
+  EXPECT_EQ(nonNullColumnsQuery("dept"),
+            "select name  from  syscolumns where id= object_id('dept') and isnullable=0");
 }
 
 // A name that cannot stand bare goes into the SQL in brackets; as a string it is only quoted.
 TEST(TableSummaryQueries, NamesThatNeedBracketsAreBracketed) {
-  EXPECT_EQ(countQuery("my table"),
-            "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id('my table'))as "
-            "ColCount from [my table]");
+  EXPECT_EQ(
+      countQuery("my table"),
+      "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id('my table'))as "
+      "ColCount from [my table]");
   EXPECT_EQ(indexQuery("order"), "sp_helpindex [order]");
   EXPECT_EQ(indexQuery("a]b"), "sp_helpindex [a]]b]");
   EXPECT_EQ(nonNullColumnsQuery("O'Hara"),

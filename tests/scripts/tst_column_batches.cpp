@@ -1,11 +1,11 @@
 // The field-list batch: its lines as sent for a table, the table-name line that each run
 // replaces, and the joins that keep one row per column.
 
-#include "scripts/column_batches.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+#include "scripts/column_batches.h"
 
 using namespace makeddl::scripts;
 
@@ -23,7 +23,8 @@ const std::string kFieldListBatchForOHara =
     " Declare @Table_Name sysname\r\n"
     "set @Table_Name='O''Hara'\r\n"
     " select a.colid AS IndexNum,\r\n"
-    "       a.name,type_name(a.xtype) as   type,a.length,isnull(a.prec,0) as prec ,ISNULL(a.scale,0) as scale,\r\n"
+    "       a.name,type_name(a.xtype) as   type,a.length,isnull(a.prec,0) as prec ,ISNULL(a.scale,0) as "
+    "scale,\r\n"
     "       ifnull=case when a.isnullable=0 then 'YES'  end ,\r\n"
     "       b.text as DefaultValue ,c.prec as nPrec ,c.scale as nCscall,a.xtype,\r\n"
     "       FieldRemark=d.value\r\n"
@@ -33,7 +34,8 @@ const std::string kFieldListBatchForOHara =
     "                    left join  sysproperties as d on (a.id=d.id and a.colid=d.smallid and d.type=4\r\n"
     "                         and d.name=(select top 1 p.name from sysproperties p\r\n"
     "                                     where p.id=a.id and p.smallid=a.colid and p.type=4\r\n"
-    "                                     order by case when p.name='MS_Description' then 0 else 1 end, p.name))\r\n"
+    "                                     order by case when p.name='MS_Description' then 0 else 1 end, "
+    "p.name))\r\n"
     " where a. id=object_id(@table_name) order by a.colid \r\n"
     "          \r\n"
     "\r\n"
