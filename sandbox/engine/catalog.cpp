@@ -164,6 +164,10 @@ Relation syscolumns(Engine&, Database& db) {
     for (const auto& [key, table] : db.tables()) addColumnRows(r, table->id, table->columns);
     for (const auto& o : db.objects()) {
         if (!o.module) continue;
+        if (!o.columns.empty()) {
+            addColumnRows(r, o.id, o.columns);
+            continue;
+        }
         std::vector<Column> parameters;
         for (const auto& [name, spec] : o.module->parameters) {
             Column c;

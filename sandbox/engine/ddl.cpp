@@ -238,7 +238,18 @@ void Executor::runCreateModule(const CreateModuleStatement& s) {
         auto table = requireTable(s.triggerTable);
         object.parentId = table->id;
     }
-    if (s.module == ModuleKind::View) queryToRelation(*s.viewSelect, nullptr);  // views resolve their names now
+    if (s.module == ModuleKind::View || s.xtype == "IF") {
+        // Views resolve their names now; their result columns go to syscolumns.
+        Relation shape = s.module == ModuleKind::View ? queryToRelation(*s.viewSelect, nullptr)
+                                                      : callTableFunction(object, {});
+        for (size_t i = 0; i < shape.columns.size(); ++i) {
+            Column c;
+            c.name = i < s.returnColumns.size() ? s.returnColumns[i].name : shape.columns[i].name;
+            c.type = shape.columns[i].type;
+            c.nullable = shape.columns[i].nullable;
+            object.columns.push_back(c);
+        }
+    }
     recordDependencies(*db, object);
     db->addObject(object);
     done(StatementKind::Other, false, 0);

@@ -119,7 +119,7 @@ Executor::Flow Executor::dispatch(const Statement& s) {
         case StmtKind::Transaction: done(StatementKind::Other, false, 0); break;
         case StmtKind::Return: {
             const auto& r = static_cast<const SimpleStatement&>(s);
-            returnStatus_ = r.value ? static_cast<int>(toInteger(eval(*r.value, Frame{}))) : 0;
+            returnValue_ = r.value ? eval(*r.value, Frame{}) : Value();
             return Flow::Return;
         }
         case StmtKind::Empty: break;
@@ -538,37 +538,72 @@ void Executor::runExec(const ExecStatement& s) {
     runProcedure(*procedure, s, arguments);
 }
 
-void Executor::runProcedure(const SchemaObject& procedure, const ExecStatement& call, const std::vector<Value>& arguments) {
+void Executor::runModuleBody(const SchemaObject& module, const std::vector<Value>& arguments,
+                             const std::vector<std::string>& names, const std::function<void()>& body) {
     constexpr int kMaxNesting = 32;
     if (depth_ >= kMaxNesting)
         throw SqlError(217, 16, 1, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
-    auto module = procedure.module;
-    std::map<std::string, Variable> saved;
-    std::swap(saved, variables_);
-    for (size_t i = 0; i < module->parameters.size(); ++i) {
-        const auto& [name, spec] = module->parameters[i];
+    std::map<std::string, Variable> bound;
+    const auto& parameters = module.module->parameters;
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        const auto& [name, spec] = parameters[i];
         SqlType type = resolveType(spec);
         Value value = Value::null(type);
-        for (size_t k = 0; k < call.arguments.size(); ++k) {
-            bool byName = !call.arguments[k].name.empty() && equalsIgnoreCase(call.arguments[k].name, name);
-            if (byName || (call.arguments[k].name.empty() && k == i)) value = convertValue(arguments[k], type);
+        for (size_t k = 0; k < arguments.size(); ++k) {
+            bool byName = k < names.size() && !names[k].empty() && equalsIgnoreCase(names[k], name);
+            bool byPosition = (k >= names.size() || names[k].empty()) && k == i;
+            if (byName || byPosition) value = convertValue(arguments[k], type);
         }
-        variables_[toLower(name)] = Variable{type, value};
+        bound[toLower(name)] = Variable{type, value};
     }
+    std::swap(bound, variables_);
     ++depth_;
-    returnStatus_ = 0;
+    returnValue_ = Value();
     try {
-        runStatements(module->body);
+        body();
     } catch (...) {
         --depth_;
-        std::swap(saved, variables_);
+        std::swap(bound, variables_);
         throw;
     }
     --depth_;
-    std::swap(saved, variables_);
+    std::swap(bound, variables_);
+}
+
+void Executor::runProcedure(const SchemaObject& procedure, const ExecStatement& call, const std::vector<Value>& arguments) {
+    std::vector<std::string> names;
+    for (const auto& argument : call.arguments) names.push_back(argument.name);
+    runModuleBody(procedure, arguments, names, [&] { runStatements(procedure.module->body); });
+    returnStatus_ = returnValue_.isNull() ? 0 : static_cast<int>(toInteger(returnValue_));
     if (!call.returnVariable.empty()) variable(call.returnVariable).value = Value::integer(returnStatus_);
     sink_.returnStatus(returnStatus_);
     done(StatementKind::Other, false, 0);
+}
+
+SchemaObject* Executor::userFunction(const std::vector<std::string>& names, std::initializer_list<const char*> xtypes) {
+    if (names.size() < 2) return nullptr;  // user functions are always called with their owner
+    ObjectName name;
+    name.name = names.back();
+    if (names.size() >= 3) name.database = names[names.size() - 3];
+    auto db = databaseFor(name);
+    SchemaObject* object = db ? db->object(name.name) : nullptr;
+    if (!object || !object->module) return nullptr;
+    for (const char* xtype : xtypes)
+        if (object->xtype == xtype) return object;
+    return nullptr;
+}
+
+Value Executor::callScalarFunction(const SchemaObject& function, const std::vector<Value>& arguments) {
+    runModuleBody(function, arguments, {}, [&] { runStatements(function.module->body); });
+    return convertValue(returnValue_, resolveType(function.module->returnType));
+}
+
+Relation Executor::callTableFunction(const SchemaObject& function, const std::vector<Value>& arguments) {
+    if (!function.module->viewSelect) throw errors::notSupported(function.name);
+    Relation result;
+    runModuleBody(function, arguments, {}, [&] { result = queryToRelation(*function.module->viewSelect, nullptr); });
+    result.name = function.name;
+    return result;
 }
 
 }  // namespace sandbox

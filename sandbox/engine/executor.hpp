@@ -8,6 +8,7 @@
 #include "sql/ast.hpp"
 
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -104,6 +105,12 @@ private:
     void spAddExtendedProperty(const std::vector<Value>& arguments);
     void spWho();
     void runProcedure(const SchemaObject& procedure, const sql::ExecStatement& call, const std::vector<Value>& arguments);
+    // Runs a module's body with its parameters bound, in a fresh set of variables.
+    void runModuleBody(const SchemaObject& module, const std::vector<Value>& arguments,
+                       const std::vector<std::string>& names, const std::function<void()>& body);
+    Value callScalarFunction(const SchemaObject& function, const std::vector<Value>& arguments);
+    Relation callTableFunction(const SchemaObject& function, const std::vector<Value>& arguments);
+    SchemaObject* userFunction(const std::vector<std::string>& names, std::initializer_list<const char*> xtypes);
 
     // ---- queries (query.cpp) ----
     void runQuery(const sql::SelectStmt& select, const Frame* outer, RowTarget& target);
@@ -147,6 +154,7 @@ private:
     int depth_ = 0;  // procedure nesting
     uint64_t nextScopeId_ = 1;
     int returnStatus_ = 0;
+    Value returnValue_;
 };
 
 bool containsAggregate(const sql::Expr& e);

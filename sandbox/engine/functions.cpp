@@ -123,6 +123,7 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     if (f == "datename") return nvarchar(30);
     if (f == "quotename") return nvarchar(258);
     if (f == "serverproperty" || f == "databasepropertyex") return SqlType::of(TypeId::SqlVariant);
+    if (SchemaObject* user = userFunction(e.names, {"FN"})) return resolveType(user->module->returnType);
     return SqlType::of(TypeId::Int);
 }
 
@@ -364,6 +365,7 @@ Value Executor::evalFunction(const Expr& e, const Frame& frame) {
         if (property == "ismsshipped") return Value::integer(0);
         return Value::null(resultType);
     }
+    if (SchemaObject* user = userFunction(e.names, {"FN"})) return callScalarFunction(*user, a);
     throw errors::unknownFunction(f);
 }
 

@@ -113,6 +113,16 @@ Relation Executor::openSource(const TableRef& ref, const Frame* outer) {
         r.name = ref.alias;
         return r;
     }
+    if (ref.isFunction) {
+        std::vector<std::string> names = {ref.name.owner.empty() ? "dbo" : ref.name.owner, ref.name.name};
+        if (!ref.name.database.empty()) names.insert(names.begin(), ref.name.database);
+        SchemaObject* function = userFunction(names, {"IF", "TF"});
+        if (!function) throw errors::invalidObject(ref.name.display());
+        std::vector<Value> arguments;
+        Frame frame = outer ? *outer : Frame{};
+        for (const auto& argument : ref.arguments) arguments.push_back(eval(*argument, frame));
+        return callTableFunction(*function, arguments);
+    }
     std::optional<Relation> r = findRelation(ref.name);
     if (!r) throw errors::invalidObject(ref.name.display());
     return std::move(*r);

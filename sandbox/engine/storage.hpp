@@ -62,6 +62,7 @@ struct SchemaObject {
     DateTime created;
     std::string text;   // syscomments text: the module's source or a default's "(expr)"
     std::shared_ptr<sql::CreateModuleStatement> module;
+    std::vector<Column> columns;  // result columns of a view or table function, for syscolumns
 };
 
 struct Dependency {

@@ -85,6 +85,8 @@ struct TableRef {
     std::shared_ptr<SelectStmt> derived;  // (select ...) alias
     std::string alias;
     ExprPtr on;
+    std::vector<ExprPtr> arguments;  // dbo.f(...) in FROM: a table-valued function
+    bool isFunction = false;
 };
 
 struct OrderItem {
@@ -202,7 +204,7 @@ struct CreateModuleStatement : Statement {
     std::vector<std::pair<std::string, TypeSpec>> parameters;
     std::vector<StmtPtr> body;
     std::shared_ptr<SelectStmt> viewSelect;  // views and inline functions
-    ExprPtr scalarReturn;
+    TypeSpec returnType;                     // scalar functions
     std::string returnTableVariable;         // multi-statement table function
     std::vector<ColumnSpec> returnColumns;
 };

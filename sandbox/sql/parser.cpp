@@ -331,6 +331,12 @@ private:
             expect(")");
         } else {
             ref.name = objectName();
+            if (isSymbol("(")) {
+                take();
+                ref.isFunction = true;
+                if (!isSymbol(")")) do ref.arguments.push_back(expression()); while (accept(","));
+                expect(")");
+            }
         }
         if (accept("as")) ref.alias = name();
         else if (isName()) ref.alias = take().text;
@@ -678,7 +684,7 @@ private:
             expect(")");
         } else {
             s->xtype = "FN";
-            typeSpec();
+            s->returnType = typeSpec();
         }
         skipWithOptions();
         expect("as");

@@ -192,3 +192,23 @@ TEST_F(EngineTest, UpdateAndDeleteThroughJoins) {
     EXPECT_EQ(run("update a set id = 3 where id = 2").messages[0].number, 2627);  // keys hold after UPDATE
     EXPECT_EQ(scalar("select count(*) from a where id = 2"), "1");
 }
+
+TEST_F(EngineTest, ViewsFunctionsAndProceduresRun) {
+    run("create table t (id int primary key, name varchar(10))");
+    run("insert t values (1, 'a') insert t values (2, 'b')");
+    run("create function dbo.twice (@x int) returns int as begin return @x * 2 end");
+    run("create function dbo.named (@id int) returns table as return (select name from t where id = @id)");
+    run("create view v_t (ident, label) as select id, name from t");
+    run("create procedure p_rc @a int as if @a > 1 return 5 select 'low'");
+    CollectingSink call = run("select dbo.twice(21), * from dbo.named(2)");
+    ASSERT_EQ(call.results.size(), 1u);
+    EXPECT_EQ(call.results[0].rows, (std::vector<std::vector<std::string>>{{"42", "b"}}));
+    EXPECT_EQ(run("select twice(1)").messages[0].number, 195);  // user functions need their owner
+    CollectingSink viewColumns = run("select name from syscolumns where id = object_id('v_t') order by colid");
+    EXPECT_EQ(viewColumns.results[0].rows, (std::vector<std::vector<std::string>>{{"ident"}, {"label"}}));
+    EXPECT_EQ(scalar("select count(*) from v_t where label = 'B'"), "1");
+    EXPECT_EQ(scalar("declare @rc int exec @rc = p_rc 3 select @rc"), "5");
+    EXPECT_EQ(scalar("exec p_rc @a = 0"), "low");
+    EXPECT_EQ(run("create view v_bad as select * from missing").messages[0].number, 208);
+    EXPECT_EQ(scalar("select count(*) from sysobjects where name = 'v_bad'"), "0");
+}
