@@ -41,9 +41,9 @@ public:
     bool cancelled() const override { return false; }
 };
 
-class EngineTest : public ::testing::Test {
+class SandboxEngine : public ::testing::Test {
 protected:
-    EngineTest() : session_(engine_.openSession({"sa", "host", "test", "master", 1})) {}
+    SandboxEngine() : session_(engine_.openSession({"sa", "host", "test", "master", 1})) {}
 
     CollectingSink run(const std::string& sql) {
         CollectingSink sink;
@@ -63,7 +63,7 @@ protected:
 
 }  // namespace
 
-TEST(Convert, CharacterTargetsTooShortFollowSqlServer2000) {
+TEST(SandboxConvert, CharacterTargetsTooShortFollowSqlServer2000) {
     SqlType varchar3 = SqlType::chars(TypeId::VarChar, 3);
     EXPECT_EQ(convertValue(Value::integer(123456), varchar3).asText(), "*");
     EXPECT_EQ(convertValue(Value::integer(123), varchar3).asText(), "123");
@@ -74,7 +74,7 @@ TEST(Convert, CharacterTargetsTooShortFollowSqlServer2000) {
     EXPECT_EQ(convertValue(Value::varchar("中文"), varchar3).asText(), "中");              // bytes of code page 936
 }
 
-TEST(Convert, NumbersDatesAndTextRoundTrip) {
+TEST(SandboxConvert, NumbersDatesAndTextRoundTrip) {
     EXPECT_EQ(formatValue(convertValue(Value::varchar("12.345"), SqlType::decimal(10, 2))), "12.35");
     EXPECT_EQ(formatValue(convertValue(Value::varchar("-12.345"), SqlType::decimal(10, 2))), "-12.35");
     EXPECT_EQ(formatValue(convertValue(Value::varchar("2.5"), SqlType::of(TypeId::Money))), "2.50");
@@ -96,7 +96,7 @@ TEST(Convert, NumbersDatesAndTextRoundTrip) {
               "33.33333333333");  // decimal(3,0) / int: scale max(6, 0 + 10 + 1) = 11
 }
 
-TEST_F(EngineTest, ErrorsStopTheBatchOrOnlyTheStatementAsSqlServerDoes) {
+TEST_F(SandboxEngine, ErrorsStopTheBatchOrOnlyTheStatementAsSqlServerDoes) {
     run("create table t (id int primary key, v varchar(5) not null)");
     CollectingSink duplicate = run("insert t values (1, 'a') insert t values (1, 'b') insert t values (2, 'c')");
     ASSERT_FALSE(duplicate.messages.empty());
@@ -117,13 +117,13 @@ TEST_F(EngineTest, ErrorsStopTheBatchOrOnlyTheStatementAsSqlServerDoes) {
     EXPECT_EQ(run("create table t (x int)").messages[0].number, 2714);
 }
 
-TEST_F(EngineTest, VariablesLiveForOneBatch) {
+TEST_F(SandboxEngine, VariablesLiveForOneBatch) {
     EXPECT_EQ(scalar("declare @a int, @s varchar(3) set @a = 41 select @a = @a + 1 set @s = 'abcdef' select @s + cast(@a as varchar)"),
               "abc42");
     EXPECT_EQ(run("select @a").messages[0].number, 137);
 }
 
-TEST_F(EngineTest, IdentityAndSelectInto) {
+TEST_F(SandboxEngine, IdentityAndSelectInto) {
     run("create table src (name varchar(10))");
     run("insert src values ('b') insert src values ('a') insert src values ('c')");
     run("select identity(int, 100, 10) as n, name into #numbered from src order by name");
@@ -138,7 +138,7 @@ TEST_F(EngineTest, IdentityAndSelectInto) {
     EXPECT_EQ(run("insert ids (id, v) values (1, 1)").messages[0].number, 544);
 }
 
-TEST_F(EngineTest, CatalogueFollowsDdl) {
+TEST_F(SandboxEngine, CatalogueFollowsDdl) {
     run("create database cat use cat");
     run("create table t (a int not null, b nvarchar(20) default (N'x'), c decimal(18,2), primary key (b, a))");
     EXPECT_EQ(scalar("select count(*) from sysobjects where parent_obj = object_id('t')"), "2");  // PK and default
@@ -160,7 +160,7 @@ TEST_F(EngineTest, CatalogueFollowsDdl) {
     EXPECT_EQ(scalar("select count(*) from master.dbo.spt_values where type = 'O9T'"), "19");
 }
 
-TEST_F(EngineTest, SystemProceduresHaveSqlServer2000Shapes) {
+TEST_F(SandboxEngine, SystemProceduresHaveSqlServer2000Shapes) {
     run("create table plain (x int)");
     CollectingSink none = run("exec sp_helpindex 'plain'");
     EXPECT_TRUE(none.results.empty());
@@ -178,7 +178,7 @@ TEST_F(EngineTest, SystemProceduresHaveSqlServer2000Shapes) {
                   .messages[0].number, 15233);
 }
 
-TEST_F(EngineTest, UpdateAndDeleteThroughJoins) {
+TEST_F(SandboxEngine, UpdateAndDeleteThroughJoins) {
     run("create table a (id int primary key, v varchar(10), n int default 5)");
     run("create table b (id int, w varchar(10))");
     run("insert a values (1, 'one', default) insert a values (2, 'two', 7) insert a (id, v) values (3, 'three')");
@@ -193,7 +193,7 @@ TEST_F(EngineTest, UpdateAndDeleteThroughJoins) {
     EXPECT_EQ(scalar("select count(*) from a where id = 2"), "1");
 }
 
-TEST_F(EngineTest, ViewsFunctionsAndProceduresRun) {
+TEST_F(SandboxEngine, ViewsFunctionsAndProceduresRun) {
     run("create table t (id int primary key, name varchar(10))");
     run("insert t values (1, 'a') insert t values (2, 'b')");
     run("create function dbo.twice (@x int) returns int as begin return @x * 2 end");

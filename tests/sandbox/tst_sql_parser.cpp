@@ -17,7 +17,7 @@ const SelectStmt& selectOf(const StmtPtr& s) {
 
 }  // namespace
 
-TEST(Lexer, ReadsQuotingCommentsAndLiteralsAsSqlServerDoes) {
+TEST(SandboxLexer, ReadsQuotingCommentsAndLiteralsAsSqlServerDoes) {
     auto tokens = tokenize("select [a]]b], \"q\", N'x''y', 'it''s', 0x1F, 12.50, 1e3 /* a /* nested */ c */ -- tail\n@v @@spid #t");
     std::vector<std::pair<TokenKind, std::string>> seen;
     for (const auto& t : tokens) seen.emplace_back(t.kind, t.text);
@@ -34,7 +34,7 @@ TEST(Lexer, ReadsQuotingCommentsAndLiteralsAsSqlServerDoes) {
     EXPECT_THROW(tokenize("select /* open"), LexError);
 }
 
-TEST(Parser, StatementsRunTogetherWithoutSeparators) {
+TEST(SandboxParser, StatementsRunTogetherWithoutSeparators) {
     auto statements = parseBatch("select * from #T1  select *, IDENTITY(int, 1,1) AS IndexNum INTO #T2 from #T1 "
                                  "select * from #T2 Drop table #T1 Drop table #T2 ");
     ASSERT_EQ(statements.size(), 5u);
@@ -46,7 +46,7 @@ TEST(Parser, StatementsRunTogetherWithoutSeparators) {
     EXPECT_EQ(into.items[1].alias, "IndexNum");
 }
 
-TEST(Parser, TheThreeAliasFormsAndStars) {
+TEST(SandboxParser, TheThreeAliasFormsAndStars) {
     auto statements = parseBatch("select x AS a, b = y, 'c' = z, t.*, * from t");
     const SelectStmt& s = selectOf(statements[0]);
     ASSERT_EQ(s.items.size(), 5u);
@@ -59,7 +59,7 @@ TEST(Parser, TheThreeAliasFormsAndStars) {
     EXPECT_TRUE(s.items[4].star);
 }
 
-TEST(Parser, VariableAssignmentAndJoins) {
+TEST(SandboxParser, VariableAssignmentAndJoins) {
     auto statements = parseBatch("Declare @MaxLen int , @n int\n"
                                  "select @MaxLen=max(len(name)),@n=(select count (*) from #t3 where IsKEY='YES') from #t3\n"
                                  "select a.x from t a left join u b on (a.id=b.id) inner join v on v.k = a.k cross join w, z");
@@ -75,7 +75,7 @@ TEST(Parser, VariableAssignmentAndJoins) {
     EXPECT_EQ(joins.from[4].join, JoinKind::Comma);
 }
 
-TEST(Parser, CreateTableWithKeysInAnyOrderAndDefaults) {
+TEST(SandboxParser, CreateTableWithKeysInAnyOrderAndDefaults) {
     auto statements = parseBatch("create table t (a int not null identity(10, 5), b varchar(20) null default ('x'), "
                                  "c decimal(18,2) constraint df_c default (0), constraint pk_t primary key nonclustered (b desc, a), "
                                  "unique (c))");
@@ -93,7 +93,7 @@ TEST(Parser, CreateTableWithKeysInAnyOrderAndDefaults) {
     EXPECT_EQ(table.keys[1].kind, KeyKind::Unique);
 }
 
-TEST(Parser, ModulesKeepTheirTextAndMustStartTheBatch) {
+TEST(SandboxParser, ModulesKeepTheirTextAndMustStartTheBatch) {
     std::string source = "-- lead comment\r\nCREATE PROCEDURE dbo.p @a int, @b varchar(10) = 'x' OUTPUT AS\r\n"
                          "IF EXISTS (select * from t where a = @a) BEGIN update t set b = @b END";
     auto statements = parseBatch(source);
@@ -117,7 +117,7 @@ TEST(Parser, ModulesKeepTheirTextAndMustStartTheBatch) {
     }
 }
 
-TEST(Parser, SyntaxErrorsNameTheTokenAndLine) {
+TEST(SandboxParser, SyntaxErrorsNameTheTokenAndLine) {
     try {
         parseBatch("select 1\nselect from t");
         FAIL();
@@ -150,7 +150,7 @@ TEST(Parser, SyntaxErrorsNameTheTokenAndLine) {
     }
 }
 
-TEST(Parser, ExpressionPrecedence) {
+TEST(SandboxParser, ExpressionPrecedence) {
     auto e = parseExpression("1 + 2 * 3 = 7 and not a like 'x%' or b between 1 and 2");
     ASSERT_EQ(e->kind, ExprKind::Binary);
     EXPECT_EQ(e->name, "OR");

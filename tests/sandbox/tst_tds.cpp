@@ -42,7 +42,7 @@ Bytes packet(uint8_t type, uint8_t status, const Bytes& payload) {
 
 }  // namespace
 
-TEST(PacketReader, ReassemblesMessageSplitAcrossPacketsAndReads) {
+TEST(SandboxPacketReader, ReassemblesMessageSplitAcrossPacketsAndReads) {
     Bytes stream = packet(0x01, 0x00, hex("41 00"));
     Bytes second = packet(0x01, 0x01, hex("42 00"));
     stream.insert(stream.end(), second.begin(), second.end());
@@ -54,7 +54,7 @@ TEST(PacketReader, ReassemblesMessageSplitAcrossPacketsAndReads) {
     EXPECT_FALSE(reader.next());  // clean end of stream between messages
 }
 
-TEST(PacketReader, RejectsMalformedTruncatedAndOversizedInput) {
+TEST(SandboxPacketReader, RejectsMalformedTruncatedAndOversizedInput) {
     PacketReader shortLength(sourceOf(hex("01 01 00 04 00 00 01 00")), {});
     EXPECT_THROW(shortLength.next(), ProtocolError);
 
@@ -81,7 +81,7 @@ TEST(PacketReader, RejectsMalformedTruncatedAndOversizedInput) {
     EXPECT_THROW(changing.next(), ProtocolError);
 }
 
-TEST(MessageWriter, SplitsAtPacketSizeWithEomOnlyOnLastAndSpidInEveryHeader) {
+TEST(SandboxMessageWriter, SplitsAtPacketSizeWithEomOnlyOnLastAndSpidInEveryHeader) {
     std::vector<Bytes> packets;
     MessageWriter writer([&](const uint8_t* d, size_t n) { packets.emplace_back(d, d + n); }, 512, 53);
     writer.body().append(Bytes(504 * 2 + 10, 0x7A));
@@ -98,13 +98,13 @@ TEST(MessageWriter, SplitsAtPacketSizeWithEomOnlyOnLastAndSpidInEveryHeader) {
     EXPECT_EQ(packets[0][1], 0x01);
 }
 
-TEST(Prelogin, ReplyIsSqlServer2000WithoutEncryptionOrMars) {
+TEST(SandboxPrelogin, ReplyIsSqlServer2000WithoutEncryptionOrMars) {
     EXPECT_EQ(preloginReply(),
               hex("00 00 15 00 06 01 00 1B 00 01 02 00 1C 00 01 03 00 1D 00 00 FF "
                   "08 00 07 F7 00 00 02 00"));
 }
 
-TEST(Prelogin, ParsesFreeTdsRequestAndSkipsUnknownOptions) {
+TEST(SandboxPrelogin, ParsesFreeTdsRequestAndSkipsUnknownOptions) {
     Bytes freetds = hex("00 00 15 00 06 01 00 1B 00 01 02 00 1C 00 0C 03 00 28 00 04 FF "
                         "08 00 01 55 00 00 02 4D 53 53 51 4C 53 65 72 76 65 72 00 01 02 03 04");
     EXPECT_FALSE(parsePrelogin(freetds).encryptionRequired);
@@ -114,7 +114,7 @@ TEST(Prelogin, ParsesFreeTdsRequestAndSkipsUnknownOptions) {
     EXPECT_THROW(parsePrelogin(hex("01 00")), ProtocolError);
 }
 
-TEST(Login7, ParsesTsqlCaptureWithPasswordUnscrambled) {
+TEST(SandboxLogin7, ParsesTsqlCaptureWithPasswordUnscrambled) {
     Bytes login = hex(
         "AC 00 00 00 01 00 00 71 00 10 00 00 06 83 F2 F8 DE 46 00 00 00 00 00 00 E0 03 00 00 88 FF FF FF "
         "36 04 00 00 56 00 02 00 5A 00 02 00 5E 00 02 00 62 00 04 00 6A 00 09 00 00 00 00 00 7C 00 0B 00 "
@@ -142,7 +142,7 @@ TEST(Login7, ParsesTsqlCaptureWithPasswordUnscrambled) {
     EXPECT_THROW(parseLogin7(Bytes(login.begin(), login.begin() + 50)), ProtocolError);
 }
 
-TEST(Tokens, LoginTokensMatchReferenceBytes) {
+TEST(SandboxTokens, LoginTokensMatchReferenceBytes) {
     ByteWriter w;
     writeEnvChange(w, EnvChange::Database, "master", "master");
     EXPECT_EQ(w.bytes(), hex("E3 1B 00 01 06 6D 00 61 00 73 00 74 00 65 00 72 00 06 6D 00 61 00 73 00 74 00 65 00 72 00"));
@@ -159,7 +159,7 @@ TEST(Tokens, LoginTokensMatchReferenceBytes) {
     EXPECT_EQ(Bytes(ack.end() - 4, ack.end()), hex("08 00 07 F7"));
 }
 
-TEST(Tokens, MessageAndDoneWidthsFollowTheVersion) {
+TEST(SandboxTokens, MessageAndDoneWidthsFollowTheVersion) {
     ByteWriter w;
     ServerMessage m{208, 1, 16, "Invalid object name 'nosuch'.", "", 1};
     writeMessage(w, m, "SRV", Encoding{0x71});
@@ -203,7 +203,7 @@ Bytes typeInfoBytes(const ColumnInfo& column) {
 }
 }  // namespace
 
-TEST(Tokens, ValuesAreEncodedAsTdsDefinesThem) {
+TEST(SandboxTokens, ValuesAreEncodedAsTdsDefinesThem) {
     ColumnInfo dec = col("d", SqlType::decimal(10, 2), true);
     EXPECT_EQ(rowBytes(dec, Value::decimal({-123456, 2}, dec.type)), hex("09 00 40 E2 01 00 00 00 00 00"));
     EXPECT_EQ(typeInfoBytes(dec), hex("6A 09 0A 02"));
@@ -243,7 +243,7 @@ TEST(Tokens, ValuesAreEncodedAsTdsDefinesThem) {
               hex("23 FF FF FF 7F 04 08 D0 00 00 01 00 74 00"));
 }
 
-TEST(Tokens, SqlVariantCarriesItsBaseType) {
+TEST(SandboxTokens, SqlVariantCarriesItsBaseType) {
     ColumnInfo variant = col("v", SqlType::of(TypeId::SqlVariant), true);
     EXPECT_EQ(rowBytes(variant, Value::integer(42)), hex("06 00 00 00 38 00 2A 00 00 00"));
     EXPECT_EQ(rowBytes(variant, Value::nvarchar("ab")), hex("0D 00 00 00 E7 07 04 08 D0 00 00 04 00 61 00 62 00"));
