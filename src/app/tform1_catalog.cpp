@@ -1,7 +1,7 @@
 // TForm1: the catalogue browser (object lists, field list, table summary, same-name search,
 // dependencies) and the list of online users.
 
-#include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -36,23 +36,30 @@ class NoCurrentObject : public std::runtime_error {
   NoCurrentObject() : std::runtime_error("列表中没有当前项") {}
 };
 
-// Remembers whether a mouse button is held on a list, so that the list's current-item signal
-// answers keyboard moves only: a mouse pick is answered once, by the click on release.
-class MouseHoldWatcher : public QObject {
+// Tells whether a key other than a modifier is down on a list, so that the list's current-item
+// signal answers keyboard moves only: not a click (answered on release), not the first item that
+// becomes current when the list gains focus, not a change made by the program.
+class KeyDownWatcher : public QObject {
  public:
   using QObject::QObject;
-  bool held() const { return held_; }
+  bool keyDown() const { return keyDown_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
-      held_ = true;
-    if (event->type() == QEvent::MouseButtonRelease) held_ = false;
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (!isModifier(key->key())) keyDown_ = event->type() == QEvent::KeyPress;
+    } else if (event->type() == QEvent::FocusOut) {
+      keyDown_ = false;
+    }
     return QObject::eventFilter(watched, event);
   }
 
  private:
-  bool held_ = false;
+  static bool isModifier(int key) {
+    return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Meta;
+  }
+  bool keyDown_ = false;
 };
 
 // Runs the steps and drops any failure without a word, as object picks do.
@@ -140,11 +147,11 @@ void TForm1::connectCatalogCommands() {
 
 // A list answers a mouse click on an item, and a keyboard move of its current item.
 void TForm1::connectObjectList(QListWidget* list, const std::function<void()>& handler) {
-  auto* mouse = new MouseHoldWatcher(list);
-  list->viewport()->installEventFilter(mouse);
+  auto* keys = new KeyDownWatcher(list);
+  list->installEventFilter(keys);
   connect(list, &QListWidget::itemClicked, this, [this, handler] { runCommand(handler); });
-  connect(list, &QListWidget::currentItemChanged, this, [this, handler, mouse](QListWidgetItem* current) {
-    if (current && !mouse->held()) runCommand(handler);
+  connect(list, &QListWidget::currentItemChanged, this, [this, handler, keys](QListWidgetItem* current) {
+    if (current && keys->keyDown()) runCommand(handler);
   });
 }
 
