@@ -839,12 +839,20 @@ private:
                 argument.name = take().text;
                 take();
             }
-            argument.value = is("default") ? (take(), makeExpr(ExprKind::Literal, peek().line)) : expression();
+            argument.value = is("default") ? (take(), makeExpr(ExprKind::Literal, peek().line)) : procedureArgument();
             if (is("output") || is("out")) { take(); argument.output = true; }
             s->arguments.push_back(argument);
             more = accept(",");
         }
         return s;
+    }
+
+    // A procedure argument may be a bare name, which stands for that text: sp_helpindex t_dept.
+    ExprPtr procedureArgument() {
+        bool bareName = isName() && !isSymbol("(", 1) && !isSymbol(".", 1);
+        if (!bareName) return expression();
+        int line = peek().line;
+        return literal(Value::nvarchar(take().text), line);
     }
 
     // ---- expressions ----

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sql.h>
+
 #include <memory>
 #include <thread>
 
@@ -272,5 +274,49 @@ TEST_F(SandboxOdbc, ColumnDescriptionBatchesDescribeTablesAsSqlServer2000Does) {
     EXPECT_EQ(column(list, 10), (std::vector<std::string>{"0", "1"}));
     OdbcBatch again = runOk(*c, columnBatch(fieldListBatchLines(), "t_nokey"));  // the temporary tables were dropped
     EXPECT_EQ(again.results.size(), 1u);
+    runOk(*c, "use master");
+}
+
+TEST_F(SandboxOdbc, TheToolsOtherQueriesRunVerbatim) {
+    auto c = connect();
+    runOk(*c, "create database tool_db");
+    runOk(*c, "use tool_db");
+    runOk(*c, "create table t_dept (dept_id int not null primary key, dept_name varchar(20) null)");
+    runOk(*c, "insert t_dept values (1, 'sales')");
+    runOk(*c, "create view v_dept as select * from t_dept");
+
+    EXPECT_EQ(column(runOk(*c, "select name from master.dbo.sysdatabases").results.at(0), 0).back(), "tool_db");
+    OdbcBatch files = runOk(*c, "sp_helpfile");
+    ASSERT_EQ(files.results.size(), 1u);
+    EXPECT_EQ(files.results[0].columns.size(), 8u);
+    EXPECT_EQ(files.results[0].rows.at(0)[0], "tool_db");
+    EXPECT_EQ(c->scalar("select sum(size)*8 as DB_Size from sysfiles"), "2048");
+    OdbcBatch created = runOk(*c, "select * from master.dbo.sysdatabases where name=db_name()");
+    ASSERT_EQ(created.results.at(0).rows.size(), 1u);
+    EXPECT_EQ(created.results[0].columns[6].name, "crdate");
+    EXPECT_EQ(created.results[0].columns[6].sqlType, SQL_TYPE_TIMESTAMP);
+    EXPECT_EQ(column(runOk(*c, "select name from sysobjects where type='V' order by Name").results.at(0), 0),
+              (std::vector<std::string>{"v_dept"}));
+    OdbcBatch empty = runOk(*c, "select * from t_dept where 1<>1 ");
+    ASSERT_EQ(empty.results.size(), 1u);
+    EXPECT_EQ(empty.results[0].columns.size(), 2u);
+    EXPECT_TRUE(empty.results[0].rows.empty());
+    EXPECT_EQ(c->scalar("sp_helptext 'v_dept'"), "create view v_dept as select * from t_dept");
+    OdbcBatch counts = runOk(*c, "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id('t_dept'))"
+                                 "as ColCount from t_dept");
+    EXPECT_EQ(counts.results.at(0).rows.at(0), (std::vector<std::optional<std::string>>{"1", "2"}));
+    OdbcBatch index = runOk(*c, "sp_helpindex t_dept");
+    EXPECT_EQ(column(index.results.at(0), 1).at(0), "clustered, unique, primary key located on PRIMARY");
+    EXPECT_EQ(c->scalar("select name  from  syscolumns where id= object_id('t_dept') and isnullable=0"), "dept_id");
+    EXPECT_EQ(column(runOk(*c, "select name from  sysobjects where id in(  select id  from  syscolumns where name='dept_name')")
+                         .results.at(0), 0),
+              (std::vector<std::string>{"t_dept", "v_dept"}));
+    OdbcBatch users = runOk(*c, "select loginame=rtrim(loginame),hostname,program_name,       dbname=case when dbid = 0 then null "
+                                "when dbid <> 0 then db_name(dbid)end,login_time from  master.dbo.sysprocesses "
+                                "where ltrim(hostname)<>'' order by hostname ");
+    ASSERT_EQ(users.results.size(), 1u);
+    ASSERT_FALSE(users.results[0].rows.empty());
+    EXPECT_EQ(users.results[0].rows[0][0], "sa");
+    EXPECT_EQ(users.results[0].rows[0][1]->size(), 128u);  // nchar(128), blank-padded
     runOk(*c, "use master");
 }
