@@ -246,14 +246,48 @@ void Executor::checkUnique(const Table& table, const Row& row, const Row* replac
     }
 }
 
-void Executor::insertRow(Table& table, Row row, const std::string& tableName) {
+namespace {
+
+// A key's text under the server collation: equal keys give equal texts.
+std::string keyText(const Index& index, const Row& row) {
+    std::string text;
+    for (const auto& [position, descending] : index.keys) {
+        const Value& v = row[position];
+        if (v.isNull()) text += "\x01";
+        else if (std::holds_alternative<std::string>(v.storage())) text += toLower(trimRightBlanks(v.asText()));
+        else if (std::holds_alternative<double>(v.storage())) text += std::to_string(v.asDouble());
+        else text += formatValue(v, 121);
+        text += '\x1F';
+    }
+    return text;
+}
+
+}  // namespace
+
+Executor::KeySets Executor::keySets(const Table& table) {
+    KeySets sets;
+    for (const Index& index : table.indexes) {
+        if (!(index.status & kIndexUnique)) continue;
+        std::unordered_set<std::string> keys;
+        for (const Row& row : table.rows) keys.insert(keyText(index, row));
+        sets.emplace_back(&index, std::move(keys));
+    }
+    return sets;
+}
+
+void Executor::insertRow(Table& table, Row row, const std::string& tableName, KeySets& keys) {
     for (size_t i = 0; i < table.columns.size(); ++i) {
         const Column& c = table.columns[i];
         if (row[i].isNull() && !c.nullable)
             throw SqlError(515, 16, 2, "Cannot insert the value NULL into column '" + c.name + "', table '" + tableName +
                                            "'; column does not allow nulls. INSERT fails.", false);
     }
-    checkUnique(table, row, nullptr);
+    std::vector<std::string> texts;
+    for (auto& [index, set] : keys) {
+        texts.push_back(keyText(*index, row));
+        if (set.count(texts.back())) checkUnique(table, row, nullptr);  // raises SQL Server's error
+    }
+    for (size_t k = 0; k < keys.size(); ++k) keys[k].second.insert(texts[k]);
     table.rows.push_back(std::move(row));
 }
 
@@ -300,6 +334,7 @@ void Executor::runInsert(const InsertStatement& s) {
     auto db = databaseFor(s.table);
     std::string fullName = qualifiedTableName(table->name[0] == '#' ? "tempdb" : db->name(), table->name);
     uint64_t count = 0;
+    KeySets keys = keySets(*table);
     for (size_t r = 0; r < sources.size(); ++r) {
         const Row& source = sources[r];
         Row row(table->columns.size());
@@ -328,7 +363,7 @@ void Executor::runInsert(const InsertStatement& s) {
             }
             if (row[i].isNull()) row[i] = Value::null(c.type);
         }
-        insertRow(*table, std::move(row), fullName);
+        insertRow(*table, std::move(row), fullName, keys);
         ++count;
     }
     done(StatementKind::Insert, true, count);

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace sandbox {
@@ -80,7 +81,10 @@ private:
     Flow runWhile(const sql::WhileStatement& s);
     void runPrint(const sql::PrintStatement& s);
     void runExec(const sql::ExecStatement& s);
-    void insertRow(Table& table, Row row, const std::string& tableName);
+    // The keys of a table's unique indexes, so that an INSERT checks each new row in constant time.
+    using KeySets = std::vector<std::pair<const Index*, std::unordered_set<std::string>>>;
+    KeySets keySets(const Table& table);
+    void insertRow(Table& table, Row row, const std::string& tableName, KeySets& keys);
     void checkUnique(const Table& table, const Row& row, const Row* replacing);
 
     // ---- DDL (ddl.cpp) ----
