@@ -14,8 +14,14 @@ namespace {
 struct SourceRef {
     std::string alias;
     int id = 0;
-    std::shared_ptr<Table> table;  // null for views and procedures: no column rows
+    const std::vector<Column>* columns = nullptr;  // of a table or view; null for others
 };
+
+std::optional<size_t> columnPosition(const std::vector<Column>& columns, const std::string& name) {
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (compareCollated(columns[i].name, name) == 0) return i;
+    return std::nullopt;
+}
 
 class DependencyCollector {
 public:
@@ -35,7 +41,11 @@ public:
         std::vector<SourceRef> sources;
         for (const auto& ref : s.from) {
             if (ref.derived) { select(*ref.derived); continue; }
-            if (auto source = resolve(ref.name, ref.alias)) sources.push_back(*source);
+            for (const auto& argument : ref.arguments) expression(argument, {}, false);
+            auto source = resolve(ref.name, ref.alias);
+            if (!source) continue;
+            if (!source->columns) row(source->id, 0).readobj = true;  // a function or procedure as a whole
+            sources.push_back(*source);
         }
         for (const auto& item : s.items) {
             if (item.star) {
@@ -58,11 +68,15 @@ private:
         if (name.name.empty() || name.name[0] == '#' || !name.database.empty()) return std::nullopt;
         SourceRef ref;
         ref.alias = alias.empty() ? name.name : alias;
-        ref.table = db_.table(name.name);
-        if (ref.table) { ref.id = ref.table->id; return ref; }
+        if (auto table = db_.table(name.name)) {
+            ref.id = table->id;
+            ref.columns = &table->columns;
+            return ref;
+        }
         SchemaObject* object = db_.object(name.name);
         if (!object) return std::nullopt;  // deferred name resolution: nothing is recorded
         ref.id = object->id;
+        if (!object->columns.empty()) ref.columns = &object->columns;
         return ref;
     }
 
@@ -75,8 +89,8 @@ private:
     }
 
     void starRead(const SourceRef& src) {
-        if (!src.table) { row(src.id, 0).readobj = true; return; }
-        for (size_t c = 0; c < src.table->columns.size(); ++c) {
+        if (!src.columns) { row(src.id, 0).readobj = true; return; }
+        for (size_t c = 0; c < src.columns->size(); ++c) {
             Dependency& d = row(src.id, static_cast<int>(c) + 1);
             d.readobj = true;
             d.selall = true;
@@ -88,8 +102,8 @@ private:
         std::string qualifier = e.names.size() >= 2 ? e.names[e.names.size() - 2] : "";
         for (const auto& src : sources) {
             if (!qualifier.empty() && compareCollated(qualifier, src.alias) != 0) continue;
-            if (!src.table) continue;
-            auto position = src.table->columnIndex(name);
+            if (!src.columns) continue;
+            auto position = columnPosition(*src.columns, name);
             if (!position) continue;
             Dependency& d = row(src.id, static_cast<int>(*position) + 1);
             (written ? d.resultobj : d.readobj) = true;
@@ -116,7 +130,7 @@ private:
             case StmtKind::Update: update(static_cast<const UpdateStatement&>(s)); break;
             case StmtKind::Delete: {
                 const auto& del = static_cast<const DeleteStatement&>(s);
-                if (auto target = resolve(del.table, "")) {
+                if (auto target = resolve(del.table, "")) {  // the whole row goes: depnumber 0
                     row(target->id, 0).resultobj = true;
                     expression(del.where, {*target}, false);
                 }
@@ -161,14 +175,15 @@ private:
             for (const auto& v : values) expression(v, {}, false);
         auto target = resolve(s.table, "");
         if (!target) return;
-        if (!target->table) { row(target->id, 0).resultobj = true; return; }
+        if (!target->columns) { row(target->id, 0).resultobj = true; return; }
+        const std::vector<Column>& columns = *target->columns;
         if (s.columns.empty()) {
-            for (size_t c = 0; c < target->table->columns.size(); ++c)
-                if (!target->table->columns[c].identity) row(target->id, static_cast<int>(c) + 1).resultobj = true;
+            for (size_t c = 0; c < columns.size(); ++c)
+                if (!columns[c].identity) row(target->id, static_cast<int>(c) + 1).resultobj = true;
             return;
         }
         for (const auto& name : s.columns)
-            if (auto position = target->table->columnIndex(name)) row(target->id, static_cast<int>(*position) + 1).resultobj = true;
+            if (auto position = columnPosition(columns, name)) row(target->id, static_cast<int>(*position) + 1).resultobj = true;
     }
 
     void update(const UpdateStatement& s) {
@@ -178,8 +193,8 @@ private:
         for (const auto& ref : s.from)
             if (auto source = resolve(ref.name, ref.alias)) sources.push_back(*source);
         for (const auto& [name, value] : s.sets) {
-            if (target && target->table && name[0] != '@')
-                if (auto position = target->table->columnIndex(name))
+            if (target && target->columns && name[0] != '@')
+                if (auto position = columnPosition(*target->columns, name))
                     row(target->id, static_cast<int>(*position) + 1).resultobj = true;
             expression(value, sources, false);
         }

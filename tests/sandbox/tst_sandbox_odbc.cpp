@@ -228,6 +228,42 @@ TEST_F(SandboxOdbc, ModulesKeepTheirSourceAndDependencies) {
     runOk(*c, "use master");
 }
 
+TEST_F(SandboxOdbc, DependencyBatchesCoverTheirEdgeCases) {
+    auto c = connect();
+    runOk(*c, "create database depend_db");
+    runOk(*c, "use depend_db");
+    runOk(*c, "create table [o'brien] (id int, name varchar(10))");
+    runOk(*c, "create table lonely (x int)");
+    runOk(*c, "create view v_shared as select id, name from [o'brien]");
+    runOk(*c, "create procedure p_one as select * from v_shared");
+    runOk(*c, "create procedure p_two as select id from v_shared where id > 0");
+    runOk(*c, "create function dbo.f_rows (@n int) returns table as return (select id from [o'brien] where id = @n)");
+    runOk(*c, "create procedure p_calls as select * from dbo.f_rows(1)");
+
+    OdbcBatch users = runOk(*c, dependentsBatch("v_shared"));
+    ASSERT_EQ(users.results.size(), 1u);
+    // Columns: name, type, updated, selected, column, then IndexNum (added after *).
+    EXPECT_EQ(column(users.results[0], 5), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(column(users.results[0], 0), (std::vector<std::string>{"p_one", "p_two"}));
+    EXPECT_EQ(column(users.results[0], 1), (std::vector<std::string>{"存储过程", "存储过程"}));
+    EXPECT_EQ(column(users.results[0], 2), (std::vector<std::string>{" ", " "}));
+
+    OdbcBatch quoted = runOk(*c, dependentsBatch("o'brien"));  // the quote is doubled in the batch
+    ASSERT_EQ(quoted.results.size(), 1u);
+    EXPECT_EQ(column(quoted.results[0], 0), (std::vector<std::string>{"f_rows", "v_shared"}));
+    EXPECT_EQ(column(quoted.results[0], 1), (std::vector<std::string>{"IF", "视图"}));  // IF is outside the mapping
+
+    OdbcBatch none = runOk(*c, dependentsBatch("lonely"));
+    ASSERT_EQ(none.results.size(), 1u);
+    EXPECT_TRUE(none.results[0].rows.empty());
+
+    OdbcBatch calls = runOk(*c, dependenciesBatch("p_calls"));
+    ASSERT_EQ(calls.results.size(), 1u);
+    EXPECT_EQ(column(calls.results[0], 1), (std::vector<std::string>{"f_rows"}));
+    EXPECT_EQ(column(calls.results[0], 5), (std::vector<std::string>{"<NULL>"}));  // the whole object
+    runOk(*c, "use master");
+}
+
 TEST_F(SandboxOdbc, ColumnDescriptionBatchesDescribeTablesAsSqlServer2000Does) {
     auto c = connect();
     runOk(*c, "create database describe_db");
