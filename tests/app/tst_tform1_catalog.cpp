@@ -56,6 +56,7 @@ const char* const kSchema[] = {
     "create procedure p_one as select dept_id, dept_name from dept",
     "create procedure p_two as select note from dept",
     "create function f_two()\r\nreturns int\r\nas begin return 2 end",
+    "create function f_keys() returns table as return (select a, b from keyed)",
 };
 
 QStringList columnTitles(const QAbstractItemModel* model) {
@@ -354,6 +355,10 @@ class TstTForm1Catalog : public QObject {
     QCOMPARE(w.Edit8->text(), QStringLiteral("dept"));
     QCOMPARE(w.DBGrid2->model()->rowCount(), 3);  // the field list follows on any page
     QCOMPARE(panel(3), QStringLiteral("0"));      // headings only: the data query's count wins
+
+    w.Disp_sp_depends("keyed", 1);  // an inline function: a type code without a name
+    QCOMPARE(rowTexts(grid, 0).mid(0, 3), (QStringList{"1", "f_keys", "IF"}));
+    QCOMPARE(panel(3), QStringLiteral("1"));
   }
 
   void viewClickShowsSourceAndItsDependents() {
