@@ -43,6 +43,20 @@ struct Variable {
     Value value;
 };
 
+// One column of a select list: an expression, or a slot of the source row for * and t.*.
+struct OutputColumn {
+    const sql::Expr* expr = nullptr;
+    size_t slot = 0;
+    RelColumn column;
+};
+
+// One ORDER BY item: a select-list column (alias or ordinal) or an expression over the row.
+struct OrderKey {
+    std::optional<size_t> output;
+    const sql::Expr* expr = nullptr;
+    bool descending = false;
+};
+
 // Where the rows of a SELECT go: to the client or into a relation.
 class RowTarget {
 public:
@@ -118,6 +132,15 @@ private:
 
     // ---- queries (query.cpp) ----
     void runQuery(const sql::SelectStmt& select, const Frame* outer, RowTarget& target);
+    Scope buildScope(const sql::SelectStmt& select, const std::vector<Relation>& sources);
+    std::vector<OutputColumn> planOutputs(const sql::SelectStmt& select, const Scope& scope);
+    static std::vector<OrderKey> planOrderKeys(const sql::SelectStmt& select, const std::vector<OutputColumn>& outputs);
+    // Calls `visit` for every row of the FROM clause that passes WHERE, until it returns false.
+    void scanRows(const sql::SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
+                  const Frame* outer, const std::function<bool(const Frame&)>& visit);
+    std::vector<Row> joinSources(const sql::SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
+                                 const Frame* outer, const std::vector<std::vector<const sql::Expr*>>& stageFilters);
+    Row project(const std::vector<OutputColumn>& outputs, const Frame& frame);
     Relation queryToRelation(const sql::SelectStmt& select, const Frame* outer);
     Relation openSource(const sql::TableRef& ref, const Frame* outer);
     std::optional<Relation> findRelation(const sql::ObjectName& name);

@@ -130,14 +130,6 @@ Relation Executor::openSource(const TableRef& ref, const Frame* outer) {
 
 namespace {
 
-// A plan piece: one output column of the select list.
-struct OutputColumn {
-    const Expr* expr = nullptr;  // null: copy the row slot
-    size_t slot = 0;
-    RelColumn column;
-};
-
-
 void splitConjuncts(const ExprPtr& e, std::vector<const Expr*>& out) {
     if (!e) return;
     if (e->kind == ExprKind::Binary && e->name == "AND") {
@@ -150,25 +142,36 @@ void splitConjuncts(const ExprPtr& e, std::vector<const Expr*>& out) {
 
 // The highest FROM entry a predicate refers to; entries.size() if unknown (subqueries).
 size_t highestEntry(const Expr& e, const Scope& scope) {
-    size_t highest = 0;
     if (e.subquery) return scope.entries.size();
     if (e.kind == ExprKind::Column) {
         const std::string& column = e.names.back();
         std::string qualifier = e.names.size() >= 2 ? e.names[e.names.size() - 2] : "";
-        size_t found = scope.entries.size();
         for (size_t k = 0; k < scope.entries.size(); ++k) {
             const auto& entry = scope.entries[k];
             if (!qualifier.empty() && compareCollated(entry.alias, qualifier) != 0 && compareCollated(entry.name, qualifier) != 0)
                 continue;
             for (const auto& c : entry.columns)
-                if (compareCollated(c.name, column) == 0) { found = k; break; }
-            if (found != scope.entries.size()) break;
+                if (compareCollated(c.name, column) == 0) return k;
         }
-        return found;  // not found here: an outer reference or an error reported later
+        return scope.entries.size();  // an outer reference, or an error reported when evaluated
     }
+    size_t highest = 0;
     for (const auto& arg : e.args)
         if (arg) highest = std::max(highest, highestEntry(*arg, scope));
     return highest;
+}
+
+bool sameRow(const Row& a, const Row& b) {
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].isNull() != b[i].isNull()) return false;
+        if (!a[i].isNull() && compareValues(a[i], b[i]) != 0) return false;
+    }
+    return true;
+}
+
+int compareNullsFirst(const Value& x, const Value& y) {
+    if (x.isNull()) return y.isNull() ? 0 : -1;
+    return y.isNull() ? 1 : compareValues(x, y);
 }
 
 class RelationTarget : public RowTarget {
@@ -201,20 +204,19 @@ Relation Executor::queryToRelation(const SelectStmt& select, const Frame* outer)
     return r;
 }
 
-void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget& target) {
-    // Sources and the scope they form.
-    std::vector<Relation> sources;
-    for (const auto& ref : select.from) sources.push_back(openSource(ref, outer));
+Scope Executor::buildScope(const SelectStmt& select, const std::vector<Relation>& sources) {
     Scope scope;
     scope.id = nextScopeId_++;
     for (size_t k = 0; k < sources.size(); ++k) {
         const TableRef& ref = select.from[k];
-        std::string alias = ref.alias.empty() ? (ref.derived ? ref.alias : ref.name.name) : ref.alias;
+        std::string alias = ref.alias.empty() ? ref.name.name : ref.alias;
         scope.entries.push_back({alias, sources[k].name, sources[k].columns, scope.width});
         scope.width += sources[k].columns.size();
     }
+    return scope;
+}
 
-    // The select list.
+std::vector<OutputColumn> Executor::planOutputs(const SelectStmt& select, const Scope& scope) {
     std::vector<OutputColumn> outputs;
     for (const auto& item : select.items) {
         if (item.star) {
@@ -222,8 +224,7 @@ void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget&
             for (const auto& entry : scope.entries) {
                 if (!item.starQualifier.empty() && compareCollated(entry.alias, item.starQualifier) != 0) continue;
                 matched = true;
-                for (size_t c = 0; c < entry.columns.size(); ++c)
-                    outputs.push_back({nullptr, entry.offset + c, entry.columns[c]});
+                for (size_t c = 0; c < entry.columns.size(); ++c) outputs.push_back({nullptr, entry.offset + c, entry.columns[c]});
             }
             if (!matched) throw errors::invalidObject(item.starQualifier.empty() ? "*" : item.starQualifier);
             continue;
@@ -232,100 +233,94 @@ void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget&
         out.expr = item.expr.get();
         out.column.name = item.hasAlias ? item.alias : (item.expr->kind == ExprKind::Column ? item.expr->names.back() : "");
         out.column.type = inferType(*item.expr, &scope);
-        out.column.nullable = inferNullable(*item.expr, &scope);
         const RelColumn* source = sourceColumn(*item.expr, &scope);
         out.column.identity = item.expr->kind == ExprKind::Identity || (source && source->identity);
-        if (out.column.identity) out.column.nullable = false;
+        out.column.nullable = !out.column.identity && inferNullable(*item.expr, &scope);
         outputs.push_back(out);
     }
     if (outputs.empty()) throw errors::notSupported("from");
-    bool identityUsed = std::any_of(outputs.begin(), outputs.end(), [](const OutputColumn& o) {
-        return o.expr && o.expr->kind == ExprKind::Identity;
-    });
-    if (identityUsed && select.into)
-        for (const auto& o : outputs)
-            if (!o.expr && o.column.identity)
-                throw SqlError(8108, 16, 1, "Cannot add identity column, using the SELECT INTO statement, to table '" +
-                                                select.into->name + "', which already has column '" + o.column.name +
-                                                "' that inherits the identity property.");
-    if (identityUsed && !select.into)
+    bool identityUsed = std::any_of(outputs.begin(), outputs.end(),
+                                    [](const OutputColumn& o) { return o.expr && o.expr->kind == ExprKind::Identity; });
+    if (!identityUsed) return outputs;
+    if (!select.into)
         throw SqlError(177, 15, 1, "The IDENTITY function can only be used when the SELECT statement has an INTO clause.");
+    for (const auto& o : outputs)
+        if (!o.expr && o.column.identity)
+            throw SqlError(8108, 16, 1, "Cannot add identity column, using the SELECT INTO statement, to table '" +
+                                            select.into->name + "', which already has column '" + o.column.name +
+                                            "' that inherits the identity property.");
+    return outputs;
+}
 
-    bool grouped = !select.groupBy.empty() || select.having ||
-                   std::any_of(outputs.begin(), outputs.end(), [](const OutputColumn& o) { return o.expr && containsAggregate(*o.expr); });
-    bool materialise = grouped || select.distinct || !select.orderBy.empty() || identityUsed;
-    int64_t top = -1;
-    if (select.top) top = toInteger(eval(*select.top, Frame{nullptr, nullptr, outer, nullptr}));
-
-    std::vector<RelColumn> columns;
-    for (const auto& o : outputs) columns.push_back(o.column);
-    target.begin(columns);
-
-    // ORDER BY keys: an output alias or ordinal, else an expression over the source row.
-    struct OrderKey { std::optional<size_t> output; const Expr* expr; bool descending; };
-    std::vector<OrderKey> orderKeys;
+std::vector<OrderKey> Executor::planOrderKeys(const SelectStmt& select, const std::vector<OutputColumn>& outputs) {
+    std::vector<OrderKey> keys;
     for (const auto& item : select.orderBy) {
         OrderKey key{std::nullopt, item.expr.get(), item.descending};
-        if (item.expr->kind == ExprKind::Literal && std::holds_alternative<int64_t>(item.expr->literal.storage())) {
-            int64_t ordinal = item.expr->literal.asInt();
+        const Expr& e = *item.expr;
+        if (e.kind == ExprKind::Literal && std::holds_alternative<int64_t>(e.literal.storage())) {
+            int64_t ordinal = e.literal.asInt();
             if (ordinal < 1 || ordinal > static_cast<int64_t>(outputs.size()))
                 throw SqlError(108, 16, 1, "The ORDER BY position number " + std::to_string(ordinal) +
                                                " is out of range of the number of items in the select list.");
             key.output = static_cast<size_t>(ordinal - 1);
-        } else if (item.expr->kind == ExprKind::Column && item.expr->names.size() == 1) {
-            for (size_t i = 0; i < outputs.size(); ++i)
-                if (compareCollated(outputs[i].column.name, item.expr->names[0]) == 0 &&
-                    (outputs[i].expr == nullptr || select.items.size() > 0)) { key.output = i; break; }
+        } else if (e.kind == ExprKind::Column && e.names.size() == 1) {
+            for (size_t i = 0; i < outputs.size() && !key.output; ++i)
+                if (compareCollated(outputs[i].column.name, e.names[0]) == 0) key.output = i;
         }
-        orderKeys.push_back(key);
+        keys.push_back(key);
     }
+    return keys;
+}
 
-    std::vector<SortableRow> collected;
-    uint64_t produced = 0;
-    bool stop = false;
-
-    auto project = [&](const Frame& frame) {
-        Row out(outputs.size());
-        for (size_t i = 0; i < outputs.size(); ++i) {
-            const OutputColumn& o = outputs[i];
-            if (!o.expr) out[i] = frame.row[o.slot];
-            else if (o.expr->kind == ExprKind::Identity) out[i] = Value();
-            else out[i] = eval(*o.expr, frame);
-        }
-        return out;
+std::vector<Row> Executor::joinSources(const SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
+                                       const Frame* outer, const std::vector<std::vector<const Expr*>>& stageFilters) {
+    auto passes = [&](size_t stage, const Frame& frame) {
+        const auto& filters = stageFilters[stage];
+        return std::all_of(filters.begin(), filters.end(), [&](const Expr* c) { return isTrue(*c, frame); });
     };
-    auto emit = [&](const Frame& frame) {
-        if (stop) return;
-        Row out = project(frame);
-        if (!materialise) {
-            if (!target.add(out)) { stop = true; return; }
-            if (top >= 0 && ++produced >= static_cast<uint64_t>(top)) stop = true;
-            return;
-        }
-        Row keys;
-        for (const auto& key : orderKeys) keys.push_back(key.output ? out[*key.output] : eval(*key.expr, frame));
-        collected.push_back({std::move(out), std::move(keys)});
-    };
-
-    // Grouping collects source rows per group key; otherwise rows are emitted as they pass.
-    std::vector<std::pair<Row, std::vector<Row>>> groups;
-    auto accept = [&](const Frame& frame) {
-        if (!grouped) { emit(frame); return; }
-        Row key;
-        for (const auto& g : select.groupBy) key.push_back(eval(*g, frame));
-        auto found = std::find_if(groups.begin(), groups.end(), [&](const auto& group) {
-            for (size_t i = 0; i < key.size(); ++i) {
-                const Value& a = group.first[i];
-                if (a.isNull() != key[i].isNull()) return false;
-                if (!a.isNull() && compareValues(a, key[i]) != 0) return false;
+    std::vector<Row> current;
+    for (const Row& row : sources[0].allRows()) {
+        Row wide(scope.width);
+        std::copy(row.begin(), row.end(), wide.begin());
+        if (passes(0, Frame{&scope, wide.data(), outer, nullptr})) current.push_back(std::move(wide));
+    }
+    for (size_t k = 1; k < sources.size(); ++k) {
+        const TableRef& ref = select.from[k];
+        const auto& rightRows = sources[k].allRows();
+        auto offset = static_cast<std::ptrdiff_t>(scope.entries[k].offset);
+        std::vector<Row> next;
+        std::vector<bool> rightMatched(rightRows.size(), false);
+        for (Row& left : current) {
+            bool matched = false;
+            for (size_t r = 0; r < rightRows.size(); ++r) {
+                Row wide = left;
+                std::copy(rightRows[r].begin(), rightRows[r].end(), wide.begin() + offset);
+                Frame frame{&scope, wide.data(), outer, nullptr};
+                if (ref.on && !isTrue(*ref.on, frame)) continue;
+                matched = true;
+                rightMatched[r] = true;
+                if (passes(k, frame)) next.push_back(std::move(wide));
             }
-            return true;
-        });
-        Row copy(frame.row, frame.row + scope.width);
-        if (found == groups.end()) groups.push_back({key, {std::move(copy)}});
-        else found->second.push_back(std::move(copy));
-    };
+            bool keepLeft = ref.join == JoinKind::Left || ref.join == JoinKind::Full;
+            if (!matched && keepLeft && passes(k, Frame{&scope, left.data(), outer, nullptr})) next.push_back(left);
+        }
+        if (ref.join == JoinKind::Right || ref.join == JoinKind::Full)
+            for (size_t r = 0; r < rightRows.size(); ++r) {
+                if (rightMatched[r]) continue;
+                Row wide(scope.width);
+                std::copy(rightRows[r].begin(), rightRows[r].end(), wide.begin() + offset);
+                next.push_back(std::move(wide));
+            }
+        current = std::move(next);
+    }
+    return current;
+}
 
+void Executor::scanRows(const SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
+                        const Frame* outer, const std::function<bool(const Frame&)>& visit) {
+    // WHERE is split into conjuncts; each is applied at the first join stage that can decide
+    // it, so that comma joins of catalogue tables stay small. RIGHT and FULL joins add rows
+    // late, so with them everything waits for the end.
     std::vector<const Expr*> conjuncts;
     splitConjuncts(select.where, conjuncts);
     bool pushDown = std::none_of(select.from.begin(), select.from.end(),
@@ -336,114 +331,108 @@ void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget&
     auto passes = [&](const std::vector<const Expr*>& filters, const Frame& frame) {
         return std::all_of(filters.begin(), filters.end(), [&](const Expr* c) { return isTrue(*c, frame); });
     };
-
     if (sources.empty()) {
         Frame frame{&scope, nullptr, outer, nullptr};
-        if (passes(conjuncts, frame)) accept(frame);
-    } else if (sources.size() == 1) {
-        // One source: rows stream straight from the table, without copies.
-        std::vector<const Expr*> filters = stageFilters[0];
-        filters.insert(filters.end(), stageFilters[1].begin(), stageFilters[1].end());
-        for (const Row& row : sources[0].allRows()) {
-            if (stop) break;
-            Frame frame{&scope, row.data(), outer, nullptr};
-            if (passes(filters, frame)) accept(frame);
-        }
-    } else {
-        // Several sources: join stage by stage, filtering each stage by what it can decide.
-        std::vector<Row> current;
-        for (const Row& row : sources[0].allRows()) {
-            Row wide(scope.width);
-            std::copy(row.begin(), row.end(), wide.begin());
-            Frame frame{&scope, wide.data(), outer, nullptr};
-            if (passes(stageFilters[0], frame)) current.push_back(std::move(wide));
-        }
-        for (size_t k = 1; k < sources.size(); ++k) {
-            const TableRef& ref = select.from[k];
-            const auto& rightRows = sources[k].allRows();
-            size_t offset = scope.entries[k].offset;
-            std::vector<Row> next;
-            std::vector<bool> rightMatched(rightRows.size(), false);
-            for (Row& left : current) {
-                bool matched = false;
-                for (size_t r = 0; r < rightRows.size(); ++r) {
-                    Row wide = left;
-                    std::copy(rightRows[r].begin(), rightRows[r].end(), wide.begin() + static_cast<std::ptrdiff_t>(offset));
-                    Frame frame{&scope, wide.data(), outer, nullptr};
-                    if (ref.on && !isTrue(*ref.on, frame)) continue;
-                    matched = true;
-                    rightMatched[r] = true;
-                    if (passes(stageFilters[k], frame)) next.push_back(std::move(wide));
-                }
-                if (!matched && (ref.join == JoinKind::Left || ref.join == JoinKind::Full)) {
-                    Frame frame{&scope, left.data(), outer, nullptr};
-                    if (passes(stageFilters[k], frame)) next.push_back(left);
-                }
-            }
-            if (ref.join == JoinKind::Right || ref.join == JoinKind::Full)
-                for (size_t r = 0; r < rightRows.size(); ++r) {
-                    if (rightMatched[r]) continue;
-                    Row wide(scope.width);
-                    std::copy(rightRows[r].begin(), rightRows[r].end(), wide.begin() + static_cast<std::ptrdiff_t>(offset));
-                    next.push_back(std::move(wide));
-                }
-            current = std::move(next);
-        }
-        for (const Row& row : current) {
-            if (stop) break;
-            Frame frame{&scope, row.data(), outer, nullptr};
-            if (passes(stageFilters[sources.size()], frame)) accept(frame);
-        }
+        if (passes(conjuncts, frame)) visit(frame);
+        return;
     }
+    if (sources.size() == 1) {  // one source: rows stream straight from the table, without copies
+        for (const Row& row : sources[0].allRows()) {
+            Frame frame{&scope, row.data(), outer, nullptr};
+            if (passes(conjuncts, frame) && !visit(frame)) return;
+        }
+        return;
+    }
+    for (const Row& row : joinSources(select, sources, scope, outer, stageFilters)) {
+        Frame frame{&scope, row.data(), outer, nullptr};
+        if (passes(stageFilters[sources.size()], frame) && !visit(frame)) return;
+    }
+}
 
+Row Executor::project(const std::vector<OutputColumn>& outputs, const Frame& frame) {
+    Row out(outputs.size());
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const OutputColumn& o = outputs[i];
+        if (!o.expr) out[i] = frame.row[o.slot];
+        else if (o.expr->kind != ExprKind::Identity) out[i] = eval(*o.expr, frame);  // numbered when sent
+    }
+    return out;
+}
+
+void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget& target) {
+    std::vector<Relation> sources;
+    for (const auto& ref : select.from) sources.push_back(openSource(ref, outer));
+    Scope scope = buildScope(select, sources);
+    std::vector<OutputColumn> outputs = planOutputs(select, scope);
+    std::vector<OrderKey> orderKeys = planOrderKeys(select, outputs);
+    bool identityUsed = std::any_of(outputs.begin(), outputs.end(),
+                                    [](const OutputColumn& o) { return o.expr && o.expr->kind == ExprKind::Identity; });
+    bool grouped = !select.groupBy.empty() || select.having ||
+                   std::any_of(outputs.begin(), outputs.end(), [](const OutputColumn& o) { return o.expr && containsAggregate(*o.expr); });
+    bool materialise = grouped || select.distinct || !orderKeys.empty() || identityUsed;
+    int64_t top = select.top ? toInteger(eval(*select.top, Frame{nullptr, nullptr, outer, nullptr})) : -1;
+
+    std::vector<RelColumn> columns;
+    for (const auto& o : outputs) columns.push_back(o.column);
+    target.begin(columns);
+    if (top == 0) return;
+
+    // Rows stream to the target unless they must be grouped, sorted, made distinct or numbered.
+    std::vector<SortableRow> collected;
+    uint64_t produced = 0;
+    auto emit = [&](const Frame& frame) {
+        Row out = project(outputs, frame);
+        if (!materialise) return target.add(out) && (top < 0 || ++produced < static_cast<uint64_t>(top));
+        Row keys;
+        for (const auto& key : orderKeys) keys.push_back(key.output ? out[*key.output] : eval(*key.expr, frame));
+        collected.push_back({std::move(out), std::move(keys)});
+        return true;
+    };
     if (grouped) {
-        if (groups.empty() && select.groupBy.empty()) groups.push_back({{}, {}});
+        std::vector<std::pair<Row, std::vector<Row>>> groups;
+        scanRows(select, sources, scope, outer, [&](const Frame& frame) {
+            Row key;
+            for (const auto& g : select.groupBy) key.push_back(eval(*g, frame));
+            auto found = std::find_if(groups.begin(), groups.end(), [&](const auto& group) { return sameRow(group.first, key); });
+            Row copy(frame.row, frame.row + scope.width);
+            if (found == groups.end()) groups.push_back({std::move(key), {std::move(copy)}});
+            else found->second.push_back(std::move(copy));
+            return true;
+        });
+        if (groups.empty() && select.groupBy.empty()) groups.push_back({{}, {}});  // aggregates over no rows
         Row nullRow(scope.width);
         for (const auto& [key, rows] : groups) {
             Frame frame{&scope, rows.empty() ? nullRow.data() : rows.front().data(), outer, &rows};
-            if (select.having && !isTrue(*select.having, frame)) continue;
-            emit(frame);
+            if (!select.having || isTrue(*select.having, frame)) emit(frame);
         }
+    } else {
+        scanRows(select, sources, scope, outer, emit);
     }
     if (!materialise) return;
 
     if (select.distinct) {
         std::vector<SortableRow> unique;
-        for (auto& candidate : collected) {
-            bool seen = std::any_of(unique.begin(), unique.end(), [&](const SortableRow& u) {
-                for (size_t i = 0; i < u.output.size(); ++i) {
-                    if (u.output[i].isNull() != candidate.output[i].isNull()) return false;
-                    if (!u.output[i].isNull() && compareValues(u.output[i], candidate.output[i]) != 0) return false;
-                }
-                return true;
-            });
-            if (!seen) unique.push_back(std::move(candidate));
-        }
+        for (auto& candidate : collected)
+            if (std::none_of(unique.begin(), unique.end(), [&](const SortableRow& u) { return sameRow(u.output, candidate.output); }))
+                unique.push_back(std::move(candidate));
         collected = std::move(unique);
     }
-    if (!orderKeys.empty()) {
-        std::stable_sort(collected.begin(), collected.end(), [&](const SortableRow& a, const SortableRow& b) {
-            for (size_t i = 0; i < orderKeys.size(); ++i) {
-                const Value& x = a.keys[i];
-                const Value& y = b.keys[i];
-                int c = x.isNull() ? (y.isNull() ? 0 : -1) : y.isNull() ? 1 : compareValues(x, y);
-                if (c != 0) return orderKeys[i].descending ? c > 0 : c < 0;
-            }
-            return false;
-        });
-    }
-    int64_t identity = 1;
-    for (size_t n = 0; n < collected.size(); ++n) {
-        if (top >= 0 && static_cast<int64_t>(n) >= top) break;
+    std::stable_sort(collected.begin(), collected.end(), [&](const SortableRow& a, const SortableRow& b) {
+        for (size_t i = 0; i < orderKeys.size(); ++i) {
+            int c = compareNullsFirst(a.keys[i], b.keys[i]);
+            if (c != 0) return orderKeys[i].descending ? c > 0 : c < 0;
+        }
+        return false;
+    });
+    for (size_t n = 0; n < collected.size() && (top < 0 || static_cast<int64_t>(n) < top); ++n) {
         Row& out = collected[n].output;
         for (size_t i = 0; i < outputs.size(); ++i)
             if (outputs[i].expr && outputs[i].expr->kind == ExprKind::Identity) {
                 const Expr& id = *outputs[i].expr;
                 int64_t seed = id.args.empty() ? 1 : id.args[0]->literal.asInt();
                 int64_t step = id.args.empty() ? 1 : id.args[1]->literal.asInt();
-                out[i] = Value::integer(seed + (identity - 1) * step, TypeId::BigInt);
+                out[i] = Value::integer(seed + static_cast<int64_t>(n) * step, TypeId::BigInt);
             }
-        ++identity;
         if (!target.add(out)) return;
     }
 }
