@@ -49,6 +49,9 @@ private:
     int64_t lastIdentity_ = 0;
     bool identityKnown_ = false;
     bool noCount_ = false;
+    bool formatOnly_ = false;        // SET FMTONLY ON: result descriptions without rows
+    int64_t rowLimit_ = 0;           // SET ROWCOUNT n; 0 means no limit
+    std::string identityInsertTable_;  // SET IDENTITY_INSERT t ON, by lower-case name
 };
 
 class Engine {

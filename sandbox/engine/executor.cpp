@@ -191,6 +191,9 @@ void Executor::runSelectStatement(const SelectStatement& s) {
         Relation result = queryToRelation(select, nullptr);
         std::vector<Column> columns;
         for (const auto& c : result.columns) {
+            if (c.name.empty())
+                throw SqlError(8155, 16, 2, "No column was specified for column " + std::to_string(columns.size() + 1) +
+                                                " of '" + select.into->name + "'.");
             Column column;
             column.name = c.name;
             column.type = c.type;
@@ -301,7 +304,7 @@ void Executor::runInsert(const InsertStatement& s) {
         for (const auto& name : s.columns) {
             auto index = table->columnIndex(name);
             if (!index) throw errors::invalidColumn(name);
-            if (table->columns[*index].identity)
+            if (table->columns[*index].identity && session_.identityInsertTable_ != toLower(table->name))
                 throw SqlError(544, 16, 1, "Cannot insert explicit value for identity column in table '" + table->name +
                                                "' when IDENTITY_INSERT is set to OFF.", false);
             targets.push_back(*index);
@@ -346,7 +349,13 @@ void Executor::runInsert(const InsertStatement& s) {
         }
         for (size_t i = 0; i < table->columns.size(); ++i) {
             Column& c = table->columns[i];
-            if (c.identity) {
+            if (c.identity && given[i]) {  // an explicit value under IDENTITY_INSERT moves the counter on
+                int64_t explicitValue = toInteger(row[i]);
+                if (!table->identityStarted || (c.step > 0 ? explicitValue >= table->identityNext : explicitValue <= table->identityNext)) {
+                    table->identityNext = explicitValue + c.step;
+                    table->identityStarted = true;
+                }
+            } else if (c.identity) {
                 if (!table->identityStarted) { table->identityNext = c.seed; table->identityStarted = true; }
                 row[i] = convertValue(Value::integer(table->identityNext, TypeId::BigInt), c.type);
                 session_.lastIdentity_ = table->identityNext;
@@ -511,9 +520,55 @@ void Executor::runUse(const UseStatement& s) {
     done(StatementKind::Other, false, 0);
 }
 
+namespace {
+
+// The SET options SQL Server 2000 knows; the sandbox honours NOCOUNT, ROWCOUNT, FMTONLY and
+// IDENTITY_INSERT and accepts the others, which change nothing it computes.
+constexpr std::string_view kSetOptions[] = {
+    "ansi_defaults", "ansi_null_dflt_off", "ansi_null_dflt_on", "ansi_nulls", "ansi_padding", "ansi_warnings",
+    "arithabort", "arithignore", "concat_null_yields_null", "context_info", "cursor_close_on_commit", "datefirst",
+    "dateformat", "deadlock_priority", "disable_def_cnst_chk", "fips_flagger", "fmtonly", "forceplan",
+    "identity_insert", "implicit_transactions", "language", "lock_timeout", "nocount", "noexec",
+    "numeric_roundabort", "offsets", "parseonly", "query_governor_cost_limit", "quoted_identifier",
+    "remote_proc_transactions", "rowcount", "showplan_all", "showplan_text", "statistics", "textsize",
+    "transaction", "xact_abort"};
+
+bool isOn(const std::string& value) { return equalsIgnoreCase(value, "on"); }
+
+}  // namespace
+
 void Executor::runSetOption(const SetOptionStatement& s) {
-    if (s.option == "nocount") session_.noCount_ = equalsIgnoreCase(s.value, "on");
+    for (size_t start = 0; start <= s.option.size();) {
+        size_t comma = s.option.find(',', start);
+        std::string option = s.option.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (std::find(std::begin(kSetOptions), std::end(kSetOptions), option) == std::end(kSetOptions))
+            throw SqlError(195, 15, 1, "'" + option + "' is not a recognized SET option.");
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (s.option == "nocount") session_.noCount_ = isOn(s.value);
+    if (s.option == "fmtonly") session_.formatOnly_ = isOn(s.value);
+    if (s.option == "rowcount") {
+        Value limit = s.value[0] == '@' ? variable(s.value).value : Value::varchar(s.value);
+        session_.rowLimit_ = limit.isNull() ? 0 : std::max<int64_t>(0, toInteger(limit));
+    }
+    if (s.option == "identity_insert") setIdentityInsert(s.value);
     done(StatementKind::Other, false, 0);
+}
+
+void Executor::setIdentityInsert(const std::string& value) {
+    size_t blank = value.rfind(' ');
+    ObjectName name;
+    name.name = value.substr(0, blank);
+    if (size_t dots = name.name.find(".."); dots != std::string::npos) {
+        name.database = name.name.substr(0, dots);
+        name.name = name.name.substr(dots + 2);
+    }
+    auto table = requireTable(name);
+    bool hasIdentity = std::any_of(table->columns.begin(), table->columns.end(), [](const Column& c) { return c.identity; });
+    if (!hasIdentity)
+        throw SqlError(8106, 16, 1, "Table '" + table->name + "' does not have the identity property. Cannot perform SET operation.");
+    session_.identityInsertTable_ = isOn(value.substr(blank + 1)) ? toLower(table->name) : "";
 }
 
 void Executor::runDeclare(const DeclareStatement& s) {

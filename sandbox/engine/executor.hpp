@@ -89,6 +89,7 @@ private:
     void runDelete(const sql::DeleteStatement& s);
     void runUse(const sql::UseStatement& s);
     void runSetOption(const sql::SetOptionStatement& s);
+    void setIdentityInsert(const std::string& value);
     void runDeclare(const sql::DeclareStatement& s);
     void runSetVariable(const sql::SetVariableStatement& s);
     Flow runIf(const sql::IfStatement& s);
@@ -132,6 +133,8 @@ private:
 
     // ---- queries (query.cpp) ----
     void runQuery(const sql::SelectStmt& select, const Frame* outer, RowTarget& target);
+    void runUnion(const sql::SelectStmt& select, const Frame* outer, RowTarget& target);
+    void checkGrouped(const sql::Expr& e, const sql::SelectStmt& select, const Scope& scope);
     Scope buildScope(const sql::SelectStmt& select, const std::vector<Relation>& sources);
     std::vector<OutputColumn> planOutputs(const sql::SelectStmt& select, const Scope& scope);
     static std::vector<OrderKey> planOrderKeys(const sql::SelectStmt& select, const std::vector<OutputColumn>& outputs);

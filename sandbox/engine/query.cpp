@@ -359,7 +359,103 @@ Row Executor::project(const std::vector<OutputColumn>& outputs, const Frame& fra
     return out;
 }
 
+namespace {
+
+bool sameExpression(const Expr& a, const Expr& b) {
+    if (a.kind != b.kind || a.name != b.name || a.args.size() != b.args.size() || a.subquery || b.subquery) return false;
+    if (a.kind == ExprKind::Column) {
+        if (a.names.size() != b.names.size()) return false;
+        for (size_t i = 0; i < a.names.size(); ++i)
+            if (compareCollated(a.names[i], b.names[i]) != 0) return false;
+    }
+    if (a.kind == ExprKind::Literal && !(a.literal.isNull() && b.literal.isNull()) &&
+        (a.literal.isNull() || b.literal.isNull() || compareValues(a.literal, b.literal) != 0))
+        return false;
+    for (size_t i = 0; i < a.args.size(); ++i)
+        if (!sameExpression(*a.args[i], *b.args[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+// In a grouped query every column outside an aggregate must be one of the GROUP BY
+// expressions (error 8120), or the answer would silently depend on which row came first.
+void Executor::checkGrouped(const Expr& e, const SelectStmt& select, const Scope& scope) {
+    for (const auto& g : select.groupBy) {
+        if (sameExpression(e, *g)) return;
+        if (e.kind == ExprKind::Column && g->kind == ExprKind::Column) {
+            auto a = locateColumn(e, &scope, nullptr), b = locateColumn(*g, &scope, nullptr);
+            if (a && b && *a == *b) return;
+        }
+    }
+    if (e.kind == ExprKind::Function && isAggregateName(e.name) && e.names.size() <= 1) return;
+    if (e.kind == ExprKind::Column) {
+        auto located = locateColumn(e, &scope, nullptr);
+        if (!located || located->first != 0) return;  // outer references are constants here
+        std::string qualified = e.names.size() >= 2 ? e.names[e.names.size() - 2] + "." + e.names.back() : e.names.back();
+        throw SqlError(8120, 16, 1, "Column '" + qualified + "' is invalid in the select list because it is not contained "
+                                    "in either an aggregate function or the GROUP BY clause.");
+    }
+    if (e.subquery) return;
+    for (const auto& arg : e.args)
+        if (arg) checkGrouped(*arg, select, scope);
+}
+
+void Executor::runUnion(const SelectStmt& select, const Frame* outer, RowTarget& target) {
+    std::vector<const SelectStmt*> parts;
+    for (const SelectStmt* part = &select; part; part = part->unionNext.get()) parts.push_back(part);
+    Relation result;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        SelectStmt plain = *parts[i];
+        plain.orderBy.clear();
+        plain.unionNext.reset();
+        plain.into.reset();
+        Relation part = queryToRelation(plain, outer);
+        if (i == 0) {
+            result = std::move(part);
+            continue;
+        }
+        if (part.columns.size() != result.columns.size())
+            throw SqlError(205, 16, 1, "All queries in an SQL statement containing a UNION operator must have an equal "
+                                       "number of expressions in their target lists.");
+        for (size_t c = 0; c < result.columns.size(); ++c) {
+            result.columns[c].type = commonType(result.columns[c].type, part.columns[c].type);
+            result.columns[c].nullable = result.columns[c].nullable || part.columns[c].nullable;
+        }
+        for (Row& row : part.owned) result.owned.push_back(std::move(row));
+        if (!parts[i - 1]->unionAll) {  // UNION without ALL removes duplicates of everything so far
+            std::vector<Row> unique;
+            for (Row& row : result.owned)
+                if (std::none_of(unique.begin(), unique.end(), [&](const Row& u) { return sameRow(u, row); }))
+                    unique.push_back(std::move(row));
+            result.owned = std::move(unique);
+        }
+    }
+    std::vector<OutputColumn> outputs;
+    for (size_t c = 0; c < result.columns.size(); ++c) outputs.push_back({nullptr, c, result.columns[c]});
+    SelectStmt ordering;
+    ordering.orderBy = parts.back()->orderBy;
+    std::vector<OrderKey> keys = planOrderKeys(ordering, outputs);
+    for (const auto& key : keys)
+        if (!key.output)
+            throw SqlError(104, 16, 1, "ORDER BY items must appear in the select list if the statement contains a UNION operator.");
+    std::stable_sort(result.owned.begin(), result.owned.end(), [&](const Row& a, const Row& b) {
+        for (const auto& key : keys) {
+            int c = compareNullsFirst(a[*key.output], b[*key.output]);
+            if (c != 0) return key.descending ? c > 0 : c < 0;
+        }
+        return false;
+    });
+    target.begin(result.columns);
+    for (Row& row : result.owned)
+        if (!target.add(row)) return;
+}
+
 void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget& target) {
+    if (select.unionNext) {
+        runUnion(select, outer, target);
+        return;
+    }
     std::vector<Relation> sources;
     for (const auto& ref : select.from) sources.push_back(openSource(ref, outer));
     Scope scope = buildScope(select, sources);
@@ -370,12 +466,34 @@ void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget&
     bool grouped = !select.groupBy.empty() || select.having ||
                    std::any_of(outputs.begin(), outputs.end(), [](const OutputColumn& o) { return o.expr && containsAggregate(*o.expr); });
     bool materialise = grouped || select.distinct || !orderKeys.empty() || identityUsed;
+    if (grouped) {
+        for (const auto& o : outputs) {
+            if (!o.expr) throw SqlError(8120, 16, 1, "Column '" + o.column.name + "' is invalid in the select list because it "
+                                                     "is not contained in either an aggregate function or the GROUP BY clause.");
+            checkGrouped(*o.expr, select, scope);
+        }
+        if (select.having) checkGrouped(*select.having, select, scope);
+    }
+    if (select.distinct)
+        for (auto& key : orderKeys) {
+            // With DISTINCT an ORDER BY item must be one of the selected expressions.
+            for (size_t i = 0; i < outputs.size() && !key.output; ++i) {
+                const OutputColumn& o = outputs[i];
+                if (o.expr ? sameExpression(*o.expr, *key.expr) : key.expr->kind == ExprKind::Column &&
+                                                                   locateColumn(*key.expr, &scope, nullptr) ==
+                                                                       std::optional<std::pair<int, size_t>>({0, o.slot}))
+                    key.output = i;
+            }
+            if (!key.output)
+                throw SqlError(145, 15, 1, "ORDER BY items must appear in the select list if SELECT DISTINCT is specified.");
+        }
     int64_t top = select.top ? toInteger(eval(*select.top, Frame{nullptr, nullptr, outer, nullptr})) : -1;
+    if (session_.rowLimit_ > 0 && (top < 0 || top > session_.rowLimit_)) top = session_.rowLimit_;  // SET ROWCOUNT
 
     std::vector<RelColumn> columns;
     for (const auto& o : outputs) columns.push_back(o.column);
     target.begin(columns);
-    if (top == 0) return;
+    if (top == 0 || session_.formatOnly_) return;
 
     // Rows stream to the target unless they must be grouped, sorted, made distinct or numbered.
     std::vector<SortableRow> collected;

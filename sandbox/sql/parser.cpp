@@ -749,6 +749,11 @@ private:
             while (peek().kind == TokenKind::Word && !startsStatement()) s->value += take().text + " ";
             return s;
         }
+        if (s->option == "identity_insert") {
+            ObjectName table = objectName();
+            s->value = (table.database.empty() ? "" : table.database + "..") + table.name + " " + toLower(anyWord());
+            return s;
+        }
         while (accept(",")) s->option += "," + toLower(anyWord());
         const Token& value = take();
         if (value.kind == TokenKind::End) fail();

@@ -212,3 +212,38 @@ TEST_F(SandboxEngine, ViewsFunctionsAndProceduresRun) {
     EXPECT_EQ(run("create view v_bad as select * from missing").messages[0].number, 208);
     EXPECT_EQ(scalar("select count(*) from sysobjects where name = 'v_bad'"), "0");
 }
+
+TEST_F(SandboxEngine, QueriesThatWouldAnswerWronglyAreRefused) {
+    run("create table g (k int, v int)");
+    run("insert g values (1, 10) insert g values (1, 20) insert g values (2, 5)");
+    EXPECT_EQ(run("select k, v from g group by k").messages.at(0).number, 8120);
+    EXPECT_EQ(run("select * from g group by k").messages.at(0).number, 8120);
+    CollectingSink grouped = run("select k, sum(v) s from g group by k having sum(v) > 10 order by k");
+    EXPECT_EQ(grouped.results.at(0).rows, (std::vector<std::vector<std::string>>{{"1", "30"}}));
+    EXPECT_EQ(run("select distinct k from g order by v").messages.at(0).number, 145);
+    EXPECT_EQ(run("select count(*) into #nameless from g").messages.at(0).number, 8155);
+    EXPECT_EQ(run("set no_such_option on").messages.at(0).number, 195);
+}
+
+TEST_F(SandboxEngine, UnionsAndSessionOptions) {
+    run("create table u1 (a int) create table u2 (b int)");
+    run("insert u1 values (1) insert u1 values (2) insert u2 values (2) insert u2 values (3)");
+    CollectingSink distinct = run("select a from u1 union select b from u2 order by 1 desc");
+    EXPECT_EQ(distinct.results.at(0).rows, (std::vector<std::vector<std::string>>{{"3"}, {"2"}, {"1"}}));
+    CollectingSink all = run("select a from u1 union all select b from u2");
+    EXPECT_EQ(all.results.at(0).rows.size(), 4u);
+    EXPECT_EQ(run("select a, a from u1 union select b from u2").messages.at(0).number, 205);
+
+    EXPECT_EQ(run("set rowcount 1 select a from u1 order by a desc").results.at(0).rows,
+              (std::vector<std::vector<std::string>>{{"2"}}));
+    run("set rowcount 0");
+    CollectingSink described = run("set fmtonly on select a from u1 set fmtonly off");
+    ASSERT_EQ(described.results.size(), 1u);
+    EXPECT_TRUE(described.results[0].rows.empty());
+
+    run("create table ids (id int identity(1,1), v int)");
+    EXPECT_EQ(run("insert ids (id, v) values (10, 1)").messages.at(0).number, 544);
+    run("set identity_insert ids on insert ids (id, v) values (10, 1) set identity_insert ids off");
+    run("insert ids (v) values (2)");
+    EXPECT_EQ(scalar("select max(id) from ids"), "11");
+}
