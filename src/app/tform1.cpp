@@ -38,8 +38,8 @@ void TForm1::runCommand(const std::function<void()>& command) {
   }
 }
 
-void TForm1::connectCommand(QPushButton* button, void (TForm1::*handler)()) {
-  connect(button, &QPushButton::clicked, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+void TForm1::connectCommand(QAbstractButton* button, void (TForm1::*handler)()) {
+  connect(button, &QAbstractButton::clicked, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
 }
 
 void TForm1::connectCommands() {
@@ -49,6 +49,7 @@ void TForm1::connectCommands() {
   connectCommand(BtnGBtoBIG, &TForm1::BtnGBtoBIGClick);
   connectCommand(BtnBIGtoGB, &TForm1::BtnBIGtoGBClick);
   connectCatalogCommands();
+  connectConnectionCommands();
 }
 
 // The creation step: reads the settings store into Edit14 and the two connection lists.
@@ -83,10 +84,6 @@ void TForm1::Button2Click() {
   if (ShowParamList->count() == 0) Button6Click();
   showFloatingPage(kConnectionDialogPage);
 }
-
-// Server discovery into the connection dialogue's server list. Discovery comes with the
-// connection dialogue; until then the list keeps what the user typed.
-void TForm1::Button6Click() {}
 
 void TForm1::Button5Click() { MovePanel1->hide(); }
 

@@ -9,8 +9,11 @@
 
 #include "app/script_pane_text.h"
 #include "catalog/table_summary.h"
+#include "connection/connection_string.h"
 #include "connection/data_access.h"
+#include "connection/discovery.h"
 
+class QAbstractButton;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -100,8 +103,14 @@ class TForm1 : public QMainWindow {
   DataSetModel *ADOQuery1, *ADOQuery2, *ADOQuery3, *QueryShowField, *QueryMakeDDL, *TempQuery,
       *HelpQuery01;
 
+  // How connections are made and servers discovered (from the environment by default).
+  connection::DriverSettings driverSettings = connection::driverSettingsFromEnvironment();
+  connection::DiscoverySettings discoverySettings = connection::discoverySettingsFromEnvironment();
+
   // Window-level state
   SettingsStore& settingsStore() { return *settingsStore_; }
+  // The database of the connection last activated, for backup and restore.
+  const std::string& currentDatabaseName() const { return currentDatabaseName_; }
   QRect progressRect() const { return progressRect_; }
   ScriptPaneText scriptPaneText() const;
   void setScriptPaneText(const ScriptPaneText& text);
@@ -148,7 +157,7 @@ class TForm1 : public QMainWindow {
  private:
   // Runs a command; an error it does not handle itself reaches the default error report.
   void runCommand(const std::function<void()>& command);
-  void connectCommand(QPushButton* button, void (TForm1::*handler)());
+  void connectCommand(QAbstractButton* button, void (TForm1::*handler)());
   void convertScriptPane(ScriptPaneText (*conversion)(const ScriptPaneText&));
   void showFloatingPage(int page);
 
@@ -185,11 +194,20 @@ class TForm1 : public QMainWindow {
   void connectConnectionCommands();
   void connectCatalogCommands();
 
+  // Connection helpers
+  connection::LoginParameters dialogLogin(const std::string& blankCredential) const;
+  void setLoginFieldsEnabled(bool enabled);
+  void serverTextSettled();
+  void activationFailed();
+  void showDatabaseProperties();
+  void fillObjectLists();
   Desktop& desktop_;
   std::unique_ptr<SettingsStore> settingsStore_;
   PanelMover* panelMover_ = nullptr;
   QRect progressRect_;
   Encoding scriptPaneEncoding_ = Encoding::Gbk;
+  std::string currentDatabaseName_;
+  QString lastServerText_;  // the server box text whose databases were last listed
 };
 
 }  // namespace makeddl::app

@@ -7,8 +7,15 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "connection/discovery.h"
 
 namespace makeddl::app::testing {
+
+// Discovery that asks one loopback port where nothing answers: window tests never send a
+// request anywhere else.
+inline connection::DiscoverySettings loopbackOnlyDiscovery() {
+  return {{{"127.0.0.1", 9}}, std::chrono::milliseconds(100)};
+}
 
 struct ShownMessage {
   QString caption;

@@ -40,6 +40,7 @@ class TstTForm1 : public QObject {
 
   TForm1& openWindow() {
     window_ = std::make_unique<TForm1>(desktop_);
+    window_->discoverySettings = makeddl::app::testing::loopbackOnlyDiscovery();
     window_->show();
     if (!QTest::qWaitForWindowExposed(window_.get())) qWarning("window not exposed");
     return *window_;

@@ -1,0 +1,255 @@
+// The connection dialogue, discovery, remembered connections and activation of the window,
+// offscreen, against the sandbox server through the real ODBC driver.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QtTest>
+#include <memory>
+
+#include "app/settings_store.h"
+#include "app/status_bar.h"
+#include "app/tform1.h"
+#include "fake_desktop.h"
+#include "loopback_responder.h"
+#include "sandbox_fixture.hpp"
+#include "settings_fixture.h"
+
+using namespace makeddl::app;
+using makeddl::app::testing::FakeDesktop;
+using makeddl::app::testing::TemporarySettingsFolder;
+using makeddl::testing::LoopbackResponder;
+using makeddl::testing::resolutionResponse;
+using sandbox::testing::SandboxProcess;
+
+namespace {
+const QString kPassword = QStringLiteral("Pw;1=x");
+}
+
+class TstTForm1Connection : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<SandboxProcess> server_;
+  std::unique_ptr<TemporarySettingsFolder> folder_;
+  FakeDesktop desktop_;
+  std::unique_ptr<TForm1> window_;
+
+  QString serverText() const { return QStringLiteral("127.0.0.1,%1").arg(server_->port()); }
+
+  TForm1& openWindow() {
+    window_ = std::make_unique<TForm1>(desktop_);
+    window_->driverSettings.loginTimeoutSeconds = 3;
+    window_->discoverySettings = makeddl::app::testing::loopbackOnlyDiscovery();
+    window_->show();
+    return *window_;
+  }
+
+  // Fills the connection dialogue for an SQL login.
+  void fillDialog(TForm1& w, const QString& database, const QString& password) {
+    w.RadioButton2->click();
+    w.ComboBoxServer_NM->setEditText(serverText());
+    w.ComboBoxDB_NM->setEditText(database);
+    w.EditUser_NM->setText("sa");
+    w.EditPass->setText(password);
+  }
+
+  QStringList messages() const {
+    QStringList texts;
+    for (const auto& message : desktop_.messages) texts << message.text;
+    return texts;
+  }
+
+  static QStringList items(const QComboBox* box) {
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+    return texts;
+  }
+
+ private slots:
+  void initTestCase() {
+    server_ = std::make_unique<SandboxProcess>(kPassword.toStdString());
+    makeddl::connection::Connection setup;
+    const makeddl::connection::LoginParameters sa{"master", serverText().toStdString(), "sa", kPassword.toStdString(), false};
+    setup.setConnectionString(makeddl::connection::odbcConnectionString(
+        makeddl::connection::oleDbConnectionString(sa, "TESTHOST"), makeddl::connection::DriverSettings{}));
+    setup.open();
+    makeddl::connection::DataSet batch(setup, "setup");
+    for (const char* text : {"create database shop",
+                             "use shop create table t_dept (dept_id int not null primary key, dept_name varchar(20)) "
+                             "create table orders (id int)",
+                             "create view v_dept as select dept_id from t_dept"}) {
+      batch.clearSql();
+      batch.addLine(text);
+      batch.execute();
+    }
+  }
+  void cleanupTestCase() { server_.reset(); }
+  void init() {
+    folder_ = std::make_unique<TemporarySettingsFolder>();
+    desktop_ = FakeDesktop();
+  }
+  void cleanup() {
+    window_.reset();
+    folder_.reset();
+  }
+
+  void testButtonReportsGoodAndBadLogins() {
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.Button4->click();
+    fillDialog(w, "shop", "wrong");
+    w.Button4->click();
+    QCOMPARE(messages(), (QStringList{"连接正确！", "无法连接数据源！"}));
+    QCOMPARE(desktop_.messages[0].icon, MessageIcon::Warning);
+    QCOMPARE(desktop_.messages[1].icon, MessageIcon::Error);
+    QCOMPARE(desktop_.messages[1].caption, QStringLiteral("系统提示"));
+    QVERIFY(!w.ADOConnection1.isOpen());
+  }
+
+  void windowsLoginAndAnUnreachablePortAreRefused() {
+    TForm1& w = openWindow();
+    w.ComboBoxServer_NM->setEditText(serverText());
+    w.Button4->click();  // Windows login: the sandbox knows SQL logins only
+    w.RadioButton2->click();
+    w.ComboBoxServer_NM->setEditText("127.0.0.1,1");
+    w.Button4->click();
+    QCOMPARE(messages(), (QStringList{"无法连接数据源！", "无法连接数据源！"}));
+  }
+
+  void loginModeSwitchesTheUserFields() {
+    TForm1& w = openWindow();
+    w.RadioButton2->click();
+    QVERIFY(w.EditUser_NM->isEnabled() && w.EditPass->isEnabled() && w.Label4->isEnabled());
+    w.EditUser_NM->setText("sa");
+    w.EditPass->setText("x");
+    w.RadioButton1->click();
+    QVERIFY(!w.EditUser_NM->isEnabled() && !w.Label5->isEnabled());
+    QCOMPARE(w.EditUser_NM->text(), QString());
+    QCOMPARE(w.EditPass->text(), QString());
+    w.RadioButton2->click();
+    QVERIFY(w.EditUser_NM->isEnabled());
+    QCOMPARE(w.EditUser_NM->text(), QString());
+  }
+
+  void confirmingRemembersOnceAndActivates() {
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.Button2->click();  // discovery finds nothing; the typed server's databases are listed
+    QVERIFY(w.ComboBoxDB_NM->count() > 0);
+    w.Button3->click();
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
+    QVERIFY(!w.MovePanel1->isVisible());
+    QCOMPARE(items(w.ShowParamList),
+             QStringList{QStringLiteral("Server=%1 ; DB_Name=shop ; Lonin=SQL ; User_Name=sa").arg(serverText())});
+    QCOMPARE(w.ShowParamList->currentIndex(), 0);
+    QCOMPARE(folder_->storedValue("ParamCount").toInt(), 1);
+    QCOMPARE(folder_->storedValue("HideParam1").toString(),
+             QStringLiteral("shop;%1;SQL;sa;Pw%3B1=x;%").arg(serverText()));
+    QVERIFY(w.PageControl1->isEnabled() && w.PageControl2->isEnabled() && w.BtnBackupDB->isEnabled());
+    QCOMPARE(w.currentDatabaseName(), std::string("shop"));
+    QVERIFY(w.ListBoxTable->count() == 2);
+    QCOMPARE(w.ListBoxTable->item(0)->text(), QStringLiteral("orders"));
+    QCOMPARE(w.ListBoxView->count(), 1);
+    QVERIFY(!w.Edit1->text().isEmpty() && w.Edit1->text().endsWith(']'));
+    QVERIFY(w.Edit3->text().endsWith(" KB") || w.Edit3->text().endsWith(" MB"));
+    QCOMPARE(w.Edit4->text().size(), 19);
+    QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("2"));
+
+    // The same connection again, the database name in other letter case: no second entry.
+    fillDialog(w, "SHOP", kPassword);
+    w.Button3->click();
+    QCOMPARE(w.ShowParamList->count(), 1);
+    QCOMPARE(folder_->storedValue("ParamCount").toInt(), 1);
+  }
+
+  void rememberedConnectionsActivateFromTheList() {
+    TForm1& first = openWindow();
+    fillDialog(first, "shop", kPassword);
+    first.Button3->click();
+    window_.reset();
+    TForm1& w = openWindow();
+    QCOMPARE(w.ShowParamList->count(), 1);
+    QVERIFY(!w.PageControl1->isEnabled());
+    w.ShowParamList->setCurrentIndex(0);
+    emit w.ShowParamList->activated(0);
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
+    QVERIFY(w.PageControl1->isEnabled());
+    QCOMPARE(w.ListBoxTable->count(), 2);
+  }
+
+  void aFailedActivationDisablesThePagesAndKeepsTheLists() {
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.Button3->click();
+    w.ShowParamList->addItem("bad");
+    w.HideParamList->addItem(QStringLiteral("shop;%1;SQL;sa;wrong;").arg(serverText()));
+    w.ShowParamList->setCurrentIndex(1);
+    emit w.ShowParamList->activated(1);
+    QCOMPARE(messages(), QStringList{"无法连接数据源！"});
+    QVERIFY(!w.PageControl1->isEnabled() && !w.PageControl2->isEnabled() && !w.BtnRestoreDB->isEnabled());
+    QCOMPARE(w.ListBoxTable->count(), 2);
+  }
+
+  void typedTextInTheListIsADamagedRecord() {
+    TForm1& w = openWindow();
+    w.ShowParamList->setEditText("no such entry");
+    emit w.ShowParamList->lineEdit()->returnPressed();
+    QCOMPARE(desktop_.messages.size(), std::size_t(1));
+    QCOMPARE(desktop_.messages[0].caption, QStringLiteral("SQL SERVER 工具"));
+    QVERIFY(!w.PageControl1->isEnabled());
+  }
+
+  void choosingAServerListsItsDatabases() {
+    TForm1& w = openWindow();
+    fillDialog(w, "", kPassword);
+    w.ComboBoxDB_NM->setEditText("typed");
+    w.ComboBoxServer_NMChange();
+    QVERIFY(items(w.ComboBoxDB_NM).contains("master"));
+    QVERIFY(items(w.ComboBoxDB_NM).contains("shop"));
+    QCOMPARE(w.ComboBoxDB_NM->currentText(), QStringLiteral("typed"));
+    const QStringList before = items(w.ComboBoxDB_NM);
+    w.EditPass->setText("wrong");
+    w.ComboBoxServer_NMChange();
+    QCOMPARE(messages(), QStringList{"请设置登陆方式及用户信息！"});
+    QCOMPARE(items(w.ComboBoxDB_NM), before);
+  }
+
+  void typingAServerNameLogsInOnlyWhenTheNameIsComplete() {
+    TForm1& w = openWindow();
+    fillDialog(w, "", kPassword);
+    w.ComboBoxServer_NM->setEditText("");
+    w.ComboBoxServer_NM->setFocus();
+    QTest::keyClicks(w.ComboBoxServer_NM, serverText());
+    QVERIFY(desktop_.messages.empty());
+    QCOMPARE(w.ComboBoxDB_NM->count(), 0);
+    QTest::keyClick(w.ComboBoxServer_NM, Qt::Key_Return);
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
+    QVERIFY(items(w.ComboBoxDB_NM).contains("shop"));
+  }
+
+  void discoveryFillsTheServerListAndListsTheFirstServersDatabases() {
+    LoopbackResponder responder({resolutionResponse(
+        QStringLiteral("ServerName;127.0.0.1;InstanceName;MSSQLSERVER;IsClustered;No;Version;8.00.194;tcp;%1;;")
+            .arg(server_->port())
+            .toStdString())});
+    TForm1& w = openWindow();
+    w.discoverySettings.targets = {{"127.0.0.1", responder.port()}};
+    w.discoverySettings.wait = std::chrono::milliseconds(300);
+    fillDialog(w, "", kPassword);
+    w.Button2->click();  // no remembered connection yet: discovery runs first
+    QCOMPARE(responder.requests(), 1);
+    QVERIFY(w.MovePanel1->isVisible());
+    QCOMPARE(items(w.ComboBoxServer_NM), QStringList{serverText()});
+    QCOMPARE(w.ComboBoxServer_NM->currentText(), serverText());
+    QVERIFY(items(w.ComboBoxDB_NM).contains("shop"));
+    QCOMPARE(desktop_.waitDepth, 0);
+  }
+};
+
+QTEST_MAIN(TstTForm1Connection)
+#include "tst_tform1_connection.moc"

@@ -1,0 +1,148 @@
+// Data access through the real FreeTDS ODBC driver against the sandbox server.
+
+#include "connection/data_access.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "connection/connection_string.h"
+#include "sandbox_fixture.hpp"
+
+using namespace makeddl::connection;
+using sandbox::testing::SandboxProcess;
+
+namespace {
+
+class DataAccess : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new SandboxProcess("Sa;pass=word{"); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  static std::string connectionString(const std::string& password) {
+    LoginParameters login{"master", "127.0.0.1," + std::to_string(server_->port()), "sa", password, false};
+    return odbcConnectionString(oleDbConnectionString(login, "TESTHOST"), DriverSettings{});
+  }
+
+  void SetUp() override {
+    connection_.setConnectionString(connectionString(server_->password()));
+    connection_.open();
+  }
+
+  static SandboxProcess* server_;
+  Connection connection_;
+};
+
+SandboxProcess* DataAccess::server_ = nullptr;
+
+}  // namespace
+
+TEST_F(DataAccess, APasswordWithSeparatorsLogsInAndAWrongOneIsRefused) {
+  EXPECT_TRUE(connection_.isOpen());
+  Connection wrong;
+  wrong.setConnectionString(connectionString("Sa;pass=word"));
+  try {
+    wrong.open();
+    FAIL() << "a wrong password logged in";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("sa"), std::string::npos) << error.what();
+  }
+  EXPECT_FALSE(wrong.isOpen());
+}
+
+TEST_F(DataAccess, AnUnreachableServerFailsWithinTheLoginTimeout) {
+  DriverSettings settings;
+  settings.loginTimeoutSeconds = 2;
+  Connection unreachable;
+  // Port 1 on loopback: nothing listens there.
+  unreachable.setConnectionString(odbcConnectionString(
+      oleDbConnectionString({"master", "127.0.0.1,1", "sa", "x", false}, "TESTHOST"), settings));
+  unreachable.setLoginTimeout(2);
+  EXPECT_THROW(unreachable.open(), DatabaseError);
+}
+
+TEST_F(DataAccess, AQueryIsReadWholeAndWalkedFromTheFirstRow) {
+  DataSet query(connection_, "TempQuery");
+  query.query("select name from master.dbo.sysdatabases where name in ('master','tempdb') order by name");
+  ASSERT_EQ(query.recordCount(), 2);
+  EXPECT_EQ(query.fieldCount(), 1);
+  EXPECT_EQ(query.columns()[0].name, "name");
+  EXPECT_EQ(query.field(0).asText(), "master");
+  query.next();
+  EXPECT_EQ(query.fieldByName("NAME").asText(), "tempdb");
+  query.next();  // stays on the last row
+  EXPECT_EQ(query.field(0).asText(), "tempdb");
+  query.first();
+  EXPECT_EQ(query.field(0).asText(), "master");
+  EXPECT_EQ(query.sqlText(), "select name from master.dbo.sysdatabases where name in ('master','tempdb') order by name\r\n");
+}
+
+TEST_F(DataAccess, ABatchOpensLikeOneQueryAndRunsToItsEnd) {
+  DataSet batch(connection_, "QueryShowField");
+  batch.addLine("create table #t (a int, b varchar(10))");
+  batch.addLine("insert into #t values (1, 'one') insert into #t values (2, null)");
+  batch.addLine("select a, b from #t order by a");
+  batch.addLine("drop table #t");
+  batch.open();
+  ASSERT_EQ(batch.recordCount(), 2);
+  batch.next();
+  EXPECT_TRUE(batch.field(1).isNull());
+  EXPECT_THROW(batch.field(1).asText(), DatabaseError);
+  // The drop after the select ran: the table is gone.
+  DataSet again(connection_, "HelpQuery01");
+  EXPECT_THROW(again.query("select * from #t"), DatabaseError);
+}
+
+TEST_F(DataAccess, ATextWithoutRowsRunsAndThenFailsToOpen) {
+  DataSet query(connection_, "TempQuery");
+  EXPECT_THROW(query.query("create table #made (a int)"), DatabaseError);
+  EXPECT_FALSE(query.isOpen());
+  EXPECT_THROW(query.recordCount(), DatabaseError);
+  query.query("select count(*) from tempdb..sysobjects where name like '#made%'");
+  EXPECT_EQ(query.field(0).asInteger(), 1);
+}
+
+TEST_F(DataAccess, ExecuteReportsTheRowsAffected) {
+  DataSet statement(connection_, "ADOQuery1");
+  statement.addLine("create table #n (a int)");
+  statement.addLine("create table #source (a int)");
+  statement.addLine("insert into #source values (1) insert into #source values (2) insert into #source values (3)");
+  EXPECT_EQ(statement.execute(), 1);  // the count of the last statement
+  statement.clearSql();
+  statement.addLine("insert into #n select a from #source");
+  EXPECT_EQ(statement.execute(), 3);
+  statement.clearSql();
+  statement.addLine("update #n set a = a + 1 where a > 1");
+  EXPECT_EQ(statement.execute(), 2);
+}
+
+TEST_F(DataAccess, ValuesKeepTheirTextKindsAndPrecision) {
+  DataSet query(connection_, "ADOQuery1");
+  query.query(
+      "select N'部门 ☃' as t, cast(1 as bit) as flag, cast('2024-02-29 13:45:07.123' as datetime) as d, "
+      "cast(0.1 as float) as f, cast(0x00FF10 as varbinary(3)) as v, cast(12.5 as decimal(5,2)) as n");
+  EXPECT_EQ(query.field(0).asText(), "部门 ☃");
+  EXPECT_EQ(query.field(0).kind(), FieldKind::Text);
+  EXPECT_EQ(query.field(1).kind(), FieldKind::Boolean);
+  EXPECT_TRUE(query.field(1).asBoolean());
+  EXPECT_EQ(query.field(2).kind(), FieldKind::DateTime);
+  EXPECT_EQ(query.field(2).asDateTime(), (DateTime{2024, 2, 29, 13, 45, 7, 123}));
+  EXPECT_EQ(query.field(3).asText(), "0.1");
+  EXPECT_EQ(query.field(4).kind(), FieldKind::Binary);
+  EXPECT_EQ(query.field(4).asText(), std::string("\x00\xFF\x10", 3));
+  EXPECT_EQ(query.field(5).asText(), "12.50");
+}
+
+TEST_F(DataAccess, ServerErrorsCarryTheServersMessage) {
+  DataSet query(connection_, "TempQuery");
+  try {
+    query.query("select * from no_such_table");
+    FAIL();
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("no_such_table"), std::string::npos) << error.what();
+    EXPECT_EQ(std::string(error.what()).find("[FreeTDS]"), std::string::npos) << error.what();
+  }
+}
