@@ -111,7 +111,8 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     if (f == "char") return SqlType::chars(TypeId::Char, 1);
     if (f == "nchar") return SqlType::chars(TypeId::NChar, 1);
     if (f == "str") return SqlType::chars(TypeId::Char, 10);
-    if (f == "isnull") return argType(0);
+    if (f == "isnull")
+        return e.args.size() == 2 && e.args[0]->kind == ExprKind::Literal && e.args[0]->literal.isNull() ? argType(1) : argType(0);
     if (f == "coalesce") {
         SqlType t = argType(0);
         for (size_t i = 1; i < e.args.size(); ++i) t = commonType(t, argType(i));
@@ -138,7 +139,13 @@ Value Executor::evalFunction(const Expr& e, const Frame& frame) {
     };
     SqlType resultType = functionType(e, frame.scope);
 
-    if (f == "isnull") { requireArguments(e, 2, 2); return a[0].isNull() ? convertValue(a[1], a[0].type()) : a[0]; }
+    if (f == "isnull") {
+        // The result has the first argument's type and length, unless that is the untyped NULL.
+        requireArguments(e, 2, 2);
+        bool untypedNull = e.args[0]->kind == ExprKind::Literal && e.args[0]->literal.isNull();
+        if (!a[0].isNull()) return a[0];
+        return untypedNull ? a[1] : convertValue(a[1], a[0].type());
+    }
     if (f == "coalesce") {
         for (const Value& v : a) if (!v.isNull()) return v;
         return Value::null(resultType);

@@ -247,3 +247,28 @@ TEST_F(SandboxEngine, UnionsAndSessionOptions) {
     run("insert ids (v) values (2)");
     EXPECT_EQ(scalar("select max(id) from ids"), "11");
 }
+
+TEST_F(SandboxEngine, BuiltInFunctionsGiveSqlServer2000Results) {
+    EXPECT_EQ(scalar("select substring('abcdef', 0, 3)"), "ab");      // start 0 eats one of the length
+    EXPECT_EQ(scalar("select substring(N'中文字', 2, 5)"), "文字");
+    EXPECT_EQ(run("select substring('abc', 1, -1)").messages.at(0).number, 536);
+    EXPECT_EQ(scalar("select left('abc', 10) + '|' + right('abc', 2)"), "abc|bc");
+    EXPECT_EQ(scalar("select charindex('C', 'abcabc', 4)"), "6");     // case ignored, search from 4
+    EXPECT_EQ(scalar("select replace('aBcabc', 'b', 'X')"), "aXcaXc");
+    EXPECT_EQ(scalar("select datalength(N'ab') * 10 + datalength('中')"), "42");
+    EXPECT_EQ(scalar("select len(N'中文  ')"), "2");
+    EXPECT_EQ(scalar("select isnull(space(-1), 'x')"), "x");  // negative lengths give NULL
+    EXPECT_EQ(scalar("select isnull(null, 'untyped')"), "untyped");
+    EXPECT_EQ(scalar("declare @c char(2) select isnull(@c, 'abcdef')"), "ab");  // the first argument's length
+    EXPECT_EQ(scalar("select coalesce(null, null, 3)"), "3");
+    EXPECT_EQ(scalar("select nullif(1, 1)"), "NULL");
+    EXPECT_EQ(scalar("select upper(N'abc中') + lower('XY')"), "ABC中xy");
+    EXPECT_EQ(scalar("select rtrim(ltrim('  a  ')) + '|'"), "a|");
+    EXPECT_EQ(scalar("select type_name(231) + ',' + type_name(256) + ',' + isnull(type_name(1), 'none')"), "nvarchar,sysname,none");
+    EXPECT_EQ(scalar("select db_name() + ',' + db_name(2) + ',' + user_name(1)"), "master,tempdb,dbo");
+    EXPECT_EQ(scalar("select convert(varchar(10), cast('2024-01-15' as datetime), 112)"), "20240115");
+    EXPECT_EQ(scalar("select cast(1.5 as int) + cast('7' as int)"), "8");
+    EXPECT_EQ(run("select cast('x7' as int)").messages.at(0).number, 245);
+    EXPECT_EQ(scalar("select @@spid"), std::to_string(session_->spid()));
+    EXPECT_NE(scalar("select @@version").find("Microsoft SQL Server  2000"), std::string::npos);
+}
