@@ -168,6 +168,23 @@ private:
     Value evalSystemVariable(const std::string& name);
     Value evalAggregate(const sql::Expr& e, const Frame& frame);
     Value evalFunction(const sql::Expr& e, const Frame& frame);
+    // A built-in function call with its evaluated arguments and its result type.
+    struct FunctionCall {
+        const sql::Expr& expr;
+        const std::vector<Value>& args;
+        SqlType type;
+        bool anyNull(size_t count) const {
+            for (size_t i = 0; i < count && i < args.size(); ++i)
+                if (args[i].isNull()) return true;
+            return false;
+        }
+    };
+    // Each group answers the functions it knows and returns nullopt for the others.
+    std::optional<Value> evalNullFunction(const FunctionCall& call);
+    std::optional<Value> evalSessionFunction(const FunctionCall& call);
+    std::optional<Value> evalCatalogFunction(const FunctionCall& call);
+    std::optional<Value> evalStringFunction(const FunctionCall& call);
+    std::optional<Value> evalNumberFunction(const FunctionCall& call);
     Value evalCast(const sql::Expr& e, const Frame& frame);
     SqlType inferType(const sql::Expr& e, const Scope* scope);
     SqlType functionType(const sql::Expr& e, const Scope* scope);

@@ -128,17 +128,12 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     return SqlType::of(TypeId::Int);
 }
 
-Value Executor::evalFunction(const Expr& e, const Frame& frame) {
-    const std::string& f = e.name;
-    std::vector<Value> a;
-    a.reserve(e.args.size());
-    for (const auto& arg : e.args) a.push_back(eval(*arg, frame));
-    auto anyNull = [&](size_t count) {
-        return std::any_of(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(std::min(count, a.size())),
-                           [](const Value& v) { return v.isNull(); });
-    };
-    SqlType resultType = functionType(e, frame.scope);
-
+// ISNULL, COALESCE, NULLIF.
+std::optional<Value> Executor::evalNullFunction(const FunctionCall& call) {
+    const std::string& f = call.expr.name;
+    const Expr& e = call.expr;
+    const std::vector<Value>& a = call.args;
+    const SqlType& resultType = call.type;
     if (f == "isnull") {
         // The result has the first argument's type and length, unless that is the untyped NULL.
         requireArguments(e, 2, 2);
@@ -151,9 +146,60 @@ Value Executor::evalFunction(const Expr& e, const Frame& frame) {
         return Value::null(resultType);
     }
     if (f == "nullif") { requireArguments(e, 2, 2); return valuesEqual(a[0], a[1]) ? Value::null(a[0].type()) : a[0]; }
+    return std::nullopt;
+}
+
+// Facts about the server, the session and its databases.
+std::optional<Value> Executor::evalSessionFunction(const FunctionCall& call) {
+    const std::string& f = call.expr.name;
+    const std::vector<Value>& a = call.args;
+    const SqlType& resultType = call.type;
     if (f == "getdate" || f == "getutcdate") return Value::dateTime(currentDateTime());
     if (f == "newid") return Value::guid(randomGuid());
 
+    if (f == "db_name") {
+        if (a.empty()) return Value::text(session_.database_, resultType);
+        if (a[0].isNull()) return Value::null(resultType);
+        for (const auto& db : engine_.databasesById())
+            if (db->dbid() == toInteger(a[0])) return Value::text(db->name(), resultType);
+        return Value::null(resultType);
+    }
+    if (f == "db_id") {
+        auto db = a.empty() ? currentDatabase() : engine_.database(textOf(a[0]));
+        return db ? Value::integer(db->dbid(), TypeId::SmallInt) : Value::null(SqlType::of(TypeId::SmallInt));
+    }
+    if (f == "user_name" || f == "suser_sname" || f == "suser_name") {
+        if (f == "user_name" && !a.empty()) {
+            int64_t uid = toInteger(a[0]);
+            if (uid == 1) return Value::text("dbo", resultType);
+            if (uid == 0) return Value::text("public", resultType);
+            if (uid == 2) return Value::text("guest", resultType);
+            return Value::null(resultType);
+        }
+        return Value::text(f == "user_name" ? "dbo" : session_.login_.login, resultType);
+    }
+    if (f == "host_name") return Value::text(session_.login_.host, resultType);
+    if (f == "app_name") return Value::text(session_.login_.program, resultType);
+
+    if (f == "serverproperty") {
+        std::string property = toLower(textOf(a[0]));
+        if (property == "collation") return Value::nvarchar("Chinese_PRC_CI_AS");
+        if (property == "productversion") return Value::nvarchar("8.00.2039");
+        if (property == "productlevel") return Value::nvarchar("SP4");
+        if (property == "edition") return Value::nvarchar("Developer Edition");
+        if (property == "servername" || property == "machinename") return Value::nvarchar(engine_.serverName());
+        return Value::null(resultType);
+    }
+    return std::nullopt;
+}
+
+// Names and ids of objects, types, columns and index keys.
+std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
+    const std::string& f = call.expr.name;
+    const Expr& e = call.expr;
+    const std::vector<Value>& a = call.args;
+    const SqlType& resultType = call.type;
+    auto anyNull = [&](size_t count) { return call.anyNull(count); };
     if (f == "object_id") {
         requireArguments(e, 1, 2);
         if (a[0].isNull()) return Value::null(resultType);
@@ -208,30 +254,28 @@ Value Executor::evalFunction(const Expr& e, const Frame& frame) {
                 return Value::text(table->columns[index.keys[keyno - 1].first].name, resultType);
         return Value::null(resultType);
     }
-    if (f == "db_name") {
-        if (a.empty()) return Value::text(session_.database_, resultType);
-        if (a[0].isNull()) return Value::null(resultType);
-        for (const auto& db : engine_.databasesById())
-            if (db->dbid() == toInteger(a[0])) return Value::text(db->name(), resultType);
+    if (f == "objectproperty") {
+        if (anyNull(2)) return Value::null(resultType);
+        auto db = currentDatabase();
+        SchemaObject* o = db->objectById(static_cast<int>(toInteger(a[0])));
+        std::string property = toLower(textOf(a[1]));
+        if (!o) return Value::null(resultType);
+        if (property == "isusertable") return Value::integer(o->xtype == "U");
+        if (property == "isview") return Value::integer(o->xtype == "V");
+        if (property == "isprocedure") return Value::integer(o->xtype == "P");
+        if (property == "ismsshipped") return Value::integer(0);
         return Value::null(resultType);
     }
-    if (f == "db_id") {
-        auto db = a.empty() ? currentDatabase() : engine_.database(textOf(a[0]));
-        return db ? Value::integer(db->dbid(), TypeId::SmallInt) : Value::null(SqlType::of(TypeId::SmallInt));
-    }
-    if (f == "user_name" || f == "suser_sname" || f == "suser_name") {
-        if (f == "user_name" && !a.empty()) {
-            int64_t uid = toInteger(a[0]);
-            if (uid == 1) return Value::text("dbo", resultType);
-            if (uid == 0) return Value::text("public", resultType);
-            if (uid == 2) return Value::text("guest", resultType);
-            return Value::null(resultType);
-        }
-        return Value::text(f == "user_name" ? "dbo" : session_.login_.login, resultType);
-    }
-    if (f == "host_name") return Value::text(session_.login_.host, resultType);
-    if (f == "app_name") return Value::text(session_.login_.program, resultType);
+    return std::nullopt;
+}
 
+// Text functions; results keep the varchar or nvarchar kind of their argument.
+std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
+    const std::string& f = call.expr.name;
+    const Expr& e = call.expr;
+    const std::vector<Value>& a = call.args;
+    const SqlType& resultType = call.type;
+    auto anyNull = [&](size_t count) { return call.anyNull(count); };
     if (f == "len") {
         requireArguments(e, 1, 1);
         if (a[0].isNull()) return Value::null(resultType);
@@ -330,6 +374,20 @@ Value Executor::evalFunction(const Expr& e, const Frame& frame) {
         if (a.empty() || a[0].isNull() || textOf(a[0]).empty()) return Value::null(resultType);
         return Value::integer(static_cast<unsigned char>(textOf(a[0])[0]));
     }
+    if (f == "quotename") {
+        if (a[0].isNull()) return Value::null(resultType);
+        std::string out = "[";
+        for (char c : textOf(a[0])) { out += c; if (c == ']') out += ']'; }
+        return Value::text(out + "]", resultType);
+    }
+    return std::nullopt;
+}
+
+// Numbers and dates.
+std::optional<Value> Executor::evalNumberFunction(const FunctionCall& call) {
+    const std::string& f = call.expr.name;
+    const std::vector<Value>& a = call.args;
+    const SqlType& resultType = call.type;
     if (f == "abs") {
         if (a[0].isNull()) return a[0];
         return compareValues(a[0], Value::integer(0)) < 0 ? negate(a[0]) : a[0];
@@ -345,35 +403,20 @@ Value Executor::evalFunction(const Expr& e, const Frame& frame) {
         try { convertValue(a[0], SqlType::of(TypeId::Float)); return Value::integer(1); }
         catch (const SqlError&) { return Value::integer(0); }
     }
-    if (f == "quotename") {
-        if (a[0].isNull()) return Value::null(resultType);
-        std::string out = "[";
-        for (char c : textOf(a[0])) { out += c; if (c == ']') out += ']'; }
-        return Value::text(out + "]", resultType);
-    }
-    if (f == "serverproperty") {
-        std::string property = toLower(textOf(a[0]));
-        if (property == "collation") return Value::nvarchar("Chinese_PRC_CI_AS");
-        if (property == "productversion") return Value::nvarchar("8.00.2039");
-        if (property == "productlevel") return Value::nvarchar("SP4");
-        if (property == "edition") return Value::nvarchar("Developer Edition");
-        if (property == "servername" || property == "machinename") return Value::nvarchar(engine_.serverName());
-        return Value::null(resultType);
-    }
-    if (f == "objectproperty") {
-        if (anyNull(2)) return Value::null(resultType);
-        auto db = currentDatabase();
-        SchemaObject* o = db->objectById(static_cast<int>(toInteger(a[0])));
-        std::string property = toLower(textOf(a[1]));
-        if (!o) return Value::null(resultType);
-        if (property == "isusertable") return Value::integer(o->xtype == "U");
-        if (property == "isview") return Value::integer(o->xtype == "V");
-        if (property == "isprocedure") return Value::integer(o->xtype == "P");
-        if (property == "ismsshipped") return Value::integer(0);
-        return Value::null(resultType);
-    }
-    if (SchemaObject* user = userFunction(e.names, {"FN"})) return callScalarFunction(*user, a);
-    throw errors::unknownFunction(f);
+    return std::nullopt;
 }
+
+Value Executor::evalFunction(const Expr& e, const Frame& frame) {
+    std::vector<Value> arguments;
+    arguments.reserve(e.args.size());
+    for (const auto& arg : e.args) arguments.push_back(eval(*arg, frame));
+    FunctionCall call{e, arguments, functionType(e, frame.scope)};
+    for (auto group : {&Executor::evalNullFunction, &Executor::evalSessionFunction, &Executor::evalCatalogFunction,
+                       &Executor::evalStringFunction, &Executor::evalNumberFunction})
+        if (std::optional<Value> result = (this->*group)(call)) return std::move(*result);
+    if (SchemaObject* user = userFunction(e.names, {"FN"})) return callScalarFunction(*user, arguments);
+    throw errors::unknownFunction(e.name);
+}
+
 
 }  // namespace sandbox
