@@ -63,10 +63,7 @@ std::unique_ptr<Session> Engine::openSession(const LoginInfo& login) {
 void Engine::forgetSession(Session* session) {
     std::lock_guard lock(mutex_);
     std::erase(sessions_, session);
-    for (const auto& [key, table] : session->tempTables_) {
-        (void)key;
-        tempdb_->dropObject(table->id);
-    }
+    for (const auto& entry : session->tempTables_) tempdb_->dropObject(entry.second->id);
 }
 
 void Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {

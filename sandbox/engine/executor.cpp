@@ -638,7 +638,8 @@ void Executor::runModuleBody(const SchemaObject& module, const std::vector<Value
     for (size_t i = 0; i < parameters.size(); ++i) {
         const auto& [name, spec] = parameters[i];
         SqlType type = resolveType(spec);
-        Value value = Value::null(type);
+        const ExprPtr& fallback = module.module->parameterDefaults[i];
+        Value value = fallback ? convertValue(eval(*fallback, Frame{}), type) : Value::null(type);
         for (size_t k = 0; k < arguments.size(); ++k) {
             bool byName = k < names.size() && !names[k].empty() && equalsIgnoreCase(names[k], name);
             bool byPosition = (k >= names.size() || names[k].empty()) && k == i;

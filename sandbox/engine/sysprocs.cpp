@@ -34,15 +34,55 @@ std::vector<std::string> helpTextLines(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+struct SystemProcedure {
+    const char* name;
+    std::vector<const char*> parameters;
+};
+
+const SystemProcedure kSystemProcedures[] = {
+    {"sp_helptext", {"@objname", "@columnname"}},
+    {"sp_helpindex", {"@objname"}},
+    {"sp_helpfile", {"@filename"}},
+    {"sp_addextendedproperty",
+     {"@name", "@value", "@level0type", "@level0name", "@level1type", "@level1name", "@level2type", "@level2name"}},
+    {"sp_who", {"@loginame"}},
+};
+
+// Puts named arguments (@objname = 't') in their parameter's position.
+std::vector<Value> bindArguments(const SystemProcedure& procedure, const std::vector<Value>& arguments,
+                                 const std::vector<std::string>& names) {
+    std::vector<Value> bound(procedure.parameters.size());
+    for (size_t k = 0; k < arguments.size(); ++k) {
+        size_t position = k;
+        if (k < names.size() && !names[k].empty()) {
+            auto found = std::find_if(procedure.parameters.begin(), procedure.parameters.end(),
+                                      [&](const char* p) { return equalsIgnoreCase(p, names[k]); });
+            if (found == procedure.parameters.end())
+                throw SqlError(8145, 16, 2, names[k] + " is not a parameter for procedure " + procedure.name + ".");
+            position = static_cast<size_t>(found - procedure.parameters.begin());
+        }
+        if (position >= bound.size())
+            throw SqlError(8144, 16, 2, "Procedure or function " + std::string(procedure.name) + " has too many arguments specified.");
+        bound[position] = arguments[k];
+    }
+    return bound;
+}
+
+}  // namespace
+
 bool Executor::runSystemProcedure(const std::string& name, const std::vector<Value>& arguments,
                                   const std::vector<std::string>& names) {
-    (void)names;
-    if (name == "sp_helptext") spHelpText(arguments);
-    else if (name == "sp_helpindex") spHelpIndex(arguments);
-    else if (name == "sp_helpfile") spHelpFile(arguments);
-    else if (name == "sp_addextendedproperty") spAddExtendedProperty(arguments);
-    else if (name == "sp_who") spWho();
-    else return false;
+    auto procedure = std::find_if(std::begin(kSystemProcedures), std::end(kSystemProcedures),
+                                  [&](const SystemProcedure& p) { return name == p.name; });
+    if (procedure == std::end(kSystemProcedures)) return false;
+    std::vector<Value> bound = bindArguments(*procedure, arguments, names);
+    if (name == "sp_helptext") spHelpText(bound);
+    else if (name == "sp_helpindex") spHelpIndex(bound);
+    else if (name == "sp_helpfile") spHelpFile(bound);
+    else if (name == "sp_addextendedproperty") spAddExtendedProperty(bound);
+    else spWho();
     sink_.returnStatus(returnStatus_);
     done(StatementKind::Other, false, 0);
     return true;

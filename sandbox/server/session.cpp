@@ -92,11 +92,10 @@ private:
 
     uint16_t spid() const { return session_ ? static_cast<uint16_t>(session_->spid()) : 0; }
 
-    void refuse(const Login7& request, Encoding encoding, std::vector<ServerMessage> messages) {
+    void refuse(Encoding encoding, const std::vector<ServerMessage>& messages) {
         ByteWriter w;
         for (const auto& message : messages) writeMessage(w, message, engine_.serverName(), encoding);
         writeDone(w, DoneToken::Done, kDoneError, 0, 0, encoding);
-        (void)request;
         sendWhole(w.bytes(), 4096);
     }
 
@@ -114,18 +113,18 @@ private:
         Encoding before{std::clamp(request.versionCode(), 0x70, 0x74)};
         encoding_ = Encoding{request.versionCode() >= 0x71 ? 0x71 : 0x70};
         if (request.integratedSecurity) {
-            refuse(request, before, {{kNotTrusted, 1, 14,
+            refuse(before, {{kNotTrusted, 1, 14,
                                       "Login failed for user '(null)'. Reason: Not associated with a "
                                       "trusted SQL Server connection.", "", 0}});
             return false;
         }
         if (!credentialsValid(request)) {
-            refuse(request, before, {loginFailed(request.userName)});
+            refuse(before, {loginFailed(request.userName)});
             return false;
         }
         std::string database = request.database.empty() ? "master" : request.database;
         if (!engine_.hasDatabase(database)) {
-            refuse(request, before,
+            refuse(before,
                    {{kCannotOpenDatabase, 1, 11,
                      "Cannot open database requested in login '" + database + "'. Login fails.", "", 0},
                     loginFailed(request.userName)});

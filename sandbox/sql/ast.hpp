@@ -202,6 +202,7 @@ struct CreateModuleStatement : Statement {
     std::string xtype;                 // V, P, FN, IF, TF, TR
     std::string sourceText;            // the batch text as submitted
     std::vector<std::pair<std::string, TypeSpec>> parameters;
+    std::vector<ExprPtr> parameterDefaults;  // null where a parameter has no default
     std::vector<StmtPtr> body;
     std::shared_ptr<SelectStmt> viewSelect;  // views and inline functions
     TypeSpec returnType;                     // scalar functions

@@ -429,7 +429,6 @@ private:
     }
 
     StmtPtr createStatement(bool firstInBatch) {
-        size_t start = peek().offset;
         expect("create");
         if (accept("database")) {
             auto s = std::make_shared<DatabaseStatement>(StmtKind::CreateDatabase);
@@ -447,7 +446,6 @@ private:
                          "' must be the first statement in a query batch.";
             throw error;
         }
-        (void)start;
         module->sourceText = std::string(sql_);
         if (accept("view")) return createView(module);
         if (accept("procedure") || accept("proc")) return createProcedure(module);
@@ -622,19 +620,17 @@ private:
         do anyWord(); while (accept(","));
     }
 
-    std::vector<std::pair<std::string, TypeSpec>> parameterList(bool parenthesised) {
-        std::vector<std::pair<std::string, TypeSpec>> parameters;
+    void parameterList(CreateModuleStatement& s, bool parenthesised) {
         while (peek().kind == TokenKind::Variable) {
             std::string parameter = take().text;
             accept("as");
             TypeSpec type = typeSpec();
-            if (accept("=")) expression();
+            s.parameterDefaults.push_back(accept("=") ? expression() : nullptr);
             if (is("output") || is("out")) take();
-            parameters.emplace_back(parameter, type);
+            s.parameters.emplace_back(parameter, type);
             if (!accept(",")) break;
         }
         if (parenthesised) expect(")");
-        return parameters;
     }
 
     StmtPtr createProcedure(const std::shared_ptr<CreateModuleStatement>& s) {
@@ -643,7 +639,7 @@ private:
         s->name = objectName();
         if (accept(";")) signedInteger();
         bool parenthesised = accept("(");
-        s->parameters = parameterList(parenthesised);
+        parameterList(*s, parenthesised);
         skipWithOptions();
         expect("as");
         s->body = statementsToEnd();
@@ -663,16 +659,14 @@ private:
         s->module = ModuleKind::Function;
         s->name = objectName();
         expect("(");
-        s->parameters = parameterList(true);
+        parameterList(*s, true);
         expect("returns");
         if (accept("table")) {
             s->xtype = "IF";
             skipWithOptions();
             expect("as");
             expect("return");
-            bool parenthesised = isSymbol("(");
             s->viewSelect = selectQuery();
-            (void)parenthesised;
             return s;
         }
         if (peek().kind == TokenKind::Variable) {

@@ -272,3 +272,13 @@ TEST_F(SandboxEngine, BuiltInFunctionsGiveSqlServer2000Results) {
     EXPECT_EQ(scalar("select @@spid"), std::to_string(session_->spid()));
     EXPECT_NE(scalar("select @@version").find("Microsoft SQL Server  2000"), std::string::npos);
 }
+
+TEST_F(SandboxEngine, ProcedureArgumentsByPositionNameAndDefault) {
+    run("create procedure p_args @a int, @b varchar(10) = 'dflt' as select cast(@a as varchar(5)) + ':' + isnull(@b, 'null')");
+    EXPECT_EQ(scalar("exec p_args 1"), "1:dflt");
+    EXPECT_EQ(scalar("exec p_args @b = 'x', @a = 2"), "2:x");
+    EXPECT_EQ(scalar("exec p_args 3, null"), "3:null");
+    run("create table named (x int)");
+    EXPECT_EQ(run("exec sp_helpindex @objname = 'named'").messages.at(0).number, 15472);
+    EXPECT_EQ(run("exec sp_helpindex @nosuch = 'named'").messages.at(0).number, 8145);
+}
