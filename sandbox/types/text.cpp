@@ -94,9 +94,9 @@ std::string_view trimRightBlanks(std::string_view text) {
     return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
 }
 
-int compareCollated(std::string_view a, std::string_view b) {
-    a = trimRightBlanks(a);
-    b = trimRightBlanks(b);
+namespace {
+
+int compareFolded(std::string_view a, std::string_view b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
         auto x = static_cast<unsigned char>(lowerAscii(a[i]));
@@ -105,6 +105,19 @@ int compareCollated(std::string_view a, std::string_view b) {
     }
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;
+}
+
+}  // namespace
+
+int compareCollated(std::string_view a, std::string_view b) {
+    a = trimRightBlanks(a);
+    b = trimRightBlanks(b);
+    if (isAsciiOnly(a) && isAsciiOnly(b)) return compareFolded(a, b);
+    // Chinese text compares in code page 936 order, which puts the common characters (GB2312
+    // level 1) in pinyin order, as Chinese_PRC collations sort them.
+    Bytes x = utf8ToCp936(a), y = utf8ToCp936(b);
+    return compareFolded(std::string_view(reinterpret_cast<const char*>(x.data()), x.size()),
+                         std::string_view(reinterpret_cast<const char*>(y.data()), y.size()));
 }
 
 Bytes utf8ToUtf16le(std::string_view utf8) {

@@ -282,3 +282,12 @@ TEST_F(SandboxEngine, ProcedureArgumentsByPositionNameAndDefault) {
     EXPECT_EQ(run("exec sp_helpindex @objname = 'named'").messages.at(0).number, 15472);
     EXPECT_EQ(run("exec sp_helpindex @nosuch = 'named'").messages.at(0).number, 8145);
 }
+
+TEST_F(SandboxEngine, ChineseTextSortsByPinyinAfterLatin) {
+    run("create table names (n nvarchar(10))");
+    run("insert names values (N'张') insert names values (N'李') insert names values (N'王') "
+        "insert names values (N'Zed') insert names values (N'abc')");
+    CollectingSink sorted = run("select n from names order by n");
+    EXPECT_EQ(sorted.results.at(0).rows,
+              (std::vector<std::vector<std::string>>{{"abc"}, {"Zed"}, {"李"}, {"王"}, {"张"}}));  // li, wang, zhang
+}
