@@ -33,4 +33,10 @@ if ! odbcinst -q -d -n FreeTDS >/dev/null 2>&1; then
   as_root odbcinst -i -d -f "$template"
   rm -f "$template"
 fi
+# The Node.js driver tedious, a client no one here wrote, checks the sandbox server's protocol.
+tedious_dir=${MAKEDDL_TEDIOUS_DIR:-/tmp/makeddl-tedious}
+if command -v npm >/dev/null 2>&1 && [ ! -d "$tedious_dir/node_modules/tedious" ]; then
+  npm install --prefix "$tedious_dir" --no-audit --no-fund --loglevel=error tedious@19 >/dev/null 2>&1 ||
+    echo "Could not install tedious; its conformance test will be skipped."
+fi
 echo "Dependencies are in place."
