@@ -60,10 +60,26 @@ std::unique_ptr<Session> Engine::openSession(const LoginInfo& login) {
     return session;
 }
 
+void Engine::dropTemporaryTables(Session& session) {
+    for (const auto& entry : session.tempTables_) tempdb_->dropObject(entry.second->id);
+    session.tempTables_.clear();
+}
+
 void Engine::forgetSession(Session* session) {
     std::lock_guard lock(mutex_);
     std::erase(sessions_, session);
-    for (const auto& entry : session->tempTables_) tempdb_->dropObject(entry.second->id);
+    dropTemporaryTables(*session);
+}
+
+void Engine::resetSession(Session& session) {
+    std::lock_guard lock(mutex_);
+    dropTemporaryTables(session);
+    session.database_ = database(session.login_.database) ? session.login_.database : "master";
+    session.noCount_ = false;
+    session.formatOnly_ = false;
+    session.rowLimit_ = 0;
+    session.identityInsertTable_.clear();
+    session.identityKnown_ = false;
 }
 
 void Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {

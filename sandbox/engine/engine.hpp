@@ -61,6 +61,9 @@ public:
     const std::string& serverName() const { return serverName_; }
     bool hasDatabase(const std::string& name);
     std::unique_ptr<Session> openSession(const LoginInfo& login);
+    // Returns a session to the state it had after login: temporary tables dropped, options
+    // cleared, the login's database current again.
+    void resetSession(Session& session);
     // Runs a batch: parses it whole, then runs its statements, reporting to `sink`.
     void execute(Session& session, std::string_view batch, ResultSink& sink);
 
@@ -77,6 +80,7 @@ private:
     std::shared_ptr<Database> createDatabase(const std::string& name);
     int newObjectId();
     void forgetSession(Session* session);
+    void dropTemporaryTables(Session& session);
 
     std::recursive_mutex mutex_;
     std::string serverName_ = "SANDBOX";

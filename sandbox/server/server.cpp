@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,6 +48,10 @@ void Server::run() {
         }
         int on = 1;
         setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        // A client that stops reading must not hold the engine for ever: its sends time out and
+        // its session ends.
+        timeval sendTimeout{60, 0};
+        setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
         std::thread([this, client] { runSession(client, config_.logins, engine_); }).detach();
     }
 }

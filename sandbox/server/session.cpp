@@ -201,6 +201,7 @@ private:
 
     void runBatch(const Message& message) {
         if (message.ignored()) { sendDone(kDoneError); return; }
+        if (message.resetsConnection()) engine_.resetSession(*session_);
         std::string sql = utf16leToUtf8(message.payload.data(), message.payload.size());
         TdsSink sink(MessageWriter(connection_.sink(), packetSize_, spid()), encoding_, engine_.serverName(),
                      [this] { return attentionArrived(); });

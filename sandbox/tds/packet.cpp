@@ -29,6 +29,7 @@ std::optional<Message> PacketReader::next() {
         auto type = static_cast<PacketType>(header[0]);
         if (!first && type != message.type) throw ProtocolError("packet type changed inside a message");
         message.type = type;
+        if (first) message.firstStatus = header[1];
         size_t bodySize = length - kHeaderSize;
         if (message.payload.size() + bodySize > limits_.maxMessage)
             throw ProtocolError("request larger than the server accepts");

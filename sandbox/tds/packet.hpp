@@ -25,12 +25,17 @@ enum class PacketType : uint8_t {
 constexpr size_t kHeaderSize = 8;
 constexpr uint8_t kStatusEom = 0x01;
 constexpr uint8_t kStatusIgnore = 0x02;
+constexpr uint8_t kStatusResetConnection = 0x08;
+constexpr uint8_t kStatusResetSkipTransaction = 0x10;
 
 struct Message {
     PacketType type = PacketType::SqlBatch;
-    uint8_t lastStatus = 0;  // status byte of the EOM packet
+    uint8_t firstStatus = 0;  // status byte of the first packet
+    uint8_t lastStatus = 0;   // status byte of the EOM packet
     Bytes payload;
     bool ignored() const { return (lastStatus & kStatusIgnore) != 0; }
+    // The client asks for a fresh session state before this request (connection pooling).
+    bool resetsConnection() const { return (firstStatus & (kStatusResetConnection | kStatusResetSkipTransaction)) != 0; }
 };
 
 // Reads up to `size` bytes into `into`; returns 0 at end of stream. Throws on errors.

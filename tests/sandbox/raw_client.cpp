@@ -10,11 +10,11 @@
 
 namespace sandbox::testing {
 
-RawBytes rawPacket(uint8_t type, const RawBytes& payload) {
+RawBytes rawPacket(uint8_t type, const RawBytes& payload, uint8_t status) {
     size_t length = payload.size() + 8;
     RawBytes out;
     out.reserve(length);
-    for (uint8_t b : {type, uint8_t{1}, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF),
+    for (uint8_t b : {type, status, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF),
                       uint8_t{0}, uint8_t{0}, uint8_t{1}, uint8_t{0}})
         out.push_back(b);
     for (uint8_t b : payload) out.push_back(b);

@@ -10,7 +10,8 @@ namespace sandbox::testing {
 
 using RawBytes = std::vector<uint8_t>;
 
-RawBytes rawPacket(uint8_t type, const RawBytes& payload);  // one packet with end-of-message
+// One packet; `status` 0x01 marks the end of the message, 0x08 asks for a connection reset.
+RawBytes rawPacket(uint8_t type, const RawBytes& payload, uint8_t status = 0x01);
 RawBytes rawUcs2(const std::string& ascii);
 // A TDS 7.1 LOGIN7 for sa asking for `packetSize`-byte packets.
 RawBytes rawLogin7(const std::string& password, uint32_t packetSize, const std::string& database = "");

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -130,6 +131,23 @@ TEST_F(SandboxClients, AttentionStopsAReplyAndTheSessionGoesOn) {
     EXPECT_TRUE(endsWithFinalDone(raw.readMessage(), 0x0010));
     raw.send(rawPacket(0x06, {}));  // an attention when idle is acknowledged alone
     EXPECT_EQ(raw.readMessage(), acknowledgement);
+}
+
+TEST_F(SandboxClients, ResetConnectionStatusGivesAFreshSession) {
+    RawSocket raw(server_->port());
+    ASSERT_TRUE(raw.connected());
+    raw.send(rawPacket(0x10, rawLogin7(server_->password(), 4096)));
+    ASSERT_TRUE(endsWithFinalDone(raw.readMessage(), 0x0000));
+    raw.send(rawPacket(0x01, rawUcs2("create table #kept (x int) use tempdb")));
+    ASSERT_FALSE(raw.readMessage().empty());
+    raw.send(rawPacket(0x01, rawUcs2("select object_id('tempdb..#kept'), db_name()"), 0x09));  // EOM + reset
+    RawBytes reply = raw.readMessage();
+    RawBytes master = rawUcs2("master");
+    EXPECT_NE(std::search(reply.begin(), reply.end(), master.begin(), master.end()), reply.end());  // back in master
+    raw.send(rawPacket(0x01, rawUcs2("select * from #kept")));
+    RawBytes missing = raw.readMessage();
+    ASSERT_FALSE(missing.empty());
+    EXPECT_EQ(missing[0], 0xAA);  // ERROR: the temporary table went with the reset
 }
 
 TEST_F(SandboxClients, ManySessionsRunAtOnce) {
