@@ -2,7 +2,8 @@
 
 #include <QHeaderView>
 #include <QTableView>
-#include <strings.h>
+
+#include "common/strings.h"
 
 namespace makeddl::app {
 
@@ -38,7 +39,7 @@ void DataSetModel::refresh() {
     for (const GridColumn& column : gridColumns_) {
       int found = -1;
       for (std::size_t i = 0; i < fields.size() && found < 0; ++i)
-        if (strcasecmp(fields[i].name.c_str(), column.field.toStdString().c_str()) == 0) found = static_cast<int>(i);
+        if (equalsIgnoringCase(fields[i].name, column.field.toStdString())) found = static_cast<int>(i);
       shownFields_.push_back(found);
     }
   }

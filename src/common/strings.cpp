@@ -78,6 +78,12 @@ bool isRegularIdentifier(std::string_view name) {
   return true;
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
+}
+
 std::string quotedIdentifier(std::string_view name) {
   if (isRegularIdentifier(name)) return std::string(name);
   std::string result = "[";

@@ -17,6 +17,10 @@ std::string quotedIdentifier(std::string_view name);
 // True when the name can stand bare in T-SQL.
 bool isRegularIdentifier(std::string_view name);
 
+// True when the two texts are equal but for the letter case of ASCII letters, as SQL Server
+// compares names under a case-insensitive collation.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 // The text without its leading and trailing bytes of codes 0 to 32.
 std::string trimmed(std::string_view text);
 

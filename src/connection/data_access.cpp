@@ -6,7 +6,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
+
+#include "common/strings.h"
 
 namespace makeddl::connection {
 
@@ -259,22 +260,31 @@ std::string DataSet::sqlText() const {
 }
 
 void DataSet::open() {
+  if (openOrExecute()) throw DatabaseError("命令没有返回记录集");
+}
+
+std::optional<long long> DataSet::openOrExecute() {
   close();
   if (!connection_.isOpen()) throw DatabaseError("连接未打开");
   Statement statement(connection_.handles().dbc);
   statement.run(sqlText());
   bool haveRows = false;
+  long long affected = -1;
   do {
     const int columnCount = statement.resultColumns();
     if (columnCount > 0 && !haveRows) {
       columns_ = describeColumns(statement, columnCount);
       rows_ = fetchRows(statement, columns_);
       haveRows = true;
+    } else if (columnCount == 0) {
+      const long long count = statement.rowCount();
+      if (count >= 0) affected = count;
     }
   } while (statement.moreResults());
-  if (!haveRows) throw DatabaseError("命令没有返回记录集");
+  if (!haveRows) return affected;
   open_ = true;
   notifyChange();
+  return std::nullopt;
 }
 
 long long DataSet::execute() {
@@ -328,7 +338,7 @@ Field DataSet::field(int index) const {
 Field DataSet::fieldByName(const std::string& name) const {
   requireOpen();
   for (std::size_t i = 0; i < columns_.size(); ++i)
-    if (strcasecmp(columns_[i].name.c_str(), name.c_str()) == 0) return field(static_cast<int>(i));
+    if (equalsIgnoringCase(columns_[i].name, name)) return field(static_cast<int>(i));
   throw DatabaseError("数据集“" + name_ + "”没有字段“" + name + "”");
 }
 

@@ -7,7 +7,6 @@
 #include <QUdpSocket>
 #include <algorithm>
 #include <cstdlib>
-#include <strings.h>
 #include <stdexcept>
 
 #include "common/strings.h"
@@ -22,7 +21,7 @@ constexpr char kServerResponse = 0x05;
 // "key;value;key;value;...": the value after a key, compared without regard to case.
 std::string valueOf(const std::vector<std::string>& pieces, std::size_t from, std::size_t to, std::string_view key) {
   for (std::size_t i = from; i + 1 < to; i += 2)
-    if (strcasecmp(pieces[i].c_str(), std::string(key).c_str()) == 0) return pieces[i + 1];
+    if (equalsIgnoringCase(pieces[i], key)) return pieces[i + 1];
   return {};
 }
 
@@ -46,7 +45,7 @@ std::vector<DiscoveredInstance> parseServerResponse(std::string_view datagram) {
   for (std::size_t start = 0; start < pieces.size();) {
     std::size_t end = start;
     while (end < pieces.size() && !pieces[end].empty()) ++end;
-    if (end > start && strcasecmp(pieces[start].c_str(), "ServerName") == 0)
+    if (end > start && equalsIgnoringCase(pieces[start], "ServerName"))
       instances.push_back({valueOf(pieces, start, end, "ServerName"), valueOf(pieces, start, end, "InstanceName"),
                            valueOf(pieces, start, end, "Version"), valueOf(pieces, start, end, "tcp")});
     start = end + 1;
@@ -87,7 +86,7 @@ std::vector<DiscoveredInstance> discoverInstances(const DiscoverySettings& setti
 
 std::string serverListEntry(const DiscoveredInstance& instance, const std::string& computerName) {
   const std::string name = instance.serverName == "(local)" ? computerName : instance.serverName;
-  const bool defaultInstance = instance.instanceName.empty() || strcasecmp(instance.instanceName.c_str(), "MSSQLSERVER") == 0;
+  const bool defaultInstance = instance.instanceName.empty() || equalsIgnoringCase(instance.instanceName, "MSSQLSERVER");
   if (!defaultInstance) return name + "\\" + instance.instanceName;
   if (!instance.tcpPort.empty() && instance.tcpPort != "1433") return name + "," + instance.tcpPort;
   return name;

@@ -50,3 +50,9 @@ TEST(QuotedIdentifier, RegularNamesStayBareOthersAreBracketed) {
   EXPECT_EQ(quotedIdentifier("x;drop table t"), "[x;drop table t]");
   EXPECT_EQ(quotedIdentifier(""), "[]");
 }
+TEST(EqualsIgnoringCase, ComparesAsciiLettersWithoutCase) {
+  EXPECT_TRUE(makeddl::equalsIgnoringCase("crDate", "CRDATE"));
+  EXPECT_TRUE(makeddl::equalsIgnoringCase("", ""));
+  EXPECT_FALSE(makeddl::equalsIgnoringCase("name", "names"));
+  EXPECT_FALSE(makeddl::equalsIgnoringCase("a_b", "a-b"));
+}
