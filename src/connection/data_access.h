@@ -98,6 +98,10 @@ class DataSet {
   // Runs the text and keeps the rows of its row-returning statement. Throws DatabaseError
   // when the server refuses it, or after running it when it yields no row set at all.
   void open();
+  // Runs the text once, for a caller that does not know whether it returns rows: opens as
+  // open() does when it yields a row set and returns nothing; otherwise leaves the data set
+  // closed and returns the rows affected (the last count reported, -1 when none was).
+  std::optional<long long> openOrExecute();
   // Runs a text that returns no rows; returns the rows affected (the last count reported).
   long long execute();
 

@@ -119,6 +119,31 @@ TEST_F(DataAccess, ExecuteReportsTheRowsAffected) {
   EXPECT_EQ(statement.execute(), 2);
 }
 
+// A text of unknown kind runs once: rows open the data set, a count comes back instead.
+TEST_F(DataAccess, OpenOrExecuteRunsATextOnceAndTellsRowsFromACount) {
+  DataSet query(connection_, "ADOQuery1");
+  query.addLine("create table #once (a int) insert into #once values (1) insert into #once values (2)");
+  EXPECT_EQ(query.openOrExecute(), std::optional<long long>(1));
+  EXPECT_FALSE(query.isOpen());
+  query.clearSql();
+  query.addLine("update #once set a = a + 10");
+  EXPECT_EQ(query.openOrExecute(), std::optional<long long>(2));
+  query.clearSql();
+  query.addLine("select a from #once where a > 100");
+  EXPECT_EQ(query.openOrExecute(), std::nullopt);
+  EXPECT_TRUE(query.isOpen());
+  EXPECT_EQ(query.recordCount(), 0);
+  query.clearSql();
+  query.addLine("select a from #once order by a");
+  EXPECT_EQ(query.openOrExecute(), std::nullopt);
+  ASSERT_EQ(query.recordCount(), 2);
+  EXPECT_EQ(query.field(0).asText(), "11");  // the update ran once, not twice
+  query.clearSql();
+  query.addLine("select nosuchcolumn from #once");
+  EXPECT_THROW(query.openOrExecute(), DatabaseError);
+  EXPECT_FALSE(query.isOpen());
+}
+
 TEST_F(DataAccess, ValuesKeepTheirTextKindsAndPrecision) {
   DataSet query(connection_, "ADOQuery1");
   query.query(
