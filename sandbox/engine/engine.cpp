@@ -4,6 +4,7 @@
 #include "engine/executor.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace sandbox {
 
@@ -47,9 +48,17 @@ std::vector<const Session*> Engine::liveSessions() const {
     return all;
 }
 
+bool Engine::objectIdInUse(int id) const {
+    for (const auto& [key, db] : databases_)
+        if (std::as_const(*db).objectById(id)) return true;
+    return false;
+}
+
 int Engine::newObjectId() {
-    // Ids step by 16000057 modulo 2^31, as SQL Server 2000 hands them out.
-    lastObjectId_ = static_cast<uint32_t>((uint64_t{lastObjectId_} + 16000057u) % 2147483648u);
+    // Ids step by 16000057 modulo 2^31, as SQL Server 2000 hands them out; ids that a restored
+    // database brought along are passed over.
+    do lastObjectId_ = static_cast<uint32_t>((uint64_t{lastObjectId_} + 16000057u) % 2147483648u);
+    while (lastObjectId_ == 0 || objectIdInUse(static_cast<int>(lastObjectId_)));
     return static_cast<int>(lastObjectId_);
 }
 

@@ -79,6 +79,7 @@ private:
 
     std::shared_ptr<Database> createDatabase(const std::string& name);
     int newObjectId();
+    bool objectIdInUse(int id) const;
     void forgetSession(Session* session);
     void dropTemporaryTables(Session& session);
 

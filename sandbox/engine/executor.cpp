@@ -122,6 +122,8 @@ Executor::Flow Executor::dispatch(const Statement& s) {
             returnValue_ = r.value ? eval(*r.value, Frame{}) : Value();
             return Flow::Return;
         }
+        case StmtKind::Backup: runBackup(static_cast<const BackupStatement&>(s)); break;
+        case StmtKind::Restore: runRestore(static_cast<const BackupStatement&>(s)); break;
         case StmtKind::Empty: break;
     }
     return Flow::Next;

@@ -115,6 +115,12 @@ private:
     SqlType resolveType(const sql::TypeSpec& spec, const std::string& columnName = "");
     Column columnFromSpec(const sql::ColumnSpec& spec);
 
+    // ---- BACKUP and RESTORE (backup_statements.cpp) ----
+    void runBackup(const sql::BackupStatement& s);
+    void runRestore(const sql::BackupStatement& s);
+    std::string backupPath(const sql::BackupStatement& s);
+    [[noreturn]] void failBackup(const ServerMessage& cause, bool restore, int line);
+
     // ---- system procedures (sysprocs.cpp) ----
     bool runSystemProcedure(const std::string& name, const std::vector<Value>& arguments,
                             const std::vector<std::string>& names);

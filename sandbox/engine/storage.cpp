@@ -1,6 +1,7 @@
 #include "engine/storage.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace sandbox {
 
@@ -22,7 +23,11 @@ SchemaObject* Database::object(std::string_view name) {
 }
 
 SchemaObject* Database::objectById(int id) {
-    for (auto& object : objects_)
+    return const_cast<SchemaObject*>(std::as_const(*this).objectById(id));
+}
+
+const SchemaObject* Database::objectById(int id) const {
+    for (const auto& object : objects_)
         if (object.id == id) return &object;
     return nullptr;
 }

@@ -89,7 +89,9 @@ public:
     std::shared_ptr<Table> table(std::string_view name) const;
     SchemaObject* object(std::string_view name);
     SchemaObject* objectById(int id);
+    const SchemaObject* objectById(int id) const;
     std::vector<SchemaObject>& objects() { return objects_; }
+    const std::vector<SchemaObject>& objects() const { return objects_; }
     const std::map<std::string, std::shared_ptr<Table>>& tables() const { return tables_; }
 
     void addTable(std::shared_ptr<Table> table);

@@ -112,7 +112,7 @@ struct SelectStmt {
 enum class StmtKind {
     Select, Insert, Update, Delete, CreateDatabase, DropDatabase, CreateTable, CreateModule,
     CreateIndex, Drop, Use, SetOption, SetVariable, Declare, If, Block, Print, Exec, Transaction,
-    Return, While, Truncate, Empty
+    Return, While, Truncate, Backup, Restore, Empty
 };
 
 struct Statement {
@@ -280,6 +280,16 @@ struct ExecStatement : Statement {
     std::string returnVariable;  // EXEC @rc = proc
     ObjectName procedure;
     std::vector<ExecArgument> arguments;
+};
+
+// BACKUP DATABASE db TO DISK = 'path' / RESTORE DATABASE db FROM DISK = 'path', with options.
+struct BackupStatement : Statement {
+    explicit BackupStatement(StmtKind k) : Statement(k) {}
+    std::string database;
+    ExprPtr path;
+    bool init = false;     // INIT or FORMAT: the file starts afresh
+    bool replace = false;  // REPLACE: a database of another name may be overwritten
+    ExprPtr file;          // FILE = n: which backup set to restore (1 when absent)
 };
 
 struct SimpleStatement : Statement {

@@ -177,6 +177,7 @@ private:
         if (is("return")) return returnStatement();
         if (is("commit") || is("rollback") || is("save")) return transactionStatement();
         if (is("truncate")) return truncateStatement();
+        if (is("backup") || is("restore")) return backupStatement();
         if (isSymbol("(") && is("select", 1)) return selectStatement();
         if (firstInBatch && isName()) return execStatement();  // a bare procedure name
         fail();
@@ -420,6 +421,37 @@ private:
         return s;
     }
 
+    StmtPtr backupStatement() {
+        bool restore = is("restore");
+        take();
+        auto s = std::make_shared<BackupStatement>(restore ? StmtKind::Restore : StmtKind::Backup);
+        expect("database");  // BACKUP LOG and RESTORE HEADERONLY are not kept by the sandbox
+        s->database = name();
+        expect(restore ? "from" : "to");
+        if (!peek().is("disk")) fail();
+        take();
+        expect("=");
+        s->path = additive();
+        if (!accept("with")) return s;
+        do backupOption(*s); while (accept(","));
+        return s;
+    }
+
+    void backupOption(BackupStatement& s) {
+        std::string option = toLower(anyWord());
+        if (option == "init" || option == "format") s.init = true;
+        else if (option == "replace") s.replace = true;
+        else if (option == "file") { expect("="); s.file = additive(); }
+        else if (option == "name" || option == "description" || option == "mediadescription" ||
+                 option == "medianame" || option == "password" || option == "mediapassword") { expect("="); additive(); }
+        else if (option == "stats") { if (accept("=")) additive(); }
+        else if (option == "move") { additive(); expect("to"); additive(); }
+        else if (option == "noinit" || option == "noformat" || option == "skip" || option == "noskip" ||
+                 option == "recovery" || option == "norecovery" || option == "nounload" || option == "unload" ||
+                 option == "restart" || option == "checksum" || option == "no_checksum") {}
+        else fail();
+    }
+
     StmtPtr truncateStatement() {
         expect("truncate");
         expect("table");
@@ -457,7 +489,8 @@ private:
     bool startsStatement() const {
         static const std::string_view starters[] = {"select", "insert", "update", "delete", "create", "drop",
                                                     "use", "set", "declare", "if", "begin", "print", "exec",
-                                                    "execute", "return", "while", "commit", "rollback", "truncate"};
+                                                    "execute", "return", "while", "commit", "rollback", "truncate",
+                                                    "backup", "restore"};
         return std::any_of(std::begin(starters), std::end(starters), [this](std::string_view k) { return is(k); });
     }
 

@@ -367,3 +367,41 @@ TEST_F(SandboxOdbc, TheToolsOtherQueriesRunVerbatim) {
     EXPECT_EQ(users.results[0].rows[0][1]->size(), 128u);  // nchar(128), blank-padded
     runOk(*c, "use master");
 }
+
+TEST_F(SandboxOdbc, BackupAndRestoreUseRealFiles) {
+    char folderTemplate[] = "/tmp/sandbox-backup-XXXXXX";
+    std::string folder = mkdtemp(folderTemplate);
+    std::string file = folder + "\\20031225_0930.dat";  // the tool joins folder and name with a backslash
+    auto c = connect();
+    auto other = connect();
+    runOk(*c, "create database backup_db");
+    runOk(*c, "use backup_db create table t (id int identity primary key, name nvarchar(10) default N'x')");
+    runOk(*c, "insert t (name) values (N'第一')");
+    OdbcBatch backup = runOk(*c, "USE master BACKUP DATABASE backup_db TO DISK = " + quotedSql(file));
+    EXPECT_TRUE(backup.mentions("BACKUP DATABASE successfully processed")) << (backup.messages.empty() ? "" : backup.messages[0]);
+    runOk(*c, "use backup_db insert t (name) values (N'second')");
+    runOk(*c, "USE master BACKUP DATABASE backup_db TO DISK = " + quotedSql(file));  // appended as set 2
+
+    runOk(*other, "use backup_db");
+    OdbcBatch inUse = c->run("USE master RESTORE DATABASE backup_db FROM DISK = " + quotedSql(file));
+    EXPECT_TRUE(inUse.mentions("3101")) << (inUse.messages.empty() ? "" : inUse.messages.back());
+    EXPECT_TRUE(inUse.mentions("RESTORE DATABASE is terminating abnormally."));
+    runOk(*other, "use master");
+
+    runOk(*c, "USE master RESTORE DATABASE backup_db FROM DISK = " + quotedSql(file));  // set 1 by default
+    EXPECT_EQ(c->scalar("select count(*) from backup_db..t"), "1");
+    runOk(*c, "RESTORE DATABASE backup_db FROM DISK = " + quotedSql(file) + " WITH FILE = 2");
+    EXPECT_EQ(c->scalar("select count(*) from backup_db..t"), "2");
+    runOk(*c, "use backup_db insert t default values");
+    EXPECT_EQ(c->scalar("select max(id) from t"), "3");  // the identity goes on where it was
+    EXPECT_EQ(c->scalar("select count(*) from syscolumns where id = object_id('t')"), "2");
+    runOk(*c, "use master");
+
+    runOk(*c, "create database other_db");
+    OdbcBatch otherName = c->run("RESTORE DATABASE other_db FROM DISK = " + quotedSql(file));
+    EXPECT_TRUE(otherName.mentions("3154"));
+    OdbcBatch badPath = c->run("BACKUP DATABASE backup_db TO DISK = 'c:\\no\\such\\folder\\x.dat'");
+    EXPECT_TRUE(badPath.mentions("Cannot open backup device")) << (badPath.messages.empty() ? "" : badPath.messages[0]);
+    EXPECT_TRUE(badPath.mentions("BACKUP DATABASE is terminating abnormally."));
+    runCommand("rm -rf '" + folder + "'", "");
+}
