@@ -1,0 +1,219 @@
+// The script batch and the CREATE and INSERT script makers against the sandbox server through
+// the real ODBC driver.
+
+#include <gtest/gtest.h>
+
+#include "connection/connection_string.h"
+#include "sandbox_fixture.hpp"
+#include "scripts/create_script.h"
+#include "scripts/insert_script.h"
+#include "scripts/script_batch.h"
+
+using namespace makeddl::scripts;
+using makeddl::connection::Connection;
+using makeddl::connection::DataSet;
+using makeddl::connection::DriverSettings;
+using makeddl::connection::LoginParameters;
+using sandbox::testing::SandboxProcess;
+
+namespace {
+
+const char* const kSchema[] = {
+    "create table t_dept (dept_id int not null primary key, dept_name varchar(20) null)",
+    "exec sp_addextendedproperty N'MS_Description', N'department name', N'user', N'dbo', N'table', "
+    "N't_dept', "
+    "N'column', N'dept_name'",
+    "create table t_log (log_time datetime not null, msg varchar(200) null)",
+    "create table keyed (a int not null, b int not null, constraint pk_keyed primary key (b, a))",
+    "create table [O'Hara] (x int null)",
+    "create table [my table] (id int not null primary key, [order] int null)",
+    "create table wide (n nvarchar(20) null, v varchar(8000) null, d decimal(20,12) null, e decimal(18,2) "
+    "null, "
+    "s sysname not null, c nchar(5) null, i int not null default 0, t text null)",
+    "exec sp_addextendedproperty N'MS_Format', N'fmt', N'user', N'dbo', N'table', N'wide', N'column', N'i'",
+    "exec sp_addextendedproperty N'MS_Description', N'计数', N'user', N'dbo', N'table', N'wide', N'column', "
+    "N'i'",
+    "create table t_emp (emp_id int, emp_name varchar(20), hired datetime, active bit, salary money, "
+    "note varchar(50))",
+    "insert into t_emp values (1, 'Wang', '2003-12-01 08:30', 1, 1500.5, null)",
+    "insert into t_emp values (2, 'O''Neil', '2003-12-15', 0, 2000, '')",
+    "create table t_empty (a int)",
+    "create table kinds (id int not null, vc varchar(10) null, nv nvarchar(10) null, nt ntext null, "
+    "dt datetime null, sdt smalldatetime null, f float null, r real null, m money null, dec decimal(20,12) "
+    "null, "
+    "bin binary(3) null, vb varbinary(10) null, img image null, g uniqueidentifier null, bt bit null)",
+    "insert into kinds values (1, '', N'☃ 部门', N'ü''x', '2024-02-29 13:45:07.997', '2003-12-15 08:30', "
+    "0.1, 0.3, 1.0001, 12345678.123456789012, 0x00FF10, 0x, 0xDEADBEEF, "
+    "'6F9619FF-8B86-D011-B42D-00C04FC964FF', 1)",
+    "insert into kinds values (2, '  ', N'', null, null, null, 1e+300, -2.5, -0.5, -0.000000000001, null, "
+    "null, null, null, 0)",
+    "create table kinds_copy (id int not null, vc varchar(10) null, nv nvarchar(10) null, nt ntext null, "
+    "dt datetime null, sdt smalldatetime null, f float null, r real null, m money null, dec decimal(20,12) "
+    "null, "
+    "bin binary(3) null, vb varbinary(10) null, img image null, g uniqueidentifier null, bt bit null)",
+};
+
+class ScriptBatch : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new SandboxProcess("Script#1");
+    Connection setup;
+    setup.setConnectionString(connectionString("master"));
+    setup.open();
+    DataSet statement(setup, "setup");
+    run(statement, "create database scripts_db");
+    run(statement, "use scripts_db");
+    for (const char* text : kSchema) run(statement, text);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  static void run(DataSet& statement, const std::string& text) {
+    statement.clearSql();
+    statement.addLine(text);
+    statement.execute();
+  }
+  static std::string connectionString(const std::string& database) {
+    const LoginParameters login{database, "127.0.0.1," + std::to_string(server_->port()), "sa", "Script#1",
+                                false};
+    return makeddl::connection::odbcConnectionString(oleDbConnectionString(login, "TESTHOST"),
+                                                     DriverSettings{});
+  }
+
+  void SetUp() override {
+    connection_.setConnectionString(connectionString("scripts_db"));
+    connection_.open();
+    loadScriptBatch(batch_);
+  }
+
+  std::vector<std::string> create(const std::vector<std::string>& tables) {
+    return MakeDDL(batch_, tables, nullptr);
+  }
+
+  static SandboxProcess* server_;
+  Connection connection_;
+  DataSet batch_{connection_, "QueryMakeDDL"};
+  DataSet query_{connection_, "ADOQuery1"};
+};
+
+SandboxProcess* ScriptBatch::server_ = nullptr;
+
+TEST_F(ScriptBatch, DeptAndLogScriptsAsTheUserSeesThem) {
+  std::vector<std::pair<int, int>> progress;
+  const std::vector<std::string> script =
+      MakeDDL(batch_, {"t_dept", "t_log"}, [&](int done, int total) { progress.emplace_back(done, total); });
+  EXPECT_EQ(script,
+            (std::vector<std::string>{
+                "",
+                "----   t_dept",
+                "IF EXISTS (select name from sysobjects where name='t_dept' and type='U') DROP TABLE t_dept",
+                "",
+                "CREATE TABLE t_dept",
+                "(",
+                "     dept_id    int  NOT NULL ,",
+                "     dept_name  varchar (20) ,   --department name",
+                "",
+                "     PRIMARY KEY (dept_id)",
+                ")",
+                "",
+                "----   t_log",
+                "IF EXISTS (select name from sysobjects where name='t_log' and type='U') DROP TABLE t_log",
+                "",
+                "CREATE TABLE t_log",
+                "(",
+                "     log_time  datetime  NOT NULL ,",
+                "     msg       varchar (200) ",
+                "",
+                ")",
+            }));
+  EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}}));
+  // The table-name line is replaced, never appended: one run's batch names the last table only.
+  EXPECT_EQ(batch_.sqlLines().size(), scriptBatchLines().size());
+  EXPECT_EQ(batch_.sqlLines().at(1), "set @Table_Name='t_log'");
+}
+
+// The lines laid out here agree with the server's own alignment in Names.
+TEST_F(ScriptBatch, ServerAlignmentAndOursAgree) {
+  for (const char* table : {"t_dept", "t_log", "wide", "keyed"}) {
+    const std::vector<ColumnScriptRow> rows = runScriptBatch(batch_, table);
+    const std::vector<std::string> lines = columnLines(rows);
+    ASSERT_EQ(static_cast<int>(lines.size()), batch_.recordCount()) << table;
+    batch_.first();
+    for (const std::string& line : lines) {
+      EXPECT_EQ(line, batch_.fieldByName("names").asText() + batch_.fieldByName("aa").asText() +
+                          batch_.fieldByName("fieldremark").asText());
+      batch_.next();
+    }
+  }
+}
+
+// Lengths of 1000 and more, scales of 10 and more and national lengths come out as declared;
+// a sysname column and a column with two properties give one row each.
+TEST_F(ScriptBatch, TypePiecesAreTheDeclaredTypes) {
+  const std::vector<ColumnScriptRow> rows = runScriptBatch(batch_, "wide");
+  std::vector<std::string> pieces;
+  for (const ColumnScriptRow& row : rows) pieces.push_back(row.typePiece);
+  EXPECT_EQ(pieces, (std::vector<std::string>{"nvarchar (20) ,", "varchar (8000) ,", "decimal (20,12) ,",
+                                              "decimal (18,2) ,", "nvarchar (128)  NOT NULL ,", "nchar (5) ,",
+                                              "int DEFAULT(0) NOT NULL ,", "text "}));
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_TRUE(rows[6].hasRemark);
+  EXPECT_EQ(rows[6].remark, "计数");
+}
+
+TEST_F(ScriptBatch, KeysInColumnOrderAndNamesThatNeedBrackets) {
+  const std::vector<std::string> script = create({"keyed", "O'Hara", "my table"});
+  EXPECT_EQ(script.at(9), "     PRIMARY KEY (a,b)");
+  EXPECT_EQ(script.at(13),
+            "IF EXISTS (select name from sysobjects where name='O''Hara' and type='U') DROP TABLE [O'Hara]");
+  EXPECT_EQ(script.at(15), "CREATE TABLE [O'Hara]");
+  EXPECT_EQ(std::vector<std::string>(script.begin() + 24, script.end()),
+            (std::vector<std::string>{"CREATE TABLE [my table]", "(", "     id       int  NOT NULL ,",
+                                      "     [order]  int ,", "", "     PRIMARY KEY (id)", ")"}));
+}
+
+TEST_F(ScriptBatch, GeneratedCreateScriptRunsOnTheServer) {
+  std::string text;
+  for (const std::string& line : create({"wide", "my table", "O'Hara"})) text += line + "\r\n";
+  DataSet statement(connection_, "script");
+  statement.addLine(text);
+  EXPECT_NO_THROW(statement.execute()) << text;
+  EXPECT_EQ(create({"wide"}), create({"wide"}));
+}
+
+TEST_F(ScriptBatch, InsertsOfTheWorkedExample) {
+  EXPECT_EQ(Mark_InsertSQL(query_, {"t_emp", "t_empty"}, InsertRows::WholeTable, nullptr),
+            (std::vector<std::string>{
+                "",
+                "----  t_emp",
+                "",
+                "INSERT INTO t_emp (emp_id,emp_name,hired,active,salary,note) VALUES "
+                "(1,'Wang','2003-12-01 08:30:00',1,1500.5,NULL)",
+                "INSERT INTO t_emp (emp_id,emp_name,hired,active,salary,note) VALUES "
+                "(2,'O''Neil','2003-12-15 00:00:00',0,2000,'')",
+            }));
+  EXPECT_EQ(query_.recordCount(), 0);  // left on the last table's rows
+  query_.query("select emp_name, emp_id from t_emp where emp_id = 2");
+  EXPECT_EQ(Mark_InsertSQL(query_, {"t_emp"}, InsertRows::CurrentResult, nullptr),
+            (std::vector<std::string>{"", "----  t_emp", "",
+                                      "INSERT INTO t_emp (emp_name,emp_id) VALUES ('O''Neil',2)"}));
+}
+
+// Every generated statement runs, and the rows it writes equal the rows it was made from.
+TEST_F(ScriptBatch, InsertedValuesRoundTrip) {
+  query_.query("select * from kinds order by id");
+  std::string text;
+  for (const std::string& line : Mark_InsertSQL(query_, {"kinds_copy"}, InsertRows::CurrentResult, nullptr))
+    text += line + "\r\n";
+  DataSet statement(connection_, "script");
+  statement.addLine(text);
+  ASSERT_NO_THROW(statement.execute()) << text;
+  DataSet copy(connection_, "copy");
+  copy.query("select * from kinds_copy order by id");
+  query_.query("select * from kinds order by id");
+  EXPECT_EQ(copy.rows(), query_.rows()) << text;
+  EXPECT_EQ(copy.recordCount(), 2);
+}
+
+}  // namespace
