@@ -22,6 +22,12 @@ void QtDesktop::showMessage(const QString& caption, const QString& text, Message
   box.exec();
 }
 
+bool QtDesktop::askYesNo(const QString& caption, const QString& text) {
+  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner_);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void QtDesktop::setWaitCursor(bool waiting) {
   if (waiting)
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -30,6 +30,9 @@ class Desktop {
   // A modal message box owned by the window, with an OK button.
   virtual void showMessage(const QString& caption, const QString& text, MessageIcon icon) = 0;
 
+  // A modal question owned by the window, with Yes and No buttons; true for Yes.
+  virtual bool askYesNo(const QString& caption, const QString& text) = 0;
+
   virtual void setWaitCursor(bool waiting) = 0;
   virtual void setClipboardText(const QString& text) = 0;
 
@@ -69,6 +72,7 @@ class QtDesktop : public Desktop {
   explicit QtDesktop(QWidget* owner) : owner_(owner) {}
   void setOwner(QWidget* owner) { owner_ = owner; }
   void showMessage(const QString& caption, const QString& text, MessageIcon icon) override;
+  bool askYesNo(const QString& caption, const QString& text) override;
   void setWaitCursor(bool waiting) override;
   void setClipboardText(const QString& text) override;
   std::optional<SaveFileChoice> askSaveFile(const QStringList& filters,

@@ -28,6 +28,12 @@ class FakeDesktop : public Desktop {
   void showMessage(const QString& caption, const QString& text, MessageIcon icon) override {
     messages.push_back({caption, text, icon});
   }
+  bool askYesNo(const QString& caption, const QString& text) override {
+    questions.push_back({caption, text, MessageIcon::Warning});
+    const bool answer = !yesNoAnswers.empty() && yesNoAnswers.front();
+    dropAnswer(yesNoAnswers);
+    return answer;
+  }
   void setWaitCursor(bool waiting) override {
     waitDepth += waiting ? 1 : -1;
     ++cursorChanges;
@@ -49,6 +55,7 @@ class FakeDesktop : public Desktop {
   }
 
   std::vector<ShownMessage> messages;
+  std::vector<ShownMessage> questions;  // yes/no questions asked, in order
   int waitDepth = 0;
   int cursorChanges = 0;
   QString clipboard;
@@ -57,6 +64,7 @@ class FakeDesktop : public Desktop {
   // Prepared answers, taken in order; an empty path or folder (or none left) cancels.
   std::deque<SaveFileChoice> saveAnswers;
   std::deque<QString> folderAnswers;
+  std::deque<bool> yesNoAnswers;  // none left answers No
 
  private:
   template <typename T>
