@@ -1,22 +1,27 @@
 // makeddl-sandbox: a SQL Server 2000 stand-in on 127.0.0.1 for tests and demos.
 //
-//   makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]...
+//   makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]
 //
 // With --port 0 a free port is chosen. The first line on standard output is always
-// "port N" with the port in use, so that scripts and tests can read it.
+// "port N" with the port in use, so that scripts and tests can read it. With --browser-port
+// the discovery protocol is answered on that UDP port too (0 picks one), reported on the
+// second line as "browser-port M".
 
 #include "engine/engine.hpp"
+#include "server/browser.hpp"
 #include "server/server.hpp"
 
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace {
 
 int usage() {
-    std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]...\n";
+    std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]\n";
     return 2;
 }
 
@@ -33,6 +38,7 @@ bool parsePort(const std::string& text, uint16_t& port) {
 int main(int argc, char** argv) {
     sandbox::ServerConfig config;
     bool havePort = false, haveSa = false;
+    std::optional<uint16_t> browserPort;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (i + 1 >= argc) return usage();
@@ -43,6 +49,10 @@ int main(int argc, char** argv) {
         } else if (option == "--sa-password") {
             config.logins["sa"] = value;
             haveSa = true;
+        } else if (option == "--browser-port") {
+            uint16_t port = 0;
+            if (!parsePort(value, port)) return usage();
+            browserPort = port;
         } else if (option == "--login") {
             auto colon = value.find(':');
             if (colon == std::string::npos || colon == 0) return usage();
@@ -58,6 +68,12 @@ int main(int argc, char** argv) {
         sandbox::Server server(config, engine);
         uint16_t port = server.listen();
         std::cout << "port " << port << std::endl;  // flushed: readers wait for this line
+        std::optional<sandbox::BrowserResponder> browser;
+        if (browserPort) {
+            browser.emplace(*browserPort, engine.serverName(), port);
+            std::cout << "browser-port " << browser->listen() << std::endl;
+            std::thread([&browser] { browser->run(); }).detach();
+        }
         server.run();
     } catch (const std::exception& e) {
         std::cerr << "makeddl-sandbox: " << e.what() << "\n";

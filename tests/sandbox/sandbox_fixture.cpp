@@ -33,7 +33,7 @@ std::string readFirstLine(int fd) {
 
 }  // namespace
 
-SandboxProcess::SandboxProcess(std::string saPassword) : password_(std::move(saPassword)) {
+SandboxProcess::SandboxProcess(std::string saPassword, bool withBrowser) : password_(std::move(saPassword)) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
     pid_ = fork();
@@ -42,15 +42,24 @@ SandboxProcess::SandboxProcess(std::string saPassword) : password_(std::move(saP
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
-        execl(MAKEDDL_SANDBOX_PATH, MAKEDDL_SANDBOX_PATH, "--port", "0", "--sa-password", password_.c_str(),
-              "--login", "reader:Reader#1", static_cast<char*>(nullptr));
+        if (withBrowser)
+            execl(MAKEDDL_SANDBOX_PATH, MAKEDDL_SANDBOX_PATH, "--port", "0", "--sa-password", password_.c_str(),
+                  "--login", "reader:Reader#1", "--browser-port", "0", static_cast<char*>(nullptr));
+        else
+            execl(MAKEDDL_SANDBOX_PATH, MAKEDDL_SANDBOX_PATH, "--port", "0", "--sa-password", password_.c_str(),
+                  "--login", "reader:Reader#1", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeFds[1]);
     std::string line = readFirstLine(pipeFds[0]);
-    close(pipeFds[0]);
     if (line.rfind("port ", 0) != 0) throw std::runtime_error("unexpected first line: " + line);
     port_ = std::stoi(line.substr(5));
+    if (withBrowser) {
+        std::string second = readFirstLine(pipeFds[0]);
+        if (second.rfind("browser-port ", 0) != 0) throw std::runtime_error("unexpected second line: " + second);
+        browserPort_ = std::stoi(second.substr(13));
+    }
+    close(pipeFds[0]);
 }
 
 SandboxProcess::~SandboxProcess() {

@@ -9,13 +9,15 @@ namespace sandbox::testing {
 
 class SandboxProcess {
 public:
-    // Starts the program with `saPassword` and waits for its "port N" line.
-    explicit SandboxProcess(std::string saPassword = "Sandbox#1");
+    // Starts the program with `saPassword` and waits for its "port N" line. With `withBrowser`
+    // it also answers the discovery protocol on a free UDP port.
+    explicit SandboxProcess(std::string saPassword = "Sandbox#1", bool withBrowser = false);
     ~SandboxProcess();
     SandboxProcess(const SandboxProcess&) = delete;
     SandboxProcess& operator=(const SandboxProcess&) = delete;
 
     int port() const { return port_; }
+    int browserPort() const { return browserPort_; }  // 0 unless started with the browser
     const std::string& password() const { return password_; }
     bool running() const;
     // "DRIVER={FreeTDS};SERVER=127.0.0.1,PORT;..." for the FreeTDS ODBC driver.
@@ -24,6 +26,7 @@ public:
 private:
     pid_t pid_ = -1;
     int port_ = 0;
+    int browserPort_ = 0;
     std::string password_;
 };
 

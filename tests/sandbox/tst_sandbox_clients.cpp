@@ -9,6 +9,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -182,4 +187,31 @@ TEST_F(SandboxClients, TediousDecodesLoginTypesBatchesAndErrors) {
                                     "", &status);
     EXPECT_EQ(status, 0) << output;
     EXPECT_EQ(output.find("not ok"), std::string::npos) << output;
+}
+
+TEST(SandboxDiscovery, TheBrowserPortLeadsToTheServer) {
+    SandboxProcess server("Browse#1", true);
+    ASSERT_GT(server.browserPort(), 0);
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server.browserPort()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    uint8_t request = 0x03;
+    sendto(fd, &request, 1, 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    char reply[2048];
+    ssize_t n = recv(fd, reply, sizeof reply, 0);
+    close(fd);
+    ASSERT_GT(n, 3);
+    std::string text(reply + 3, static_cast<size_t>(n) - 3);
+    std::string marker = ";tcp;";
+    size_t at = text.find(marker);
+    ASSERT_NE(at, std::string::npos) << text;
+    int port = std::stoi(text.substr(at + marker.size()));
+    EXPECT_EQ(port, server.port());
+    OdbcConnection c("DRIVER={FreeTDS};SERVER=127.0.0.1," + std::to_string(port) +
+                     ";UID=sa;PWD=Browse#1;TDS_Version=7.1;Timeout=5");
+    EXPECT_TRUE(c.connected()) << c.connectError();
 }
