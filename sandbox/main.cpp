@@ -1,11 +1,13 @@
 // makeddl-sandbox: a SQL Server 2000 stand-in on 127.0.0.1 for tests and demos.
 //
 //   makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]
+//                   [--data-dir FOLDER]
 //
 // With --port 0 a free port is chosen. The first line on standard output is always
 // "port N" with the port in use, so that scripts and tests can read it. With --browser-port
 // the discovery protocol is answered on that UDP port too (0 picks one), reported on the
-// second line as "browser-port M".
+// second line as "browser-port M". With --data-dir the databases are kept in that folder and
+// survive a restart; without it everything is in memory.
 
 #include "engine/engine.hpp"
 #include "server/browser.hpp"
@@ -21,7 +23,7 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]\n";
+    std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M] [--data-dir FOLDER]\n";
     return 2;
 }
 
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
     sandbox::ServerConfig config;
     bool havePort = false, haveSa = false;
     std::optional<uint16_t> browserPort;
+    std::string dataFolder;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (i + 1 >= argc) return usage();
@@ -53,6 +56,8 @@ int main(int argc, char** argv) {
             uint16_t port = 0;
             if (!parsePort(value, port)) return usage();
             browserPort = port;
+        } else if (option == "--data-dir") {
+            dataFolder = value;
         } else if (option == "--login") {
             auto colon = value.find(':');
             if (colon == std::string::npos || colon == 0) return usage();
@@ -65,6 +70,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     try {
         sandbox::Engine engine;
+        if (!dataFolder.empty()) engine.useDataFolder(dataFolder);
         sandbox::Server server(config, engine);
         uint16_t port = server.listen();
         std::cout << "port " << port << std::endl;  // flushed: readers wait for this line

@@ -1,9 +1,11 @@
 #include "engine/engine.hpp"
 
+#include "engine/backup.hpp"
 #include "engine/convert.hpp"
 #include "engine/executor.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 namespace sandbox {
@@ -89,6 +91,48 @@ void Engine::resetSession(Session& session) {
     session.rowLimit_ = 0;
     session.identityInsertTable_.clear();
     session.identityKnown_ = false;
+}
+
+namespace {
+
+constexpr const char* kDatabaseFileSuffix = ".sandboxdb";
+
+// A database name usable as a file name; others are kept in memory only.
+bool storableName(const std::string& name) {
+    return !name.empty() && name.find_first_of("/\\") == std::string::npos && name[0] != '.';
+}
+
+}  // namespace
+
+void Engine::useDataFolder(const std::string& folder) {
+    std::lock_guard lock(mutex_);
+    dataFolder_ = folder;
+    std::filesystem::create_directories(folder);
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() != kDatabaseFileSuffix) continue;
+        std::string name = entry.path().stem().string();
+        auto sets = readBackupFile(entry.path().string());
+        if (!sets || sets->empty() || toLower(name) == "tempdb") continue;
+        auto existing = database(name);
+        int dbid = existing ? existing->dbid() : nextDbid_++;
+        try {
+            databases_[toLower(name)] = deserializeDatabase(sets->back().content, existing ? existing->name() : name, dbid);
+        } catch (const std::runtime_error&) {
+            // A damaged file is left alone; the database starts empty or absent.
+        }
+    }
+}
+
+void Engine::saveDatabases() {
+    if (dataFolder_.empty()) return;
+    for (const auto& [key, db] : databases_) {
+        if (db == tempdb_ || !storableName(db->name())) continue;
+        writeBackupFile(dataFolder_ + "/" + db->name() + kDatabaseFileSuffix,
+                        {BackupSet{db->name(), currentDateTime(), serializeDatabase(*db)}});
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dataFolder_))
+        if (entry.path().extension() == kDatabaseFileSuffix && !database(entry.path().stem().string()))
+            std::filesystem::remove(entry.path());  // a dropped database
 }
 
 void Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {

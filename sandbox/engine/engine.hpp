@@ -59,6 +59,11 @@ public:
     Engine();
 
     const std::string& serverName() const { return serverName_; }
+    // Keeps databases in `folder` from now on: loads those found there and writes each one
+    // back after every batch that changed something. Without it everything stays in memory.
+    void useDataFolder(const std::string& folder);
+    // Writes every database to the data folder (when there is one); called with the lock held.
+    void saveDatabases();
     bool hasDatabase(const std::string& name);
     std::unique_ptr<Session> openSession(const LoginInfo& login);
     // Returns a session to the state it had after login: temporary tables dropped, options
@@ -91,6 +96,7 @@ private:
     int nextDbid_ = 1;
     uint32_t lastObjectId_ = 2105058535u;
     std::shared_ptr<Database> tempdb_;
+    std::string dataFolder_;
 };
 
 }  // namespace sandbox

@@ -45,6 +45,7 @@ void Executor::runBatch(std::string_view sql) {
         return;
     }
     runStatements(statements);
+    if (changed_) engine_.saveDatabases();
 }
 
 Executor::Flow Executor::runStatements(const std::vector<StmtPtr>& statements) {
@@ -90,6 +91,10 @@ void Executor::done(StatementKind kind, bool counted, uint64_t rows) {
 }
 
 Executor::Flow Executor::dispatch(const Statement& s) {
+    bool reads = s.kind == StmtKind::Select && !static_cast<const SelectStatement&>(s).select->into;
+    bool harmless = reads || s.kind == StmtKind::Use || s.kind == StmtKind::SetOption || s.kind == StmtKind::SetVariable ||
+                    s.kind == StmtKind::Declare || s.kind == StmtKind::Print || s.kind == StmtKind::Backup;
+    if (!harmless) changed_ = true;  // the data folder is written after the batch
     switch (s.kind) {
         case StmtKind::Select: runSelectStatement(static_cast<const SelectStatement&>(s)); break;
         case StmtKind::Insert: runInsert(static_cast<const InsertStatement&>(s)); break;

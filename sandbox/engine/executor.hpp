@@ -207,6 +207,7 @@ private:
     int depth_ = 0;  // procedure nesting
     uint64_t nextScopeId_ = 1;
     int returnStatus_ = 0;
+    bool changed_ = false;
     Value returnValue_;
 };
 

@@ -99,3 +99,23 @@ TEST_F(SandboxBackup, FilesAppendSetsAndDamagedFilesAreRefused) {
     EXPECT_EQ(hostPath("c:\\bak\\x.dat"), "/bak/x.dat");
     EXPECT_EQ(hostPath("/tmp/bak\\x.dat"), "/tmp/bak/x.dat");
 }
+
+TEST_F(SandboxBackup, ADataFolderKeepsDatabasesAcrossRestarts) {
+    {
+        Engine first;
+        first.useDataFolder(folder_);
+        auto session = first.openSession({"sa", "host", "test", "master", 1});
+        NullSink sink;
+        first.execute(*session, "create database kept use kept create table t (n nvarchar(5)) insert t values (N'中')", sink);
+        first.execute(*session, "create database dropped", sink);
+        first.execute(*session, "use master drop database dropped", sink);
+    }
+    Engine second;
+    second.useDataFolder(folder_);
+    auto session = second.openSession({"sa", "host", "test", "master", 1});
+    NullSink sink;
+    second.execute(*session, "select n from kept..t", sink);
+    EXPECT_EQ(sink.rows, (std::vector<std::vector<std::string>>{{"中"}}));
+    EXPECT_FALSE(second.hasDatabase("dropped"));
+    EXPECT_FALSE(std::ifstream(folder_ + "/dropped.sandboxdb").good());
+}
