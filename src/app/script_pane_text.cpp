@@ -35,6 +35,8 @@ std::string withLf(std::string_view text) {
 
 std::string paneBytes(const ScriptPaneText& pane) { return encodeFromUtf8(withCrLf(pane.utf8), pane.encoding); }
 
+std::string paneUtf8Bytes(const ScriptPaneText& pane) { return withCrLf(pane.utf8); }
+
 ScriptPaneText paneFromBytes(std::string_view bytes, Encoding encoding) {
   return {withLf(decodeToUtf8(bytes, encoding)), encoding};
 }

@@ -19,6 +19,9 @@ struct ScriptPaneText {
 // Throws UnencodableText when the pane holds characters its encoding lacks.
 std::string paneBytes(const ScriptPaneText& pane);
 
+// The pane's text as UTF-8, lines joined with CR LF: for text that its encoding cannot hold.
+std::string paneUtf8Bytes(const ScriptPaneText& pane);
+
 // The pane text for bytes in an encoding: decoded, lines split at CR LF, CR or LF.
 ScriptPaneText paneFromBytes(std::string_view bytes, Encoding encoding);
 

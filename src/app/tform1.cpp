@@ -50,6 +50,7 @@ void TForm1::connectCommands() {
   connectCommand(BtnBIGtoGB, &TForm1::BtnBIGtoGBClick);
   connectCatalogCommands();
   connectConnectionCommands();
+  connectScriptCommands();
 }
 
 // The creation step: reads the settings store into Edit14 and the two connection lists.

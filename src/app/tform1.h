@@ -12,6 +12,7 @@
 #include "connection/connection_string.h"
 #include "connection/data_access.h"
 #include "connection/discovery.h"
+#include "scripts/insert_script.h"
 
 class QAbstractButton;
 class QComboBox;
@@ -151,6 +152,19 @@ class TForm1 : public QMainWindow {
   void Disp_sp_depends(const std::string& name, int direction);
   void Button13Click();
 
+  // Script generation and output (tform1_scripts.cpp)
+  void Button7Click();
+  std::vector<std::string> MakeDDL(const std::vector<std::string>& tables);
+  void Button11Click();
+  void Button14Click();
+  std::vector<std::string> Mark_InsertSQL(const std::vector<std::string>& names, scripts::InsertRows mode);
+  void Button8Click();
+  // F5 with any modifiers runs the query; true when the key was taken.
+  bool Memo2KeyDown(int key, Qt::KeyboardModifiers shift);
+  void Button1Click();
+  void Memo1DblClick();
+  void Button12Click();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -193,6 +207,14 @@ class TForm1 : public QMainWindow {
   void connectCommands();
   void connectConnectionCommands();
   void connectCatalogCommands();
+  void connectScriptCommands();
+
+  // Script generation helpers
+  bool tableCommandAllowed() const;
+  std::vector<std::string> selectedTableNames() const;
+  void startScriptRun();
+  void showScript(const std::vector<std::string>& lines);
+  std::optional<std::string> scriptFileBytes(const ScriptPaneText& pane);
 
   // Connection helpers
   connection::LoginParameters dialogLogin(const std::string& blankCredential) const;

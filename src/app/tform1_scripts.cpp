@@ -1,0 +1,226 @@
+// TForm1: CREATE TABLE and INSERT scripts, the query editor, and the script pane's copy and
+// save.
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <algorithm>
+
+#include "app/data_set_model.h"
+#include "app/desktop.h"
+#include "app/status_bar.h"
+#include "app/tform1.h"
+#include "common/strings.h"
+#include "scripts/create_script.h"
+#include "scripts/query_text.h"
+#include "scripts/script_file.h"
+#include "scripts/script_text.h"
+
+namespace makeddl::app {
+
+namespace {
+
+constexpr int kTableTab = 0;
+constexpr int kRecordCountPanel = 3;
+
+const QStringList kScriptFileTypes{QStringLiteral("SQL脚本文件(*.sql)"), QStringLiteral("文本文件(*.txt)")};
+const QString kScriptFileSuffix = QStringLiteral("sql");
+const QString kWrongStatement = QStringLiteral("错误的SQL语句,请检查编辑框内语句是否正确有！");
+
+std::string utf8(const QString& text) { return text.toStdString(); }
+
+// Calls the handler for events of one type on a widget; the handler says whether it took the
+// event or leaves it to the widget.
+class EventHook : public QObject {
+ public:
+  EventHook(QObject* watched, QEvent::Type type, std::function<bool(QEvent*)> handler)
+      : QObject(watched), type_(type), handler_(std::move(handler)) {
+    watched->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == type_ && handler_(event)) return true;
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QEvent::Type type_;
+  std::function<bool(QEvent*)> handler_;
+};
+
+// The progress bar of a script run: it exists while the run does, also when the run fails,
+// and follows the run's reports.
+class ProgressRun {
+ public:
+  explicit ProgressRun(TForm1& window) : window_(window) { window_.CreateProgress(); }
+  ~ProgressRun() { window_.DestroyProgress(); }
+  ProgressRun(const ProgressRun&) = delete;
+  ProgressRun& operator=(const ProgressRun&) = delete;
+
+  scripts::Progress callback() {
+    return [this](int done, int total) {
+      if (!window_.ProgressBar) return;
+      window_.ProgressBar->setMaximum(total);
+      window_.ProgressBar->setValue(done);
+    };
+  }
+
+ private:
+  TForm1& window_;
+};
+
+QString unencodableQuestion(Encoding encoding, const std::string& characters) {
+  return QStringLiteral("脚本中有%1编码无法表示的字符：%2\n按%1保存会丢失这些字符。是否改用UTF-8编码保存？")
+      .arg(QString::fromLatin1(displayName(encoding)), QString::fromStdString(characters));
+}
+
+QString statementDoneMessage(long long affected) {
+  if (affected < 0) return QStringLiteral("SQL语句已执行！");
+  return QStringLiteral("SQL语句已执行，%1 条记录受影响！").arg(affected);
+}
+
+}  // namespace
+
+void TForm1::connectScriptCommands() {
+  scripts::loadScriptBatch(QueryMakeDDL->dataSet());
+  connectCommand(Button7, &TForm1::Button7Click);
+  connectCommand(Button11, &TForm1::Button11Click);
+  connectCommand(Button14, &TForm1::Button14Click);
+  connectCommand(Button8, &TForm1::Button8Click);
+  connectCommand(Button1, &TForm1::Button1Click);
+  connectCommand(Button12, &TForm1::Button12Click);
+  new EventHook(Memo2, QEvent::KeyPress, [this](QEvent* event) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    bool handled = false;
+    runCommand([&] { handled = Memo2KeyDown(key->key(), key->modifiers()); });
+    return handled;
+  });
+  // After the editor's own double-click handling, which selects a word.
+  new EventHook(Memo1->viewport(), QEvent::MouseButtonDblClick, [this](QEvent*) {
+    QMetaObject::invokeMethod(
+        this, [this] { Memo1DblClick(); }, Qt::QueuedConnection);
+    return false;
+  });
+}
+
+// The table commands act only on the table tab, with tables listed and one of them current.
+bool TForm1::tableCommandAllowed() const {
+  return PageControl2->currentIndex() == kTableTab && ListBoxTable->count() > 0 &&
+         ListBoxTable->currentItem();
+}
+
+// The selected tables in list order, whatever order they were selected in.
+std::vector<std::string> TForm1::selectedTableNames() const {
+  std::vector<std::string> names;
+  for (int i = 0; i < ListBoxTable->count(); ++i)
+    if (ListBoxTable->item(i)->isSelected()) names.push_back(utf8(ListBoxTable->item(i)->text()));
+  return names;
+}
+
+// The export page with an empty script pane, as every script run starts: a run that fails
+// leaves the pane empty.
+void TForm1::startScriptRun() {
+  PageControl1->setCurrentWidget(TabSheet1);
+  clearScriptPane();
+}
+
+void TForm1::showScript(const std::vector<std::string>& lines) {
+  setScriptPaneText({scripts::scriptPaneText(lines), Encoding::Gbk});
+}
+
+void TForm1::Button7Click() {
+  if (!tableCommandAllowed()) return;
+  const std::vector<std::string> tables = selectedTableNames();
+  startScriptRun();
+  showScript(MakeDDL(tables));
+}
+
+std::vector<std::string> TForm1::MakeDDL(const std::vector<std::string>& tables) {
+  ProgressRun progress(*this);
+  WaitCursor wait(desktop_);
+  return scripts::MakeDDL(QueryMakeDDL->dataSet(), tables, progress.callback());
+}
+
+void TForm1::Button11Click() {
+  if (!tableCommandAllowed()) return;
+  const std::vector<std::string> tables = selectedTableNames();
+  startScriptRun();
+  showScript(Mark_InsertSQL(tables, scripts::InsertRows::WholeTable));
+}
+
+void TForm1::Button14Click() {
+  if (!tableCommandAllowed()) return;
+  Button8Click();
+  const std::vector<std::string> table{currentTableName()};
+  startScriptRun();
+  showScript(Mark_InsertSQL(table, scripts::InsertRows::CurrentResult));
+}
+
+std::vector<std::string> TForm1::Mark_InsertSQL(const std::vector<std::string>& names,
+                                                scripts::InsertRows mode) {
+  WaitCursor wait(desktop_);
+  ProgressRun progress(*this);
+  return scripts::Mark_InsertSQL(ADOQuery1->dataSet(), names, mode, progress.callback());
+}
+
+// A statement that returns rows shows them; one that only changes data or the schema is
+// reported as done with the rows it affected; one the server refuses gets the one fixed message.
+void TForm1::Button8Click() {
+  const std::string text = utf8(Memo2->toPlainText());
+  if (trimmed(text).empty()) return;
+  std::optional<long long> affected;
+  try {
+    affected = scripts::runEditorStatement(ADOQuery1->dataSet(), text);
+  } catch (const std::exception&) {
+    desktop_.notify(kWrongStatement, MessageIcon::Error);
+    return;
+  }
+  if (!affected) {
+    StatusBar1->setPanelText(kRecordCountPanel, QString::number(ADOQuery1->dataSet().recordCount()));
+    return;
+  }
+  StatusBar1->setPanelText(kRecordCountPanel, QString::number(std::max(*affected, 0LL)));
+  desktop_.notify(statementDoneMessage(*affected), MessageIcon::Warning);
+}
+
+bool TForm1::Memo2KeyDown(int key, Qt::KeyboardModifiers) {
+  if (key != Qt::Key_F5) return false;
+  Button8Click();
+  return true;
+}
+
+void TForm1::Button1Click() {
+  Memo1->selectAll();
+  desktop_.setClipboardText(Memo1->toPlainText());
+}
+
+void TForm1::Memo1DblClick() { Memo1->selectAll(); }
+
+void TForm1::Button12Click() {
+  const ScriptPaneText pane = scriptPaneText();
+  if (trimmed(pane.utf8).empty()) return;
+  const std::optional<std::string> bytes = scriptFileBytes(pane);
+  if (!bytes) return;
+  const std::optional<SaveFileChoice> choice = desktop_.askSaveFile(kScriptFileTypes, kScriptFileSuffix);
+  if (!choice) return;
+  scripts::writeScriptFile(utf8(choice->path), *bytes);
+}
+
+// The pane's bytes in its encoding. Characters that encoding lacks are never dropped in silence:
+// the user may save in UTF-8 instead, or not at all.
+std::optional<std::string> TForm1::scriptFileBytes(const ScriptPaneText& pane) {
+  try {
+    return paneBytes(pane);
+  } catch (const UnencodableText& error) {
+    if (!desktop_.askYesNo(kMessageCaption, unencodableQuestion(pane.encoding, error.characters())))
+      return std::nullopt;
+    return paneUtf8Bytes(pane);
+  }
+}
+
+}  // namespace makeddl::app

@@ -1,0 +1,381 @@
+// CREATE and INSERT scripts, the query editor and the script pane's copy and save in the
+// window, offscreen, against the sandbox server through the real ODBC driver.
+
+#include <QFile>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "app/data_set_model.h"
+#include "app/status_bar.h"
+#include "app/tform1.h"
+#include "connection/connection_string.h"
+#include "fake_desktop.h"
+#include "sandbox_fixture.hpp"
+#include "settings_fixture.h"
+
+using namespace makeddl::app;
+using makeddl::app::testing::FakeDesktop;
+using makeddl::app::testing::TemporarySettingsFolder;
+using makeddl::connection::Connection;
+using makeddl::connection::DataSet;
+using sandbox::testing::SandboxProcess;
+
+namespace {
+
+const char* const kPassword = "Scripts;1";
+const char* const kDatabase = "shop";
+
+const char* const kSchema[] = {
+    "create table t_dept (dept_id int not null primary key, dept_name varchar(20) null)",
+    "exec sp_addextendedproperty N'MS_Description', N'department name', N'user', N'dbo', N'table', "
+    "N't_dept', "
+    "N'column', N'dept_name'",
+    "insert into t_dept values (1, 'sales')",
+    "insert into t_dept values (2, 'hr')",
+    "create table t_log (log_time datetime not null, msg varchar(200) null)",
+    "create table t_emp (emp_id int, emp_name varchar(20), hired datetime, active bit, salary money, "
+    "note varchar(50))",
+    "insert into t_emp values (1, 'Wang', '2003-12-01 08:30', 1, 1500.5, null)",
+    "insert into t_emp values (2, 'O''Neil', '2003-12-15', 0, 2000, '')",
+    "create table t_empty (a int)",
+    "create table counter (n int not null)",
+    "insert into counter values (1)",
+};
+
+const QString kDeptScript = QStringLiteral(
+    "\n"
+    "----   t_dept\n"
+    "IF EXISTS (select name from sysobjects where name='t_dept' and type='U') DROP TABLE t_dept\n"
+    "\n"
+    "CREATE TABLE t_dept\n"
+    "(\n"
+    "     dept_id    int  NOT NULL ,\n"
+    "     dept_name  varchar (20) ,   --department name\n"
+    "\n"
+    "     PRIMARY KEY (dept_id)\n"
+    ")\n");
+
+const QString kLogScript = QStringLiteral(
+    "\n"
+    "----   t_log\n"
+    "IF EXISTS (select name from sysobjects where name='t_log' and type='U') DROP TABLE t_log\n"
+    "\n"
+    "CREATE TABLE t_log\n"
+    "(\n"
+    "     log_time  datetime  NOT NULL ,\n"
+    "     msg       varchar (200) \n"
+    "\n"
+    ")\n");
+
+const QString kWrongStatement = QStringLiteral("错误的SQL语句,请检查编辑框内语句是否正确有！");
+
+std::string connectionString(int port, const std::string& database) {
+  const makeddl::connection::LoginParameters sa{database, "127.0.0.1," + std::to_string(port), "sa",
+                                                kPassword, false};
+  return makeddl::connection::odbcConnectionString(makeddl::connection::oleDbConnectionString(sa, "TESTHOST"),
+                                                   makeddl::connection::DriverSettings{});
+}
+
+QByteArray fileBytes(const QString& path) {
+  QFile file(path);
+  file.open(QIODevice::ReadOnly);
+  return file.readAll();
+}
+
+}  // namespace
+
+class TstTForm1Scripts : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<SandboxProcess> server_;
+  std::unique_ptr<TemporarySettingsFolder> folder_;
+  FakeDesktop desktop_;
+  std::unique_ptr<TForm1> window_;
+
+  // The window on the test database, with the table list as an activation fills it.
+  TForm1& openWindow() {
+    window_ = std::make_unique<TForm1>(desktop_);
+    TForm1& w = *window_;
+    w.ADOConnection1.setConnectionString(connectionString(server_->port(), kDatabase));
+    w.ADOConnection1.open();
+    w.ListBoxTable->addItems({"t_dept", "t_emp", "t_empty", "t_log"});
+    w.PageControl1->setEnabled(true);
+    w.PageControl2->setEnabled(true);
+    w.PageControl1->setCurrentIndex(5);
+    w.show();
+    return w;
+  }
+
+  // Makes the named table current and selects exactly the given ones.
+  static void selectTables(TForm1& w, const QString& current, const QStringList& selected) {
+    w.ListBoxTable->setCurrentItem(w.ListBoxTable->findItems(current, Qt::MatchExactly).front(),
+                                   QItemSelectionModel::NoUpdate);
+    w.ListBoxTable->clearSelection();
+    for (const QString& name : selected)
+      w.ListBoxTable->findItems(name, Qt::MatchExactly).front()->setSelected(true);
+  }
+
+  QStringList messages() const {
+    QStringList texts;
+    for (const auto& message : desktop_.messages) texts << message.text;
+    return texts;
+  }
+
+  QString panel(int index) const { return window_->StatusBar1->panelText(index); }
+
+  void verifyRunEnded() const {
+    QVERIFY(!window_->ProgressBar);
+    QVERIFY(!window_->StatusBar1->findChild<QProgressBar*>());
+    QCOMPARE(desktop_.waitDepth, 0);
+  }
+
+ private slots:
+  void initTestCase() {
+    server_ = std::make_unique<SandboxProcess>(kPassword);
+    Connection setup;
+    setup.setConnectionString(connectionString(server_->port(), "master"));
+    setup.open();
+    DataSet batch(setup, "setup");
+    auto run = [&batch](const std::string& text) {
+      batch.clearSql();
+      batch.addLine(text);
+      batch.execute();
+    };
+    run(std::string("create database ") + kDatabase);
+    run(std::string("use ") + kDatabase);
+    for (const char* text : kSchema) run(text);
+  }
+  void cleanupTestCase() { server_.reset(); }
+  void init() {
+    folder_ = std::make_unique<TemporarySettingsFolder>();
+    desktop_ = FakeDesktop();
+  }
+  void cleanup() {
+    window_.reset();
+    folder_.reset();
+  }
+
+  // Tables come in list order whatever the order of selection; the pane is replaced.
+  void createScriptsOfTheSelectedTables() {
+    TForm1& w = openWindow();
+    w.Memo1->setPlainText("earlier text");
+    selectTables(w, "t_log", {"t_log", "t_dept"});
+    w.Button7->click();
+    QCOMPARE(w.PageControl1->currentIndex(), 0);
+    QCOMPARE(w.Memo1->toPlainText(), kDeptScript + kLogScript);
+    QVERIFY(desktop_.messages.empty());
+    verifyRunEnded();
+    selectTables(w, "t_dept", {"t_dept"});
+    w.Button7->click();
+    QCOMPARE(w.Memo1->toPlainText(), kDeptScript);
+  }
+
+  void tableCommandsNeedTheTableTabAndACurrentTable() {
+    TForm1& w = openWindow();
+    w.Memo1->setPlainText("kept");
+    w.Memo2->setPlainText("update counter set n = n + 100");
+    selectTables(w, "t_dept", {"t_dept"});
+    w.PageControl2->setCurrentIndex(1);
+    w.Button7->click();
+    w.Button11->click();
+    w.Button14->click();
+    QCOMPARE(w.Memo1->toPlainText(), QStringLiteral("kept"));
+    QCOMPARE(w.PageControl1->currentIndex(), 5);
+    QVERIFY(desktop_.messages.empty());  // nor was the update run
+    w.PageControl2->setCurrentIndex(0);
+    selectTables(w, "t_dept", {});
+    w.Button11->click();
+    QCOMPARE(w.PageControl1->currentIndex(), 0);
+    QCOMPARE(w.Memo1->toPlainText(), QString());
+    QVERIFY(!w.ADOQuery1->dataSet().isOpen());
+    w.Memo1->setPlainText("kept");
+    w.Button7->click();
+    QCOMPARE(w.Memo1->toPlainText(), QString());
+    DataSet check(w.ADOConnection1, "check");
+    check.query("select n from counter");
+    QCOMPARE(QString::fromStdString(check.field(0).asText()), QStringLiteral("1"));
+  }
+
+  // A failed run reaches the default error report, leaves the pane empty and ends its bar.
+  void aFailedRunLeavesAnEmptyPane() {
+    TForm1& w = openWindow();
+    selectTables(w, "t_dept", {"t_dept", "t_emp"});
+    w.Memo1->setPlainText("earlier text");
+    w.ADOConnection1.close();
+    w.Button7->click();
+    QCOMPARE(w.Memo1->toPlainText(), QString());
+    QCOMPARE(desktop_.messages.size(), size_t(1));
+    QCOMPARE(desktop_.messages[0].caption, QStringLiteral("SQL SERVER 工具"));
+    verifyRunEnded();
+    w.Memo1->setPlainText("earlier text");
+    w.Button11->click();
+    QCOMPARE(w.Memo1->toPlainText(), QString());
+    QCOMPARE(desktop_.messages.size(), size_t(2));
+    verifyRunEnded();
+  }
+
+  void insertScriptsOfWholeTablesSkipEmptyOnes() {
+    TForm1& w = openWindow();
+    selectTables(w, "t_emp", {"t_emp", "t_empty"});
+    w.StatusBar1->setPanelText(3, "7");
+    w.Button11->click();
+    QCOMPARE(w.Memo1->toPlainText(),
+             QStringLiteral("\n----  t_emp\n\n"
+                            "INSERT INTO t_emp (emp_id,emp_name,hired,active,salary,note) VALUES "
+                            "(1,'Wang','2003-12-01 08:30:00',1,1500.5,NULL)\n"
+                            "INSERT INTO t_emp (emp_id,emp_name,hired,active,salary,note) VALUES "
+                            "(2,'O''Neil','2003-12-15 00:00:00',0,2000,'')\n"));
+    QCOMPARE(w.DBGrid1->model()->columnCount(), 1);  // the grid shows the last table scripted
+    QCOMPARE(panel(3), QStringLiteral("7"));
+    verifyRunEnded();
+  }
+
+  // The query's rows under the current table's name, whatever the query reads.
+  void insertScriptOfTheQueryResult() {
+    TForm1& w = openWindow();
+    selectTables(w, "t_emp", {});
+    w.Memo2->setPlainText("select emp_name, emp_id\nfrom t_emp\nwhere emp_id = 2");
+    w.Button14->click();
+    QCOMPARE(w.PageControl1->currentIndex(), 0);
+    QCOMPARE(w.Memo1->toPlainText(),
+             QStringLiteral("\n----  t_emp\n\nINSERT INTO t_emp (emp_name,emp_id) VALUES ('O''Neil',2)\n"));
+    QCOMPARE(panel(3), QStringLiteral("1"));
+    w.Memo2->setPlainText("select dept_name from t_dept where dept_id = 1");
+    w.Button14->click();
+    QCOMPARE(w.Memo1->toPlainText(),
+             QStringLiteral("\n----  t_emp\n\nINSERT INTO t_emp (dept_name) VALUES ('sales')\n"));
+    w.Memo2->setPlainText("select nosuch from t_emp");
+    w.Button14->click();
+    QCOMPARE(w.Memo1->toPlainText(), QString());
+    QCOMPARE(messages().size(), 2);
+    QCOMPARE(messages().front(), kWrongStatement);
+    QCOMPARE(desktop_.messages.back().caption, QStringLiteral("SQL SERVER 工具"));
+    verifyRunEnded();
+  }
+
+  // Lines are joined with line breaks, so words at line ends stay apart.
+  void queryRunsTheEditorsLinesAsOneStatement() {
+    TForm1& w = openWindow();
+    w.Memo2->setPlainText("select dept_id\nfrom t_dept");
+    w.Button8->click();
+    QCOMPARE(panel(3), QStringLiteral("2"));
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 2);
+    w.Memo2->setPlainText("select * from t_dept -- all\nwhere dept_id > 5");
+    w.Button8->click();
+    QCOMPARE(panel(3), QStringLiteral("0"));
+    QCOMPARE(w.DBGrid1->model()->columnCount(), 2);
+    QVERIFY(desktop_.messages.empty());
+    w.Memo2->setPlainText(" \n\t\n ");
+    w.Button8->click();
+    QVERIFY(desktop_.messages.empty());
+  }
+
+  // A statement without rows runs once and is reported as done; a refused one keeps the panel.
+  void statementsWithoutRowsAreDoneAndWrongOnesReported() {
+    TForm1& w = openWindow();
+    w.Memo2->setPlainText("update counter\nset n = n + 1");
+    w.Button8->click();
+    QCOMPARE(messages(), QStringList{QStringLiteral("SQL语句已执行，1 条记录受影响！")});
+    QCOMPARE(desktop_.messages[0].icon, MessageIcon::Warning);
+    QCOMPARE(panel(3), QStringLiteral("1"));
+    w.Memo2->setPlainText("select n from counter");
+    w.Button8->click();
+    QCOMPARE(w.DBGrid1->model()->index(0, 0).data().toString(), QStringLiteral("2"));
+    w.Memo2->setPlainText("update counter set n = n - 1");
+    w.Button8->click();
+    w.Memo2->setPlainText("selec n from counter");
+    w.Button8->click();
+    QCOMPARE(desktop_.messages.back().text, kWrongStatement);
+    QCOMPARE(desktop_.messages.back().icon, MessageIcon::Error);
+    QCOMPARE(desktop_.messages.back().caption, QStringLiteral("系统提示"));
+    QCOMPARE(panel(3), QStringLiteral("1"));
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
+  }
+
+  void f5WithAnyModifierRunsTheQuery() {
+    TForm1& w = openWindow();
+    w.Memo2->setPlainText("select * from t_dept");
+    for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
+                                            Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier)}) {
+      w.StatusBar1->setPanelText(3, "x");
+      QTest::keyClick(w.Memo2, Qt::Key_F5, modifiers);
+      QCOMPARE(panel(3), QStringLiteral("2"));
+    }
+    QTest::keyClicks(w.Memo2, "x");
+    QVERIFY(w.Memo2->toPlainText().contains('x'));
+  }
+
+  void copyAndDoubleClickSelectTheWholePane() {
+    TForm1& w = openWindow();
+    w.Memo1->setPlainText("first line\nsecond line");
+    w.Button1->click();
+    QCOMPARE(desktop_.clipboard, QStringLiteral("first line\nsecond line"));
+    QCOMPARE(w.Memo1->textCursor().selectedText().size(), w.Memo1->toPlainText().size());
+    QTextCursor cursor = w.Memo1->textCursor();
+    cursor.clearSelection();
+    w.Memo1->setTextCursor(cursor);
+    QTest::mouseDClick(w.Memo1->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+    QTRY_COMPARE(w.Memo1->textCursor().selectedText().size(), w.Memo1->toPlainText().size());
+  }
+
+  // The file holds the pane's GBK bytes with CR LF line ends and replaces any earlier file.
+  void saveWritesThePanesBytes() {
+    TForm1& w = openWindow();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("脚本.sql");
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(5000, 'x'));
+    old.close();
+    w.Memo1->setPlainText("   \n ");
+    w.Button12->click();
+    QVERIFY(desktop_.offeredFilters.isEmpty());
+    selectTables(w, "t_dept", {"t_dept"});
+    w.Button7->click();
+    w.Memo1->setPlainText(w.Memo1->toPlainText() + QStringLiteral("--部门"));
+    desktop_.saveAnswers.push_back({path, 0});
+    w.Button12->click();
+    QCOMPARE(desktop_.offeredFilters,
+             (QStringList{QStringLiteral("SQL脚本文件(*.sql)"), QStringLiteral("文本文件(*.txt)")}));
+    const QByteArray bytes = fileBytes(path);
+    QVERIFY(bytes.startsWith("\r\n----   t_dept\r\nIF EXISTS"));
+    QVERIFY(bytes.endsWith(")\r\n--\xB2\xBF\xC3\xC5"));
+    QVERIFY(!bytes.contains("\n\n"));
+    w.Button12->click();  // cancelled: nothing written
+    QCOMPARE(fileBytes(path), bytes);
+    QVERIFY(desktop_.questions.empty());
+  }
+
+  // A character the pane's encoding lacks is never dropped: the user may save in UTF-8.
+  void saveOffersUtf8ForCharactersTheEncodingLacks() {
+    TForm1& w = openWindow();
+    QTemporaryDir dir;
+    w.Memo1->setPlainText("select N'☃'\nselect '部'");
+    desktop_.yesNoAnswers = {false};
+    desktop_.saveAnswers.push_back({dir.filePath("a.sql"), 0});
+    w.Button12->click();
+    QCOMPARE(desktop_.questions.size(), size_t(1));
+    QVERIFY(desktop_.questions[0].text.contains(QStringLiteral("☃")));
+    QVERIFY(desktop_.offeredFilters.isEmpty());
+    QVERIFY(!QFile::exists(dir.filePath("a.sql")));
+    desktop_.yesNoAnswers = {true};
+    w.Button12->click();
+    QCOMPARE(fileBytes(dir.filePath("a.sql")), QStringLiteral("select N'☃'\r\nselect '部'").toUtf8());
+    desktop_.yesNoAnswers = {true};
+    desktop_.saveAnswers.push_back({dir.filePath("missing/b.sql"), 1});
+    w.Button12->click();
+    QCOMPARE(desktop_.messages.size(), size_t(1));
+    QVERIFY(desktop_.messages[0].text.contains(dir.filePath("missing/b.sql")));
+  }
+};
+
+QTEST_MAIN(TstTForm1Scripts)
+#include "tst_tform1_scripts.moc"
