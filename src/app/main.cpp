@@ -13,6 +13,7 @@
 #include "app/application.h"
 #include "app/convert_command.h"
 #include "app/desktop.h"
+#include "app/script_command.h"
 #include "app/tform1.h"
 
 namespace {
@@ -43,6 +44,10 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     return makeddl::app::runConvertCommand(std::vector<std::string>(argv + 2, argv + argc), std::cin,
                                            std::cout, std::cerr);
+  }
+  if (argc >= 2 && std::string(argv[1]) == "script") {
+    useBinaryStandardStreams();
+    return makeddl::app::runScriptCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
   }
   return runWindow(argc, argv);
 }

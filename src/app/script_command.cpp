@@ -1,0 +1,162 @@
+#include "app/script_command.h"
+
+#include <algorithm>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+
+#include "app/script_pane_text.h"
+#include "common/system_info.h"
+#include "connection/connection_string.h"
+#include "connection/data_access.h"
+#include "scripts/create_script.h"
+#include "scripts/insert_script.h"
+#include "scripts/query_text.h"
+#include "scripts/script_text.h"
+
+namespace makeddl::app {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: makeddl script create TABLE...                  [connection] [--utf8]\n"
+    "       makeddl script insert TABLE...                  [connection] [--utf8]\n"
+    "       makeddl script insert --query SQL TABLE         [connection] [--utf8]\n"
+    "  connection: --server S --database D (--user U --password P | --windows)\n"
+    "  S as the window's server box takes it: a name, host,port or host\\instance.\n"
+    "  Writes the script to standard output in GBK (UTF-8 with --utf8), lines ended by CR LF;\n"
+    "  progress goes to standard error.\n";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ScriptRequest {
+  bool create = false;
+  std::optional<std::string> query;  // insert: the statement whose rows are scripted
+  std::vector<std::string> tables;
+  connection::LoginParameters login;
+  bool userGiven = false;
+  bool utf8 = false;
+};
+
+std::string optionValue(const std::vector<std::string>& args, std::size_t& i) {
+  if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+  return args[++i];
+}
+
+void readOption(const std::vector<std::string>& args, std::size_t& i, ScriptRequest& request) {
+  const std::string& option = args[i];
+  if (option == "--server") {
+    request.login.server = optionValue(args, i);
+  } else if (option == "--database") {
+    request.login.database = optionValue(args, i);
+  } else if (option == "--user") {
+    request.login.user = optionValue(args, i);
+    request.login.windowsLogin = false;
+    request.userGiven = true;
+  } else if (option == "--password") {
+    request.login.password = optionValue(args, i);
+  } else if (option == "--windows") {
+    request.login.windowsLogin = true;
+  } else if (option == "--utf8") {
+    request.utf8 = true;
+  } else if (option == "--query" && !request.create) {
+    request.query = optionValue(args, i);
+  } else {
+    throw UsageError("unknown option " + option);
+  }
+}
+
+void checkRequest(const ScriptRequest& request, const std::vector<std::string>& args) {
+  if (request.tables.empty()) throw UsageError("no table given");
+  if (request.query && request.tables.size() != 1) throw UsageError("--query takes exactly one table");
+  if (request.login.server.empty() || request.login.database.empty())
+    throw UsageError("--server and --database are needed");
+  const bool windows = std::find(args.begin(), args.end(), "--windows") != args.end();
+  if (windows == request.userGiven) throw UsageError("give either --user and --password or --windows");
+}
+
+ScriptRequest parseRequest(const std::vector<std::string>& args) {
+  if (args.empty() || (args[0] != "create" && args[0] != "insert")) throw UsageError("create or insert?");
+  ScriptRequest request;
+  request.create = args[0] == "create";
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i].starts_with("--"))
+      readOption(args, i, request);
+    else
+      request.tables.push_back(args[i]);
+  }
+  checkRequest(request, args);
+  return request;
+}
+
+// Connects as the window's connection test does: the OLE DB string for the login, in the
+// driver's form, with the driver settings from the environment.
+void connect(connection::Connection& connection, const connection::LoginParameters& login) {
+  const connection::DriverSettings settings = connection::driverSettingsFromEnvironment();
+  connection.setConnectionString(connection::odbcConnectionString(
+      connection::oleDbConnectionString(login, LocalComputerName()), settings));
+  connection.setLoginTimeout(settings.loginTimeoutSeconds);
+  try {
+    connection.open();
+  } catch (const connection::DatabaseError& error) {
+    throw std::runtime_error(std::string("无法连接数据源！") + error.what());
+  }
+}
+
+std::vector<std::string> insertScript(connection::Connection& connection, const ScriptRequest& request,
+                                      const scripts::Progress& progress) {
+  connection::DataSet query(connection, "ADOQuery1");
+  if (!request.query)
+    return scripts::Mark_InsertSQL(query, request.tables, scripts::InsertRows::WholeTable, progress);
+  if (scripts::runEditorStatement(query, *request.query)) throw std::runtime_error("查询没有返回记录集");
+  return scripts::Mark_InsertSQL(query, request.tables, scripts::InsertRows::CurrentResult, progress);
+}
+
+std::vector<std::string> scriptLines(const ScriptRequest& request, std::ostream& err) {
+  connection::Connection connection;
+  connect(connection, request.login);
+  const scripts::Progress progress = [&err](int done, int total) {
+    err << "makeddl script: " << done << "/" << total << '\n';
+  };
+  if (!request.create) return insertScript(connection, request, progress);
+  connection::DataSet batch(connection, "QueryMakeDDL");
+  scripts::loadScriptBatch(batch);
+  return scripts::MakeDDL(batch, request.tables, progress);
+}
+
+std::string scriptBytes(const std::vector<std::string>& lines, bool utf8) {
+  const ScriptPaneText pane{scripts::scriptPaneText(lines), Encoding::Gbk};
+  try {
+    return utf8 ? paneUtf8Bytes(pane) : paneBytes(pane);
+  } catch (const UnencodableText& error) {
+    throw std::runtime_error("脚本中有GBK编码无法表示的字符：" + error.characters() +
+                             "；请加 --utf8 以UTF-8输出");
+  }
+}
+
+}  // namespace
+
+int runScriptCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  ScriptRequest request;
+  try {
+    request = parseRequest(args);
+  } catch (const UsageError& error) {
+    err << "makeddl script: " << error.what() << '\n' << kUsage;
+    return 2;
+  }
+  try {
+    const std::string bytes = scriptBytes(scriptLines(request, err), request.utf8);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) throw std::runtime_error("cannot write standard output");
+  } catch (const std::exception& error) {
+    err << "makeddl script: " << error.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace makeddl::app

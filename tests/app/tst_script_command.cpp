@@ -1,0 +1,161 @@
+// `makeddl script`: its arguments, and the program against the sandbox server writing what the
+// script pane would hold.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <sstream>
+
+#include "app/script_command.h"
+#include "connection/connection_string.h"
+#include "connection/data_access.h"
+#include "sandbox_fixture.hpp"
+
+using makeddl::app::runScriptCommand;
+using sandbox::testing::SandboxProcess;
+
+namespace {
+
+const char* const kPassword = "Cli;pw 1";
+
+struct CommandRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+const std::string kDeptScript =
+    "\r\n"
+    "----   t_dept\r\n"
+    "IF EXISTS (select name from sysobjects where name='t_dept' and type='U') DROP TABLE t_dept\r\n"
+    "\r\n"
+    "CREATE TABLE t_dept\r\n"
+    "(\r\n"
+    "     dept_id    int  NOT NULL ,\r\n"
+    "     dept_name  varchar (20) ,   --\xB2\xBF\xC3\xC5\xC3\xFB\xB3\xC6\r\n"  // 部门名称 in GBK
+    "\r\n"
+    "     PRIMARY KEY (dept_id)\r\n"
+    ")\r\n";
+
+TEST(ScriptCommandArguments, MistakesAreUsageErrors) {
+  const std::vector<std::vector<std::string>> mistakes{
+      {},
+      {"drop", "t"},
+      {"create", "--server", "s", "--database", "d", "--windows"},                      // no table
+      {"create", "t", "--server", "s", "--database", "d"},                              // no login
+      {"create", "t", "--server", "s", "--database", "d", "--windows", "--user", "u"},  // two logins
+      {"create", "t", "--database", "d", "--windows"},                                  // no server
+      {"insert", "--query", "select 1", "a", "b", "--server", "s", "--database", "d", "--windows"},
+      {"create", "--query", "select 1", "t", "--server", "s", "--database", "d", "--windows"},
+      {"create", "t", "--server"},
+  };
+  for (const std::vector<std::string>& args : mistakes) {
+    std::ostringstream out, err;
+    EXPECT_EQ(runScriptCommand(args, out, err), 2) << err.str();
+    EXPECT_TRUE(out.str().empty());
+    EXPECT_NE(err.str().find("usage"), std::string::npos);
+  }
+}
+
+class ScriptCommand : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new SandboxProcess(kPassword);
+    makeddl::connection::Connection setup;
+    const makeddl::connection::LoginParameters sa{"master", serverText(), "sa", kPassword, false};
+    setup.setConnectionString(makeddl::connection::odbcConnectionString(
+        makeddl::connection::oleDbConnectionString(sa, "TESTHOST"), makeddl::connection::DriverSettings{}));
+    setup.open();
+    makeddl::connection::DataSet batch(setup, "setup");
+    for (const char* text : {
+             "create database cli",
+             "use cli",
+             "create table t_dept (dept_id int not null primary key, dept_name varchar(20) null)",
+             "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'user', N'dbo', N'table', "
+             "N't_dept', "
+             "N'column', N'dept_name'",
+             "insert into t_dept values (1, '销售')",
+             "insert into t_dept values (2, N'hr')",
+             "create table t_snow (s nvarchar(5) null)",
+             "insert into t_snow values (N'☃')",
+         }) {
+      batch.clearSql();
+      batch.addLine(text);
+      batch.execute();
+    }
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  static std::string serverText() { return "127.0.0.1," + std::to_string(server_->port()); }
+
+  // The program, without a display, with the connection options added.
+  static CommandRun program(QStringList args, const std::string& password = kPassword) {
+    args << "--server" << QString::fromStdString(serverText()) << "--database"
+         << "cli"
+         << "--user"
+         << "sa"
+         << "--password" << QString::fromStdString(password);
+    args.prepend("script");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    process.setProcessEnvironment(environment);
+    process.start(MAKEDDL_PROGRAM, args);
+    if (!process.waitForFinished(30000)) return {-1, "", "did not finish"};
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+  }
+
+  static SandboxProcess* server_;
+};
+
+SandboxProcess* ScriptCommand::server_ = nullptr;
+
+TEST_F(ScriptCommand, CreateWritesThePanesGbkBytesAndProgressApart) {
+  const CommandRun run = program({"create", "t_dept"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, kDeptScript);
+  EXPECT_EQ(run.err, "makeddl script: 0/1\n");
+  const CommandRun utf8 = program({"create", "--utf8", "t_dept"});
+  EXPECT_NE(utf8.out.find("--部门名称\r\n"), std::string::npos) << utf8.out;
+}
+
+TEST_F(ScriptCommand, InsertOfTablesAndOfAQuery) {
+  const CommandRun all = program({"insert", "t_dept", "--utf8"});
+  EXPECT_EQ(all.exitCode, 0) << all.err;
+  EXPECT_EQ(all.out,
+            "\r\n----  t_dept\r\n\r\n"
+            "INSERT INTO t_dept (dept_id,dept_name) VALUES (1,'销售')\r\n"
+            "INSERT INTO t_dept (dept_id,dept_name) VALUES (2,'hr')\r\n");
+  EXPECT_EQ(all.err, "makeddl script: 0/1\nmakeddl script: 1/1\n");
+  const CommandRun query =
+      program({"insert", "--query", "select dept_name\nfrom t_dept\nwhere dept_id = 2", "t_copy"});
+  EXPECT_EQ(query.exitCode, 0) << query.err;
+  EXPECT_EQ(query.out, "\r\n----  t_copy\r\n\r\nINSERT INTO t_copy (dept_name) VALUES ('hr')\r\n");
+}
+
+TEST_F(ScriptCommand, FailuresGiveAMessageAndNoScript) {
+  const CommandRun snow = program({"insert", "t_snow"});
+  EXPECT_EQ(snow.exitCode, 1);
+  EXPECT_TRUE(snow.out.empty());
+  EXPECT_NE(snow.err.find("--utf8"), std::string::npos) << snow.err;
+  EXPECT_EQ(program({"insert", "t_snow", "--utf8"}).out,
+            "\r\n----  t_snow\r\n\r\nINSERT INTO t_snow (s) VALUES (N'☃')\r\n");
+  const CommandRun login = program({"create", "t_dept"}, "wrong");
+  EXPECT_EQ(login.exitCode, 1);
+  EXPECT_NE(login.err.find("无法连接数据源"), std::string::npos) << login.err;
+  const CommandRun missing = program({"insert", "t_dept", "no_such_table"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(missing.out.empty());
+  EXPECT_NE(missing.err.find("no_such_table"), std::string::npos) << missing.err;
+  const CommandRun update =
+      program({"insert", "--query", "update t_dept set dept_id = dept_id where 1 = 0", "t"});
+  EXPECT_EQ(update.exitCode, 1);
+  EXPECT_NE(update.err.find("记录集"), std::string::npos) << update.err;
+}
+
+}  // namespace
