@@ -2,6 +2,10 @@
 // the real ODBC driver.
 
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <regex>
 
 #include "connection/connection_string.h"
 #include "sandbox_fixture.hpp"
@@ -47,6 +51,8 @@ const char* const kSchema[] = {
     "'6F9619FF-8B86-D011-B42D-00C04FC964FF', 1)",
     "insert into kinds values (2, '  ', N'', null, null, null, 1e+300, -2.5, -0.5, -0.000000000001, null, "
     "null, null, null, 0)",
+    "create table stamped (a int not null, ts timestamp)",
+    "insert into stamped (a) values (1)",
     "create table kinds_copy (id int not null, vc varchar(10) null, nv nvarchar(10) null, nt ntext null, "
     "dt datetime null, sdt smalldatetime null, f float null, r real null, m money null, dec decimal(20,12) "
     "null, "
@@ -214,6 +220,19 @@ TEST_F(ScriptBatch, InsertedValuesRoundTrip) {
   query_.query("select * from kinds order by id");
   EXPECT_EQ(copy.rows(), query_.rows()) << text;
   EXPECT_EQ(copy.recordCount(), 2);
+  // The national and identifier types are told apart by the ODBC type the driver reports.
+  EXPECT_EQ(copy.columns().at(2).sqlType, SQL_WVARCHAR);
+  EXPECT_EQ(copy.columns().at(3).sqlType, SQL_WLONGVARCHAR);
+  EXPECT_EQ(copy.columns().at(13).sqlType, SQL_GUID);
+}
+
+TEST_F(ScriptBatch, TimestampValuesAreHexadecimal) {
+  const std::vector<std::string> script =
+      Mark_InsertSQL(query_, {"stamped"}, InsertRows::WholeTable, nullptr);
+  ASSERT_EQ(script.size(), 4u);
+  EXPECT_TRUE(
+      std::regex_match(script[3], std::regex(R"(INSERT INTO stamped \(a,ts\) VALUES \(1,0x[0-9A-F]{16}\))")))
+      << script[3];
 }
 
 }  // namespace
