@@ -45,9 +45,13 @@ std::optional<SaveFileChoice> QtDesktop::askSaveFile(const QStringList& filters,
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilters(filters);
   dialog.setDefaultSuffix(defaultSuffix);
+  // A script is saved over an earlier one without a question, and the dialogue offers the
+  // name chosen last.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (!lastSavePath_.isEmpty()) dialog.selectFile(lastSavePath_);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return SaveFileChoice{dialog.selectedFiles().front(),
-                        static_cast<int>(filters.indexOf(dialog.selectedNameFilter()))};
+  lastSavePath_ = dialog.selectedFiles().front();
+  return SaveFileChoice{lastSavePath_, static_cast<int>(filters.indexOf(dialog.selectedNameFilter()))};
 }
 
 std::optional<QString> QtDesktop::browseForFolder(const QString& startFolder) {

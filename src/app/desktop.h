@@ -81,6 +81,7 @@ class QtDesktop : public Desktop {
 
  private:
   QWidget* owner_;
+  QString lastSavePath_;  // the file chosen last in the save dialogue during this run
 };
 
 }  // namespace makeddl::app
