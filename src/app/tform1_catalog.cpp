@@ -87,12 +87,6 @@ std::vector<std::string> firstColumnTexts(connection::DataSet& rows) {
   return texts;
 }
 
-// The data access layer reports a text that produced no result set with this error; the index
-// list of a table without indexes is such a text.
-bool isMissingResultSet(const connection::DatabaseError& error) {
-  return std::string_view(error.what()) == "命令没有返回记录集";
-}
-
 std::vector<catalog::IndexRow> indexRows(connection::DataSet& indexes) {
   std::vector<catalog::IndexRow> rows;
   indexes.first();
@@ -280,12 +274,10 @@ void TForm1::ShowTableSummary(const std::string& table) {
 // for a table without indexes.
 std::vector<catalog::IndexRow> TForm1::tableIndexes(const std::string& table) {
   connection::DataSet& help = HelpQuery01->dataSet();
-  try {
-    help.query(catalog::indexQuery(table));
-  } catch (const connection::DatabaseError& error) {
-    if (isMissingResultSet(error)) return {};
-    throw;
-  }
+  help.close();
+  help.clearSql();
+  help.addLine(catalog::indexQuery(table));
+  if (help.openOrExecute()) return {};
   return indexRows(help);
 }
 
