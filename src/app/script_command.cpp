@@ -1,6 +1,5 @@
 #include "app/script_command.h"
 
-#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -38,6 +37,7 @@ struct ScriptRequest {
   std::vector<std::string> tables;
   connection::LoginParameters login;
   bool userGiven = false;
+  bool windowsGiven = false;
   bool utf8 = false;
 };
 
@@ -60,6 +60,7 @@ void readOption(const std::vector<std::string>& args, std::size_t& i, ScriptRequ
     request.login.password = optionValue(args, i);
   } else if (option == "--windows") {
     request.login.windowsLogin = true;
+    request.windowsGiven = true;
   } else if (option == "--utf8") {
     request.utf8 = true;
   } else if (option == "--query" && !request.create) {
@@ -69,13 +70,13 @@ void readOption(const std::vector<std::string>& args, std::size_t& i, ScriptRequ
   }
 }
 
-void checkRequest(const ScriptRequest& request, const std::vector<std::string>& args) {
+void checkRequest(const ScriptRequest& request) {
   if (request.tables.empty()) throw UsageError("no table given");
   if (request.query && request.tables.size() != 1) throw UsageError("--query takes exactly one table");
   if (request.login.server.empty() || request.login.database.empty())
     throw UsageError("--server and --database are needed");
-  const bool windows = std::find(args.begin(), args.end(), "--windows") != args.end();
-  if (windows == request.userGiven) throw UsageError("give either --user and --password or --windows");
+  if (request.windowsGiven == request.userGiven)
+    throw UsageError("give either --user and --password or --windows");
 }
 
 ScriptRequest parseRequest(const std::vector<std::string>& args) {
@@ -88,7 +89,7 @@ ScriptRequest parseRequest(const std::vector<std::string>& args) {
     else
       request.tables.push_back(args[i]);
   }
-  checkRequest(request, args);
+  checkRequest(request);
   return request;
 }
 
