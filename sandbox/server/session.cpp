@@ -144,7 +144,9 @@ private:
         writeEnvChange(w, EnvChange::Database, database, "master");
         writeMessage(w, {5701, 2, 0, "Changed database context to '" + database + "'.", "", 0},
                      engine_.serverName(), before);
+        // TDS 7.1 clients learn code page 936 from the collation; 7.0 clients from the character set.
         if (encoding_.hasCollation()) writeCollationChange(w);
+        else writeEnvChange(w, EnvChange::CharacterSet, "cp936", "iso_1");
         writeEnvChange(w, EnvChange::Language, "us_english", "");
         writeMessage(w, {5703, 1, 0, "Changed language setting to us_english.", "", 0},
                      engine_.serverName(), before);

@@ -19,7 +19,7 @@ struct Encoding {
 // The server collation Chinese_PRC_CI_AS (LCID 0x0804, code page 936).
 inline constexpr uint8_t kCollation[5] = {0x04, 0x08, 0xD0, 0x00, 0x00};
 
-enum class EnvChange : uint8_t { Database = 1, Language = 2, PacketSize = 4, Collation = 7 };
+enum class EnvChange : uint8_t { Database = 1, Language = 2, CharacterSet = 3, PacketSize = 4, Collation = 7 };
 
 struct ServerMessage {
     int number = 0;

@@ -27,8 +27,8 @@ protected:
     static void SetUpTestSuite() { server_ = std::make_unique<SandboxProcess>(); }
     static void TearDownTestSuite() { server_.reset(); }
 
-    static std::string tsql(const std::string& input) {
-        std::string command = "LANG=C.UTF-8 TDSVER=7.1 timeout 20 tsql -H 127.0.0.1 -p " + std::to_string(server_->port()) +
+    static std::string tsql(const std::string& input, const std::string& version = "7.1") {
+        std::string command = "LANG=C.UTF-8 TDSVER=" + version + " timeout 20 tsql -H 127.0.0.1 -p " + std::to_string(server_->port()) +
                               " -U sa -P '" + server_->password() + "'";
         return runCommand(command, input + "\ngo\nexit\n");
     }
@@ -63,6 +63,10 @@ TEST_F(SandboxClients, TsqlRunsBatchesAndShowsSqlServerMessages) {
     EXPECT_NE(output.find("1\t中文\t說明"), std::string::npos) << output;
     EXPECT_NE(output.find("Msg 208"), std::string::npos) << output;
     EXPECT_NE(output.find("Invalid object name 'no_such_table'."), std::string::npos) << output;
+
+    // A TDS 7.0 client has no collations: it learns code page 936 from the login response.
+    std::string old = tsql("select '中文' + 'x', N'說明'", "7.0");
+    EXPECT_NE(old.find("中文x\t說明"), std::string::npos) << old;
 }
 
 TEST_F(SandboxClients, PytdsDecodesTypesAndErrors) {
