@@ -214,7 +214,11 @@ int64_t integerRange(TypeId id, bool max) {
 Value toIntegerType(const Value& v, const SqlType& target) {
     Int128 n;
     if (holds<int64_t>(v)) n = v.asInt();
-    else if (holds<double>(v)) n = static_cast<Int128>(std::trunc(v.asDouble()));
+    else if (holds<double>(v)) {
+        double d = std::trunc(v.asDouble());
+        if (!std::isfinite(d) || std::fabs(d) > 1e30) throw errors::overflow(std::string(typeName(target.id)));
+        n = static_cast<Int128>(d);
+    }
     else if (holds<Decimal>(v)) n = v.asDecimal().unscaled / pow10(v.asDecimal().scale);
     else if (holds<std::string>(v)) {
         Decimal d;
@@ -236,7 +240,11 @@ Value toDecimalType(const Value& v, const SqlType& target) {
     Decimal d;
     if (holds<int64_t>(v)) d = {v.asInt(), 0};
     else if (holds<Decimal>(v)) d = v.asDecimal();
-    else if (holds<double>(v)) d = {static_cast<Int128>(std::llround(v.asDouble() * std::pow(10.0, target.scale))), target.scale};
+    else if (holds<double>(v)) {
+        double scaled = v.asDouble() * std::pow(10.0, target.scale);
+        if (!std::isfinite(scaled) || std::fabs(scaled) >= 1e38) throw errors::overflow(std::string(typeName(target.id)));
+        d = {static_cast<Int128>(std::round(scaled)), target.scale};
+    }
     else if (holds<std::string>(v)) {
         if (!parseDecimalText(v.asText(), d)) throw conversionError(v, target);
     } else {
@@ -457,8 +465,8 @@ Value integerArithmetic(char op, int64_t x, int64_t y, TypeId id) {
         case '+': r = Int128(x) + y; break;
         case '-': r = Int128(x) - y; break;
         case '*': r = Int128(x) * y; break;
-        case '/': if (y == 0) throw errors::divideByZero(); r = x / y; break;
-        case '%': if (y == 0) throw errors::divideByZero(); r = x % y; break;
+        case '/': if (y == 0) throw errors::divideByZero(); r = Int128(x) / y; break;  // wide: INT64_MIN / -1
+        case '%': if (y == 0) throw errors::divideByZero(); r = Int128(x) % y; break;
         case '&': r = x & y; break;
         case '|': r = x | y; break;
         default: r = x ^ y; break;

@@ -157,10 +157,7 @@ public:
     }
     bool add(Row& row) override {
         for (size_t i = 0; i < row.size(); ++i)
-            if (!(row[i].type() == types_[i]) || (row[i].isNull() && !columns_[i].nullable)) {
-                row[i] = convertValue(row[i], types_[i]);
-                if (row[i].isNull() && !columns_[i].nullable) columns_[i].nullable = true;
-            }
+            if (!(row[i].type() == types_[i])) row[i] = convertValue(row[i], types_[i]);
         ++count_;
         return sink_.row(row.data());
     }

@@ -213,6 +213,16 @@ Scope Executor::buildScope(const SelectStmt& select, const std::vector<Relation>
         scope.entries.push_back({alias, sources[k].name, sources[k].columns, scope.width});
         scope.width += sources[k].columns.size();
     }
+    // The side of an outer join that may be missing gives NULLs whatever its columns declare.
+    auto makeNullable = [&](size_t entry) {
+        for (auto& column : scope.entries[entry].columns) column.nullable = true;
+    };
+    for (size_t k = 1; k < select.from.size(); ++k) {
+        JoinKind join = select.from[k].join;
+        if (join == JoinKind::Left || join == JoinKind::Full) makeNullable(k);
+        if (join == JoinKind::Right || join == JoinKind::Full)
+            for (size_t left = 0; left < k; ++left) makeNullable(left);
+    }
     return scope;
 }
 

@@ -28,7 +28,10 @@ void TdsSink::beginResult(const std::vector<ColumnInfo>& columns) {
 
 bool TdsSink::row(const Value* values) {
     if (cancelled_) return false;
-    writeRow(writer_.body(), columns_, values, encoding_);
+    // Encoded aside first: a value that cannot be encoded must not leave half a row in the stream.
+    scratch_.clear();
+    writeRow(scratch_, columns_, values, encoding_);
+    writer_.body().append(scratch_.bytes());
     sendFullPackets();
     return !cancelled_;
 }

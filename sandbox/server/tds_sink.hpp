@@ -40,6 +40,7 @@ private:
     std::string serverName_;
     std::function<bool()> attentionArrived_;
     std::vector<ColumnInfo> columns_;
+    tds::ByteWriter scratch_;
     std::optional<PendingDone> pendingDone_;
     bool cancelled_ = false;
 };

@@ -153,9 +153,21 @@ private:
     // ---- statements ----
     StmtPtr statement(bool firstInBatch) {
         int line = peek().line;
+        enterNesting();  // IF and BEGIN nest statements in statements
         StmtPtr s = statementBody(firstInBatch);
+        --nesting_;
         s->line = line;
         return s;
+    }
+
+    void enterNesting() {
+        // Deeply nested input must not exhaust the stack; SQL Server refuses it too.
+        constexpr int kMaxNesting = 128;
+        if (++nesting_ <= kMaxNesting) return;
+        SyntaxError error(peek().text, peek().line, false);
+        error.number = 191;
+        error.text = "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.";
+        throw error;
     }
 
     StmtPtr statementBody(bool firstInBatch) {
@@ -190,6 +202,13 @@ private:
     }
 
     std::shared_ptr<SelectStmt> selectQuery(SelectStatement* assignmentsTarget = nullptr) {
+        enterNesting();
+        std::shared_ptr<SelectStmt> first = selectQueryBody(assignmentsTarget);
+        --nesting_;
+        return first;
+    }
+
+    std::shared_ptr<SelectStmt> selectQueryBody(SelectStatement* assignmentsTarget) {
         std::shared_ptr<SelectStmt> first;
         if (isSymbol("(")) {
             take();
@@ -890,14 +909,7 @@ private:
     // ---- expressions ----
 public:
     ExprPtr expression() {
-        // Deeply nested input must not exhaust the stack; SQL Server refuses it too.
-        constexpr int kMaxNesting = 128;
-        if (++nesting_ > kMaxNesting) {
-            SyntaxError error(peek().text, peek().line, false);
-            error.number = 191;
-            error.text = "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.";
-            throw error;
-        }
+        enterNesting();
         ExprPtr e = orExpr();
         --nesting_;
         return e;

@@ -291,3 +291,17 @@ TEST_F(SandboxEngine, ChineseTextSortsByPinyinAfterLatin) {
     EXPECT_EQ(sorted.results.at(0).rows,
               (std::vector<std::vector<std::string>>{{"abc"}, {"Zed"}, {"李"}, {"王"}, {"张"}}));  // li, wang, zhang
 }
+
+TEST_F(SandboxEngine, EdgesOfArithmeticAndOuterJoinsStayCorrect) {
+    EXPECT_EQ(run("select cast(-9223372036854775807 as bigint) - 1 - 1").messages.at(0).number, 8115);
+    EXPECT_EQ(run("select (cast(-9223372036854775807 as bigint) - 1) / cast(-1 as bigint)").messages.at(0).number, 8115);
+    EXPECT_EQ(run("select cast(cast(1e300 as float) as int)").messages.at(0).number, 8115);
+    run("create table parent (id int not null, title varchar(10) not null)");
+    run("create table child (pid int not null)");
+    run("insert parent values (1, 'one') insert child values (1) insert child values (2)");
+    CollectingSink joined = run("select c.pid, p.title from child c left join parent p on p.id = c.pid order by c.pid");
+    ASSERT_EQ(joined.results.size(), 1u);
+    EXPECT_FALSE(joined.results[0].columns[0].nullable);
+    EXPECT_TRUE(joined.results[0].columns[1].nullable);  // declared NOT NULL, but missing on the outer side
+    EXPECT_EQ(joined.results[0].rows, (std::vector<std::vector<std::string>>{{"1", "one"}, {"2", "NULL"}}));
+}

@@ -148,6 +148,12 @@ TEST(SandboxParser, SyntaxErrorsNameTheTokenAndLine) {
     } catch (const SyntaxError& e) {
         EXPECT_EQ(e.number, 191);  // nested too deeply, and no stack overflow
     }
+    std::string blocks;
+    for (int i = 0; i < 5000; ++i) blocks += "if 1 = 1 begin ";
+    EXPECT_THROW(parseBatch(blocks + "print 1"), SyntaxError);
+    std::string selects;
+    for (int i = 0; i < 5000; ++i) selects += "(";
+    EXPECT_THROW(parseBatch(selects + "select 1"), SyntaxError);
 }
 
 TEST(SandboxParser, ExpressionPrecedence) {
