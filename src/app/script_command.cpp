@@ -5,8 +5,7 @@
 #include <stdexcept>
 
 #include "app/script_pane_text.h"
-#include "common/system_info.h"
-#include "connection/connection_string.h"
+#include "connection/connect.h"
 #include "connection/data_access.h"
 #include "scripts/create_script.h"
 #include "scripts/insert_script.h"
@@ -93,15 +92,10 @@ ScriptRequest parseRequest(const std::vector<std::string>& args) {
   return request;
 }
 
-// Connects as the window's connection test does: the OLE DB string for the login, in the
-// driver's form, with the driver settings from the environment.
+// Connects as the window's connection test does, with the driver settings from the environment.
 void connect(connection::Connection& connection, const connection::LoginParameters& login) {
-  const connection::DriverSettings settings = connection::driverSettingsFromEnvironment();
-  connection.setConnectionString(connection::odbcConnectionString(
-      connection::oleDbConnectionString(login, LocalComputerName()), settings));
-  connection.setLoginTimeout(settings.loginTimeoutSeconds);
   try {
-    connection.open();
+    connection::connectTo(connection, login, connection::driverSettingsFromEnvironment());
   } catch (const connection::DatabaseError& error) {
     throw std::runtime_error(std::string("无法连接数据源！") + error.what());
   }

@@ -76,17 +76,6 @@ QString fieldText(const connection::Field& field) {
   return field.isNull() ? QString() : QString::fromStdString(field.asText());
 }
 
-// The first field of every row, as text, in row order.
-std::vector<std::string> firstColumnTexts(connection::DataSet& rows) {
-  std::vector<std::string> texts;
-  rows.first();
-  for (int i = 0, count = rows.recordCount(); i < count; ++i) {
-    texts.push_back(rows.field(0).asText());
-    rows.next();
-  }
-  return texts;
-}
-
 std::vector<catalog::IndexRow> indexRows(connection::DataSet& indexes) {
   std::vector<catalog::IndexRow> rows;
   indexes.first();
@@ -238,7 +227,7 @@ void TForm1::showSourceText(connection::DataSet& source) {
   clearScriptPane();
   if (source.recordCount() == 0) return;
   QStringList lines;
-  for (const std::string& row : firstColumnTexts(source))
+  for (const std::string& row : connection::firstColumnTexts(source))
     lines << QString::fromStdString(catalog::sourceTextLine(row));
   setScriptPaneText({utf8(lines.join(QLatin1Char('\n'))), Encoding::Gbk});
 }
@@ -266,7 +255,7 @@ void TForm1::ShowTableSummary(const std::string& table) {
   Edit6->setText(QString::fromStdString(catalog::primaryKeyColumns(tableIndexes(table))));
   help.query(catalog::nonNullColumnsQuery(table));
   QString nonNullColumns;
-  for (const std::string& name : firstColumnTexts(help)) nonNullColumns += QString::fromStdString(name) + ',';
+  for (const std::string& name : connection::firstColumnTexts(help)) nonNullColumns += QString::fromStdString(name) + ',';
   Edit9->setText(nonNullColumns);
 }
 
@@ -289,7 +278,7 @@ void TForm1::Button9Click() {
     connection::DataSet& help = HelpQuery01->dataSet();
     help.query(catalog::sameNameQuery(column));
     ListBox1->clear();
-    for (const std::string& name : firstColumnTexts(help)) ListBox1->addItem(QString::fromStdString(name));
+    for (const std::string& name : connection::firstColumnTexts(help)) ListBox1->addItem(QString::fromStdString(name));
     Edit13->setText(QString::number(ListBox1->count()));
     showFloatingPage(kSameNamePage);
   });

@@ -17,6 +17,7 @@
 #include "app/tform1.h"
 #include "common/strings.h"
 #include "common/system_info.h"
+#include "connection/connect.h"
 #include "connection/connection_record.h"
 #include "connection/database_properties.h"
 
@@ -72,12 +73,7 @@ void TForm1::connectConnectionCommands() {
 bool TForm1::LinkTest(const std::string& database, const std::string& server, const std::string& user,
                       const std::string& password, bool windowsLogin) {
   try {
-    const std::string oleDb = connection::oleDbConnectionString({database, server, user, password, windowsLogin},
-                                                                LocalComputerName());
-    ADOConnection1.close();
-    ADOConnection1.setConnectionString(connection::odbcConnectionString(oleDb, driverSettings));
-    ADOConnection1.setLoginTimeout(driverSettings.loginTimeoutSeconds);
-    ADOConnection1.open();
+    connection::connectTo(ADOConnection1, {database, server, user, password, windowsLogin}, driverSettings);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -166,13 +162,8 @@ void TForm1::ComboBoxServer_NMChange() {
 }
 
 QStringList TForm1::RowToStrings() {
-  connection::DataSet& rows = TempQuery->dataSet();
   QStringList strings;
-  rows.first();
-  for (int i = 0, count = rows.recordCount(); i < count; ++i) {
-    strings << QString::fromStdString(rows.field(0).asText());
-    rows.next();
-  }
+  for (const std::string& text : connection::firstColumnTexts(TempQuery->dataSet())) strings << QString::fromStdString(text);
   return strings;
 }
 

@@ -342,4 +342,14 @@ Field DataSet::fieldByName(const std::string& name) const {
   throw DatabaseError("数据集“" + name_ + "”没有字段“" + name + "”");
 }
 
+std::vector<std::string> firstColumnTexts(DataSet& rows) {
+  std::vector<std::string> texts;
+  rows.first();
+  for (int i = 0, count = rows.recordCount(); i < count; ++i) {
+    texts.push_back(rows.field(0).asText());
+    rows.next();
+  }
+  return texts;
+}
+
 }  // namespace makeddl::connection

@@ -137,4 +137,8 @@ class DataSet {
   std::function<void()> changed_;
 };
 
+// The first field of every row as text, in row order, from the first row on. A NULL has no
+// text form and throws DatabaseError.
+std::vector<std::string> firstColumnTexts(DataSet& rows);
+
 }  // namespace makeddl::connection
