@@ -7,9 +7,7 @@
 #include <sstream>
 
 #include "app/script_command.h"
-#include "connection/connection_string.h"
-#include "connection/data_access.h"
-#include "sandbox_fixture.hpp"
+#include "sandbox_session.h"
 
 using makeddl::app::runScriptCommand;
 using sandbox::testing::SandboxProcess;
@@ -61,34 +59,25 @@ class ScriptCommand : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     server_ = new SandboxProcess(kPassword);
-    makeddl::connection::Connection setup;
-    const makeddl::connection::LoginParameters sa{"master", serverText(), "sa", kPassword, false};
-    setup.setConnectionString(makeddl::connection::odbcConnectionString(
-        makeddl::connection::oleDbConnectionString(sa, "TESTHOST"), makeddl::connection::DriverSettings{}));
-    setup.open();
-    makeddl::connection::DataSet batch(setup, "setup");
-    for (const char* text : {
-             "create database cli",
-             "use cli",
-             "create table t_dept (dept_id int not null primary key, dept_name varchar(20) null)",
-             "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'user', N'dbo', N'table', "
-             "N't_dept', "
-             "N'column', N'dept_name'",
-             "insert into t_dept values (1, '销售')",
-             "insert into t_dept values (2, N'hr')",
-             "create table t_snow (s nvarchar(5) null)",
-             "insert into t_snow values (N'☃')",
-         }) {
-      batch.clearSql();
-      batch.addLine(text);
-      batch.execute();
-    }
+    makeddl::testing::runBatches(*server_, "master", {"create database cli"});
+    makeddl::testing::runBatches(
+        *server_, "cli",
+        {
+            "create table t_dept (dept_id int not null primary key, dept_name varchar(20) null)",
+            "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'user', N'dbo', N'table', "
+            "N't_dept', "
+            "N'column', N'dept_name'",
+            "insert into t_dept values (1, '销售')",
+            "insert into t_dept values (2, N'hr')",
+            "create table t_snow (s nvarchar(5) null)",
+            "insert into t_snow values (N'☃')",
+        });
   }
   static void TearDownTestSuite() {
     delete server_;
     server_ = nullptr;
   }
-  static std::string serverText() { return "127.0.0.1," + std::to_string(server_->port()); }
+  static std::string serverText() { return makeddl::testing::sandboxServerText(*server_); }
 
   // The program, without a display, with the connection options added.
   static CommandRun program(QStringList args, const std::string& password = kPassword) {

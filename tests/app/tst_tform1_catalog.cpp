@@ -16,14 +16,13 @@
 #include "app/status_bar.h"
 #include "app/tform1.h"
 #include "fake_desktop.h"
-#include "sandbox_fixture.hpp"
+#include "sandbox_session.h"
 #include "settings_fixture.h"
 
 using namespace makeddl::app;
 using makeddl::app::testing::FakeDesktop;
 using makeddl::app::testing::TemporarySettingsFolder;
-using makeddl::connection::Connection;
-using makeddl::connection::DataSet;
+using makeddl::testing::runBatches;
 using sandbox::testing::SandboxProcess;
 
 namespace {
@@ -88,24 +87,11 @@ class TstTForm1Catalog : public QObject {
   FakeDesktop desktop_;
   std::unique_ptr<TForm1> window_;
 
-  void runOnServer(const std::string& database, const std::vector<std::string>& statements) {
-    Connection connection;
-    connection.setConnectionString(server_->odbcConnectionString(database));
-    connection.open();
-    DataSet batch(connection, "setup");
-    for (const std::string& statement : statements) {
-      batch.clearSql();
-      batch.addLine(statement);
-      batch.execute();
-    }
-  }
-
   // The window on the test database, with the object lists as an activation fills them.
   TForm1& openWindow() {
     window_ = std::make_unique<TForm1>(desktop_);
     TForm1& w = *window_;
-    w.ADOConnection1.setConnectionString(server_->odbcConnectionString(kDatabase));
-    w.ADOConnection1.open();
+    makeddl::testing::connectAsSa(w.ADOConnection1, *server_, kDatabase);
     w.ListBoxTable->addItems({"dept", "dept_hist", "a_link", "order", "keyed", "plain", "my table"});
     w.ListBoxView->addItem("v_dept");
     w.ListBoxStore_Prod->addItems({"p_one", "p_two"});
@@ -134,8 +120,8 @@ class TstTForm1Catalog : public QObject {
  private slots:
   void initTestCase() {
     server_ = std::make_unique<SandboxProcess>("Catalog#1");
-    runOnServer("", {std::string("create database ") + kDatabase});
-    runOnServer(kDatabase, std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
+    runBatches(*server_, "", {std::string("create database ") + kDatabase});
+    runBatches(*server_, kDatabase, std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
   }
   void cleanupTestCase() { server_.reset(); }
   void init() {

@@ -16,7 +16,7 @@
 #include "app/tform1.h"
 #include "fake_desktop.h"
 #include "loopback_responder.h"
-#include "sandbox_fixture.hpp"
+#include "sandbox_session.h"
 #include "settings_fixture.h"
 
 using namespace makeddl::app;
@@ -24,6 +24,7 @@ using makeddl::app::testing::FakeDesktop;
 using makeddl::app::testing::TemporarySettingsFolder;
 using makeddl::testing::LoopbackResponder;
 using makeddl::testing::resolutionResponse;
+using makeddl::testing::runBatches;
 using sandbox::testing::SandboxProcess;
 
 namespace {
@@ -39,7 +40,7 @@ class TstTForm1Connection : public QObject {
   FakeDesktop desktop_;
   std::unique_ptr<TForm1> window_;
 
-  QString serverText() const { return QStringLiteral("127.0.0.1,%1").arg(server_->port()); }
+  QString serverText() const { return QString::fromStdString(makeddl::testing::sandboxServerText(*server_)); }
 
   TForm1& openWindow() {
     window_ = std::make_unique<TForm1>(desktop_);
@@ -73,20 +74,10 @@ class TstTForm1Connection : public QObject {
  private slots:
   void initTestCase() {
     server_ = std::make_unique<SandboxProcess>(kPassword.toStdString());
-    makeddl::connection::Connection setup;
-    const makeddl::connection::LoginParameters sa{"master", serverText().toStdString(), "sa", kPassword.toStdString(), false};
-    setup.setConnectionString(makeddl::connection::odbcConnectionString(
-        makeddl::connection::oleDbConnectionString(sa, "TESTHOST"), makeddl::connection::DriverSettings{}));
-    setup.open();
-    makeddl::connection::DataSet batch(setup, "setup");
-    for (const char* text : {"create database shop",
-                             "use shop create table t_dept (dept_id int not null primary key, dept_name varchar(20)) "
-                             "create table orders (id int)",
-                             "create view v_dept as select dept_id from t_dept"}) {
-      batch.clearSql();
-      batch.addLine(text);
-      batch.execute();
-    }
+    runBatches(*server_, "master", {"create database shop"});
+    runBatches(*server_, "shop",
+               {"create table t_dept (dept_id int not null primary key, dept_name varchar(20))",
+                "create table orders (id int)", "create view v_dept as select dept_id from t_dept"});
   }
   void cleanupTestCase() { server_.reset(); }
   void init() {

@@ -15,16 +15,15 @@
 #include "app/data_set_model.h"
 #include "app/status_bar.h"
 #include "app/tform1.h"
-#include "connection/connection_string.h"
 #include "fake_desktop.h"
-#include "sandbox_fixture.hpp"
+#include "sandbox_session.h"
 #include "settings_fixture.h"
 
 using namespace makeddl::app;
 using makeddl::app::testing::FakeDesktop;
 using makeddl::app::testing::TemporarySettingsFolder;
-using makeddl::connection::Connection;
 using makeddl::connection::DataSet;
+using makeddl::testing::runBatches;
 using sandbox::testing::SandboxProcess;
 
 namespace {
@@ -76,13 +75,6 @@ const QString kLogScript = QStringLiteral(
 
 const QString kWrongStatement = QStringLiteral("错误的SQL语句,请检查编辑框内语句是否正确有！");
 
-std::string connectionString(int port, const std::string& database) {
-  const makeddl::connection::LoginParameters sa{database, "127.0.0.1," + std::to_string(port), "sa",
-                                                kPassword, false};
-  return makeddl::connection::odbcConnectionString(makeddl::connection::oleDbConnectionString(sa, "TESTHOST"),
-                                                   makeddl::connection::DriverSettings{});
-}
-
 QByteArray fileBytes(const QString& path) {
   QFile file(path);
   file.open(QIODevice::ReadOnly);
@@ -104,8 +96,7 @@ class TstTForm1Scripts : public QObject {
   TForm1& openWindow() {
     window_ = std::make_unique<TForm1>(desktop_);
     TForm1& w = *window_;
-    w.ADOConnection1.setConnectionString(connectionString(server_->port(), kDatabase));
-    w.ADOConnection1.open();
+    makeddl::testing::connectAsSa(w.ADOConnection1, *server_, kDatabase);
     w.ListBoxTable->addItems({"t_dept", "t_emp", "t_empty", "t_log"});
     w.PageControl1->setEnabled(true);
     w.PageControl2->setEnabled(true);
@@ -140,18 +131,8 @@ class TstTForm1Scripts : public QObject {
  private slots:
   void initTestCase() {
     server_ = std::make_unique<SandboxProcess>(kPassword);
-    Connection setup;
-    setup.setConnectionString(connectionString(server_->port(), "master"));
-    setup.open();
-    DataSet batch(setup, "setup");
-    auto run = [&batch](const std::string& text) {
-      batch.clearSql();
-      batch.addLine(text);
-      batch.execute();
-    };
-    run(std::string("create database ") + kDatabase);
-    run(std::string("use ") + kDatabase);
-    for (const char* text : kSchema) run(text);
+    runBatches(*server_, "master", {std::string("create database ") + kDatabase});
+    runBatches(*server_, kDatabase, std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
   }
   void cleanupTestCase() { server_.reset(); }
   void init() {

@@ -7,8 +7,7 @@
 
 #include <regex>
 
-#include "connection/connection_string.h"
-#include "sandbox_fixture.hpp"
+#include "sandbox_session.h"
 #include "scripts/create_script.h"
 #include "scripts/insert_script.h"
 #include "scripts/script_batch.h"
@@ -16,8 +15,8 @@
 using namespace makeddl::scripts;
 using makeddl::connection::Connection;
 using makeddl::connection::DataSet;
-using makeddl::connection::DriverSettings;
-using makeddl::connection::LoginParameters;
+using makeddl::testing::connectAsSa;
+using makeddl::testing::runBatches;
 using sandbox::testing::SandboxProcess;
 
 namespace {
@@ -63,33 +62,15 @@ class ScriptBatch : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     server_ = new SandboxProcess("Script#1");
-    Connection setup;
-    setup.setConnectionString(connectionString("master"));
-    setup.open();
-    DataSet statement(setup, "setup");
-    run(statement, "create database scripts_db");
-    run(statement, "use scripts_db");
-    for (const char* text : kSchema) run(statement, text);
+    runBatches(*server_, "master", {"create database scripts_db"});
+    runBatches(*server_, "scripts_db", std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
   }
   static void TearDownTestSuite() {
     delete server_;
     server_ = nullptr;
   }
-  static void run(DataSet& statement, const std::string& text) {
-    statement.clearSql();
-    statement.addLine(text);
-    statement.execute();
-  }
-  static std::string connectionString(const std::string& database) {
-    const LoginParameters login{database, "127.0.0.1," + std::to_string(server_->port()), "sa", "Script#1",
-                                false};
-    return makeddl::connection::odbcConnectionString(oleDbConnectionString(login, "TESTHOST"),
-                                                     DriverSettings{});
-  }
-
   void SetUp() override {
-    connection_.setConnectionString(connectionString("scripts_db"));
-    connection_.open();
+    connectAsSa(connection_, *server_, "scripts_db");
     loadScriptBatch(batch_);
   }
 
