@@ -279,7 +279,8 @@ Relation sysindexes(Engine&, Database& db) {
                                  {"FirstIAM", "binary(6)"}, {"impid", "smallint"}, {"lockflags", "smallint"},
                                  {"pgmodctr", "int"}, {"keys", "varbinary(816)"}, {"name", "sysname"},
                                  {"statblob", "image"}, {"maxlen", "int"}, {"rows", "int"}});
-    for (const auto& [key, table] : db.tables()) {
+    for (const auto& entry : db.tables()) {
+        const auto& table = entry.second;
         auto rows = static_cast<int64_t>(table->rows.size());
         auto add = [&](int indid, int status, const std::string& name, size_t keys) {
             r.owned.push_back({i(table->id), i(status), nul(), i(indid), nul(), i(0), i(static_cast<int64_t>(keys)),

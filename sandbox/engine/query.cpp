@@ -310,6 +310,11 @@ std::vector<Row> Executor::joinSources(const SelectStmt& select, const std::vect
                 matched = true;
                 rightMatched[r] = true;
                 if (passes(k, frame)) next.push_back(std::move(wide));
+                // A join this large would exhaust the machine; SQL Server would not finish it either.
+                constexpr size_t kMaxJoinedValues = 20'000'000;
+                if (next.size() * scope.width > kMaxJoinedValues)
+                    throw SqlError(8623, 16, 1, "The query processor could not produce a query plan because of the "
+                                                "size of the intermediate result.");
             }
             bool keepLeft = ref.join == JoinKind::Left || ref.join == JoinKind::Full;
             if (!matched && keepLeft && passes(k, Frame{&scope, left.data(), outer, nullptr})) next.push_back(left);
