@@ -296,6 +296,33 @@ Relation sysindexes(Engine&, Database& db) {
     return r;
 }
 
+Relation sysindexkeys(Engine&, Database& db) {
+    Relation r;
+    r.columns = describeColumns({{"id", "int"}, {"indid", "smallint"}, {"colid", "smallint"}, {"keyno", "smallint"}});
+    for (const auto& entry : db.tables())
+        for (const auto& index : entry.second->indexes)
+            for (size_t k = 0; k < index.keys.size(); ++k)
+                r.owned.push_back({i(entry.second->id), i(index.indid), i(static_cast<int64_t>(index.keys[k].first) + 1),
+                                   i(static_cast<int64_t>(k) + 1)});
+    conform(r);
+    return r;
+}
+
+// The view sysconstraints: one row per PRIMARY KEY, UNIQUE or DEFAULT constraint.
+Relation sysconstraints(Engine&, Database& db) {
+    Relation r;
+    r.columns = describeColumns({{"constid", "int"}, {"id", "int"}, {"colid", "smallint"}, {"spare1", "tinyint"},
+                                 {"status", "int"}, {"actions", "int"}, {"error", "int"}});
+    for (const auto& o : db.objects()) {
+        int kind = o.xtype == "PK" ? 1 : o.xtype == "UQ" ? 2 : o.xtype == "D" ? 5 : 0;
+        if (kind == 0) continue;
+        int status = kind + (o.info > 0 ? 16 : 32) + 2048;
+        r.owned.push_back({i(o.id), i(o.parentId), i(o.info), i(0), i(status), i(4096), i(0)});
+    }
+    conform(r);
+    return r;
+}
+
 Relation sysproperties(Engine&, Database& db) {
     Relation r;
     r.columns = describeColumns({{"id", "int"}, {"smallid", "smallint"}, {"type", "tinyint"}, {"name", "sysname"},
@@ -381,6 +408,7 @@ const std::pair<const char*, Builder> kBuilders[] = {
     {"syscomments", syscomments}, {"sysindexes", sysindexes},     {"sysproperties", sysproperties},
     {"sysdepends", sysdepends},   {"sysusers", sysusers},         {"sysfiles", sysfiles},
     {"sysdatabases", sysdatabases}, {"sysprocesses", sysprocesses}, {"spt_values", sptValues},
+    {"sysindexkeys", sysindexkeys}, {"sysconstraints", sysconstraints},
 };
 
 Relation sysdatabasesOf(Engine& engine) {

@@ -151,6 +151,9 @@ TEST_F(SandboxEngine, CatalogueFollowsDdl) {
     EXPECT_EQ(scalar("select name from systypes where xusertype = 256"), "sysname");
     EXPECT_EQ(scalar("select count(*) from systypes where xtype = 231"), "2");
     EXPECT_EQ(scalar("select text from syscomments where id = (select cdefault from syscolumns where name = 'b')"), "(N'x')");
+    EXPECT_EQ(scalar("select count(*) from sysindexkeys where id = object_id('t')"), "2");
+    EXPECT_EQ(scalar("select colid from sysindexkeys where id = object_id('t') and keyno = 1"), "2");  // key (b, a)
+    EXPECT_EQ(scalar("select count(*) from sysconstraints where id = object_id('t')"), "2");
     run("create procedure p as select a from t");
     EXPECT_EQ(scalar("select count(*) from sysdepends where id = object_id('p')"), "1");
     run("drop table t");
