@@ -23,29 +23,14 @@
 #include "app/settings_store.h"
 #include "app/status_bar.h"
 #include "app/tform1.h"
-#include "fake_desktop.h"
-#include "settings_fixture.h"
+#include "window_test.h"
 
 using namespace makeddl::app;
-using makeddl::app::testing::FakeDesktop;
-using makeddl::app::testing::TemporarySettingsFolder;
 
-class TstTForm1 : public QObject {
+class TstTForm1 : public makeddl::app::testing::WindowTest {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TemporarySettingsFolder> folder_;
-  FakeDesktop desktop_;
-  std::unique_ptr<TForm1> window_;
-
-  TForm1& openWindow() {
-    window_ = std::make_unique<TForm1>(desktop_);
-    window_->discoverySettings = makeddl::app::testing::loopbackOnlyDiscovery();
-    window_->show();
-    if (!QTest::qWaitForWindowExposed(window_.get())) qWarning("window not exposed");
-    return *window_;
-  }
-
   // Sends a press, a move and a release to a widget, as a user's drag would.
   static void drag(QWidget* widget, QPoint from, QPoint by) {
     auto send = [widget](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
@@ -58,14 +43,8 @@ class TstTForm1 : public QObject {
   }
 
  private slots:
-  void init() {
-    folder_ = std::make_unique<TemporarySettingsFolder>();
-    desktop_ = FakeDesktop();
-  }
-  void cleanup() {
-    window_.reset();
-    folder_.reset();
-  }
+  void init() { beginTest(); }
+  void cleanup() { endTest(); }
 
   void applicationTitleIsDecodedFromItsBig5Bytes() {
     QCOMPARE(applicationTitleFromBig5(), QStringLiteral("SQL SERVER 工具"));

@@ -15,13 +15,10 @@
 #include "app/data_set_model.h"
 #include "app/status_bar.h"
 #include "app/tform1.h"
-#include "fake_desktop.h"
+#include "window_test.h"
 #include "sandbox_session.h"
-#include "settings_fixture.h"
 
 using namespace makeddl::app;
-using makeddl::app::testing::FakeDesktop;
-using makeddl::app::testing::TemporarySettingsFolder;
 using makeddl::testing::runBatches;
 using sandbox::testing::SandboxProcess;
 
@@ -78,27 +75,17 @@ QStringList rowTexts(const QAbstractItemModel* model, int row) {
 
 }  // namespace
 
-class TstTForm1Catalog : public QObject {
+class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
   Q_OBJECT
 
  private:
   std::unique_ptr<SandboxProcess> server_;
-  std::unique_ptr<TemporarySettingsFolder> folder_;
-  FakeDesktop desktop_;
-  std::unique_ptr<TForm1> window_;
 
   // The window on the test database, with the object lists as an activation fills them.
   TForm1& openWindow() {
-    window_ = std::make_unique<TForm1>(desktop_);
-    TForm1& w = *window_;
+    TForm1& w = openActivatedWindow({"dept", "dept_hist", "a_link", "order", "keyed", "plain", "my table"},
+                                    {"v_dept"}, {"p_one", "p_two"}, {"f_two"});
     makeddl::testing::connectAsSa(w.ADOConnection1, *server_, kDatabase);
-    w.ListBoxTable->addItems({"dept", "dept_hist", "a_link", "order", "keyed", "plain", "my table"});
-    w.ListBoxView->addItem("v_dept");
-    w.ListBoxStore_Prod->addItems({"p_one", "p_two"});
-    w.ListBoxFunction->addItem("f_two");
-    w.PageControl1->setEnabled(true);
-    w.PageControl2->setEnabled(true);
-    w.show();
     return w;
   }
 
@@ -124,14 +111,8 @@ class TstTForm1Catalog : public QObject {
     runBatches(*server_, kDatabase, std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
   }
   void cleanupTestCase() { server_.reset(); }
-  void init() {
-    folder_ = std::make_unique<TemporarySettingsFolder>();
-    desktop_ = FakeDesktop();
-  }
-  void cleanup() {
-    window_.reset();
-    folder_.reset();
-  }
+  void init() { beginTest(); }
+  void cleanup() { endTest(); }
 
   void tabChangeCountsTheListOfTheActiveTab() {
     TForm1& w = openWindow();

@@ -14,14 +14,11 @@
 #include "app/settings_store.h"
 #include "app/status_bar.h"
 #include "app/tform1.h"
-#include "fake_desktop.h"
+#include "window_test.h"
 #include "loopback_responder.h"
 #include "sandbox_session.h"
-#include "settings_fixture.h"
 
 using namespace makeddl::app;
-using makeddl::app::testing::FakeDesktop;
-using makeddl::app::testing::TemporarySettingsFolder;
 using makeddl::testing::LoopbackResponder;
 using makeddl::testing::resolutionResponse;
 using makeddl::testing::runBatches;
@@ -31,23 +28,18 @@ namespace {
 const QString kPassword = QStringLiteral("Pw;1=x");
 }
 
-class TstTForm1Connection : public QObject {
+class TstTForm1Connection : public makeddl::app::testing::WindowTest {
   Q_OBJECT
 
  private:
   std::unique_ptr<SandboxProcess> server_;
-  std::unique_ptr<TemporarySettingsFolder> folder_;
-  FakeDesktop desktop_;
-  std::unique_ptr<TForm1> window_;
 
   QString serverText() const { return QString::fromStdString(makeddl::testing::sandboxServerText(*server_)); }
 
   TForm1& openWindow() {
-    window_ = std::make_unique<TForm1>(desktop_);
-    window_->driverSettings.loginTimeoutSeconds = 3;
-    window_->discoverySettings = makeddl::app::testing::loopbackOnlyDiscovery();
-    window_->show();
-    return *window_;
+    TForm1& w = WindowTest::openWindow();
+    w.driverSettings.loginTimeoutSeconds = 3;
+    return w;
   }
 
   // Fills the connection dialogue for an SQL login.
@@ -57,12 +49,6 @@ class TstTForm1Connection : public QObject {
     w.ComboBoxDB_NM->setEditText(database);
     w.EditUser_NM->setText("sa");
     w.EditPass->setText(password);
-  }
-
-  QStringList messages() const {
-    QStringList texts;
-    for (const auto& message : desktop_.messages) texts << message.text;
-    return texts;
   }
 
   static QStringList items(const QComboBox* box) {
@@ -80,14 +66,8 @@ class TstTForm1Connection : public QObject {
                 "create table orders (id int)", "create view v_dept as select dept_id from t_dept"});
   }
   void cleanupTestCase() { server_.reset(); }
-  void init() {
-    folder_ = std::make_unique<TemporarySettingsFolder>();
-    desktop_ = FakeDesktop();
-  }
-  void cleanup() {
-    window_.reset();
-    folder_.reset();
-  }
+  void init() { beginTest(); }
+  void cleanup() { endTest(); }
 
   void testButtonReportsGoodAndBadLogins() {
     TForm1& w = openWindow();

@@ -15,13 +15,10 @@
 #include "app/data_set_model.h"
 #include "app/status_bar.h"
 #include "app/tform1.h"
-#include "fake_desktop.h"
+#include "window_test.h"
 #include "sandbox_session.h"
-#include "settings_fixture.h"
 
 using namespace makeddl::app;
-using makeddl::app::testing::FakeDesktop;
-using makeddl::app::testing::TemporarySettingsFolder;
 using makeddl::connection::DataSet;
 using makeddl::testing::runBatches;
 using sandbox::testing::SandboxProcess;
@@ -83,25 +80,17 @@ QByteArray fileBytes(const QString& path) {
 
 }  // namespace
 
-class TstTForm1Scripts : public QObject {
+class TstTForm1Scripts : public makeddl::app::testing::WindowTest {
   Q_OBJECT
 
  private:
   std::unique_ptr<SandboxProcess> server_;
-  std::unique_ptr<TemporarySettingsFolder> folder_;
-  FakeDesktop desktop_;
-  std::unique_ptr<TForm1> window_;
 
   // The window on the test database, with the table list as an activation fills it.
   TForm1& openWindow() {
-    window_ = std::make_unique<TForm1>(desktop_);
-    TForm1& w = *window_;
+    TForm1& w = openActivatedWindow({"t_dept", "t_emp", "t_empty", "t_log"});
     makeddl::testing::connectAsSa(w.ADOConnection1, *server_, kDatabase);
-    w.ListBoxTable->addItems({"t_dept", "t_emp", "t_empty", "t_log"});
-    w.PageControl1->setEnabled(true);
-    w.PageControl2->setEnabled(true);
     w.PageControl1->setCurrentIndex(5);
-    w.show();
     return w;
   }
 
@@ -112,12 +101,6 @@ class TstTForm1Scripts : public QObject {
     w.ListBoxTable->clearSelection();
     for (const QString& name : selected)
       w.ListBoxTable->findItems(name, Qt::MatchExactly).front()->setSelected(true);
-  }
-
-  QStringList messages() const {
-    QStringList texts;
-    for (const auto& message : desktop_.messages) texts << message.text;
-    return texts;
   }
 
   QString panel(int index) const { return window_->StatusBar1->panelText(index); }
@@ -135,14 +118,8 @@ class TstTForm1Scripts : public QObject {
     runBatches(*server_, kDatabase, std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
   }
   void cleanupTestCase() { server_.reset(); }
-  void init() {
-    folder_ = std::make_unique<TemporarySettingsFolder>();
-    desktop_ = FakeDesktop();
-  }
-  void cleanup() {
-    window_.reset();
-    folder_.reset();
-  }
+  void init() { beginTest(); }
+  void cleanup() { endTest(); }
 
   // Tables come in list order whatever the order of selection; the pane is replaced.
   void createScriptsOfTheSelectedTables() {

@@ -1,0 +1,63 @@
+#pragma once
+// What every window test holds: a settings folder of its own, the fake desktop and the
+// window, made fresh for each test function.
+
+#include <QListWidget>
+#include <QObject>
+#include <QStringList>
+#include <QTabWidget>
+#include <QTest>
+#include <memory>
+
+#include "app/tform1.h"
+#include "fake_desktop.h"
+#include "settings_fixture.h"
+
+namespace makeddl::app::testing {
+
+class WindowTest : public QObject {
+ protected:
+  // For the test's init() and cleanup() slots.
+  void beginTest() {
+    folder_ = std::make_unique<TemporarySettingsFolder>();
+    desktop_ = FakeDesktop();
+  }
+  void endTest() {
+    window_.reset();
+    folder_.reset();
+  }
+
+  // A new window, shown, whose server discovery only ever asks loopback.
+  TForm1& openWindow() {
+    window_ = std::make_unique<TForm1>(desktop_);
+    window_->discoverySettings = loopbackOnlyDiscovery();
+    window_->show();
+    if (!QTest::qWaitForWindowExposed(window_.get())) qWarning("window not exposed");
+    return *window_;
+  }
+
+  // The window as an activation leaves it: pages enabled, the lists given.
+  TForm1& openActivatedWindow(const QStringList& tables, const QStringList& views = {},
+                              const QStringList& procedures = {}, const QStringList& functions = {}) {
+    TForm1& w = openWindow();
+    w.ListBoxTable->addItems(tables);
+    w.ListBoxView->addItems(views);
+    w.ListBoxStore_Prod->addItems(procedures);
+    w.ListBoxFunction->addItems(functions);
+    w.PageControl1->setEnabled(true);
+    w.PageControl2->setEnabled(true);
+    return w;
+  }
+
+  QStringList messages() const {
+    QStringList texts;
+    for (const auto& message : desktop_.messages) texts << message.text;
+    return texts;
+  }
+
+  std::unique_ptr<TemporarySettingsFolder> folder_;
+  FakeDesktop desktop_;
+  std::unique_ptr<TForm1> window_;
+};
+
+}  // namespace makeddl::app::testing
