@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -79,6 +80,13 @@ void writeTable(Writer& w, const Table& t) {
         w.u32(static_cast<uint32_t>(index.status));
         w.u32(static_cast<uint32_t>(index.keys.size()));
         for (const auto& [position, descending] : index.keys) { w.u32(static_cast<uint32_t>(position)); w.u8(descending); }
+    }
+    w.u32(static_cast<uint32_t>(t.checks.size()));
+    for (const CheckConstraint& check : t.checks) {
+        w.u32(static_cast<uint32_t>(check.id));
+        w.text(check.name);
+        w.u32(check.column ? static_cast<uint32_t>(*check.column) : UINT32_MAX);
+        w.text(check.condition->text);
     }
     w.i64(t.identityNext);
     w.u8(t.identityStarted);
@@ -188,6 +196,21 @@ std::shared_ptr<Table> readTable(Reader& r) {
             index.keys.emplace_back(position, descending);
         }
         t->indexes.push_back(std::move(index));
+    }
+    uint32_t checks = r.u32();
+    for (uint32_t i = 0; i < checks; ++i) {
+        CheckConstraint check;
+        check.id = static_cast<int>(r.u32());
+        check.name = r.text();
+        uint32_t column = r.u32();
+        if (column != UINT32_MAX) {
+            if (column >= t->columns.size()) throw std::runtime_error("damaged backup: check");
+            check.column = column;
+        }
+        std::string text = r.text();
+        check.condition = sql::parseExpression(text);
+        check.condition->text = text;
+        t->checks.push_back(std::move(check));
     }
     t->identityNext = r.i64();
     t->identityStarted = r.u8() != 0;

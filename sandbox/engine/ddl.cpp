@@ -176,6 +176,39 @@ void Executor::addKey(Database& db, Table& table, const KeySpec& key) {
     std::sort(table.indexes.begin(), table.indexes.end(), [](const Index& a, const Index& b) { return a.indid < b.indid; });
 }
 
+void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
+    CheckConstraint constraint;
+    constraint.id = engine_.newObjectId();
+    if (!check.column.empty()) {
+        constraint.column = table.columnIndex(check.column);
+        if (!constraint.column) throw errors::invalidColumn(check.column);
+    }
+    constraint.name = !check.name.empty() ? check.name
+                      : constraint.column ? "CK__" + utf8Substring(table.name, 0, 9) + "__" +
+                                                utf8Substring(check.column, 0, 14 - characterCount(utf8Substring(table.name, 0, 9))) +
+                                                "__" + hexId(constraint.id)
+                                          : keyConstraintName("CK", table.name, constraint.id);
+    if (db.object(constraint.name)) throw errors::objectExists(constraint.name);
+    constraint.condition = check.condition;
+    // The condition must make sense for the table's columns: evaluate it once on a row of NULLs.
+    Scope scope;
+    scope.id = nextScopeId_++;
+    scope.entries.push_back({table.name, table.name, columnsOf(table), 0});
+    scope.width = table.columns.size();
+    Row nulls(table.columns.size());
+    eval(*constraint.condition, Frame{&scope, nulls.data(), nullptr, nullptr});
+    SchemaObject object;
+    object.id = constraint.id;
+    object.name = constraint.name;
+    object.xtype = "C";
+    object.parentId = table.id;
+    object.info = constraint.column ? static_cast<int>(*constraint.column) + 1 : 0;
+    object.created = currentDateTime();
+    object.text = storedDefaultText(check.condition->text);
+    db.addObject(object);
+    table.checks.push_back(std::move(constraint));
+}
+
 void Executor::runCreateTable(const CreateTableStatement& s) {
     std::vector<Column> columns;
     for (const auto& spec : s.columns) columns.push_back(columnFromSpec(spec));
@@ -183,6 +216,7 @@ void Executor::runCreateTable(const CreateTableStatement& s) {
     auto db = databaseFor(s.table);
     try {
         for (const auto& key : s.keys) addKey(*db, *table, key);
+        for (const auto& check : s.checks) addCheck(*db, *table, check);
     } catch (...) {
         db->dropObject(table->id);
         session_.tempTables_.erase(toLower(table->name));

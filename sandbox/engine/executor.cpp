@@ -79,7 +79,7 @@ void Executor::reportError(const SqlError& error, int line) {
     message.line = line;
     sink_.message(message);
     session_.lastError_ = message.number;
-    if (!error.abortsBatch() && (message.number == 515 || message.number == 2627 || message.number == 8152 ||
+    if (!error.abortsBatch() && (message.number == 515 || message.number == 2627 || message.number == 8152 || message.number == 547 ||
                                  message.number == 544 || message.number == 8115 || message.number == 8134))
         sink_.message({kStatementTerminated, 0, 0, "The statement has been terminated.", "", line});
     sink_.statementDone(StatementKind::Other, false, 0, true);
@@ -271,6 +271,23 @@ std::string keyText(const Index& index, const Row& row) {
 
 }  // namespace
 
+void Executor::checkConstraints(const Table& table, const Row& row, bool update) {
+    if (table.checks.empty()) return;
+    Scope scope;
+    scope.id = nextScopeId_++;
+    scope.entries.push_back({table.name, table.name, columnsOf(table), 0});
+    scope.width = table.columns.size();
+    for (const CheckConstraint& check : table.checks) {
+        Value result = eval(*check.condition, Frame{&scope, row.data(), nullptr, nullptr});
+        if (result.isNull() || isTruthyNumber(result)) continue;  // unknown passes, as in SQL Server
+        std::string where = "The conflict occurred in database '" + session_.database_ + "', table '" + table.name + "'";
+        if (check.column) where += ", column '" + table.columns[*check.column].name + "'";
+        throw SqlError(547, 16, 1, std::string(update ? "UPDATE" : "INSERT") + " statement conflicted with " +
+                                       (check.column ? "COLUMN" : "TABLE") + " CHECK constraint '" + check.name + "'. " +
+                                       where + ".", false);
+    }
+}
+
 Executor::KeySets Executor::keySets(const Table& table) {
     KeySets sets;
     for (const Index& index : table.indexes) {
@@ -289,6 +306,7 @@ void Executor::insertRow(Table& table, Row row, const std::string& tableName, Ke
             throw SqlError(515, 16, 2, "Cannot insert the value NULL into column '" + c.name + "', table '" + tableName +
                                            "'; column does not allow nulls. INSERT fails.", false);
     }
+    checkConstraints(table, row, false);
     std::vector<std::string> texts;
     for (auto& [index, set] : keys) {
         texts.push_back(keyText(*index, row));
@@ -489,6 +507,7 @@ void Executor::runUpdate(const UpdateStatement& s) {
             updated[r][columns[k]] = value.isNull() ? Value::null(c.type) : value;
         }
     }
+    for (const auto& target : targets) checkConstraints(*table, updated[target.first], true);
     // Keys are checked against the table as it will be, then the change is applied at once.
     std::swap(table->rows, updated);
     try {

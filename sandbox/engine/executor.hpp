@@ -108,6 +108,9 @@ private:
     void runCreateTable(const sql::CreateTableStatement& s);
     std::shared_ptr<Table> createTable(const sql::ObjectName& name, std::vector<Column> columns);
     void addKey(Database& db, Table& table, const sql::KeySpec& key);
+    void addCheck(Database& db, Table& table, const sql::CheckSpec& check);
+    // Raises 547 when a row breaks one of the table's CHECK constraints.
+    void checkConstraints(const Table& table, const Row& row, bool update);
     void runCreateModule(const sql::CreateModuleStatement& s);
     void runCreateIndex(const sql::CreateIndexStatement& s);
     void runDrop(const sql::DropStatement& s);

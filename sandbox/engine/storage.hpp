@@ -39,6 +39,13 @@ struct Index {
     std::vector<std::pair<size_t, bool>> keys;  // column position, descending
 };
 
+struct CheckConstraint {
+    int id = 0;
+    std::string name;
+    std::optional<size_t> column;  // a column-level check names its column in errors
+    sql::ExprPtr condition;         // its text is kept in condition->text
+};
+
 struct Table {
     int id = 0;
     std::string name;
@@ -46,6 +53,7 @@ struct Table {
     std::vector<Column> columns;
     std::vector<Row> rows;
     std::vector<Index> indexes;
+    std::vector<CheckConstraint> checks;
     int64_t identityNext = 1;
     bool identityStarted = false;
 

@@ -185,11 +185,19 @@ struct KeySpec {
     std::vector<std::pair<std::string, bool>> columns;  // name, descending
 };
 
+// CHECK (condition), at a column (column set) or at the table.
+struct CheckSpec {
+    std::string name;
+    std::string column;
+    ExprPtr condition;
+};
+
 struct CreateTableStatement : Statement {
     CreateTableStatement() : Statement(StmtKind::CreateTable) {}
     ObjectName table;
     std::vector<ColumnSpec> columns;
     std::vector<KeySpec> keys;
+    std::vector<CheckSpec> checks;
 };
 
 enum class ModuleKind { View, Procedure, Function, Trigger };

@@ -582,9 +582,25 @@ private:
             pendingKeys_.push_back(key);
             return true;
         }
-        if (is("check") || is("references") || is("foreign")) fail();
+        if (is("check")) {
+            pendingChecks_.push_back(checkSpec(constraintName, column.name));
+            return true;
+        }
+        if (is("references") || is("foreign")) fail();
         if (!constraintName.empty()) fail();
         return false;
+    }
+
+    CheckSpec checkSpec(const std::string& constraintName, const std::string& column) {
+        expect("check");
+        if (is("not")) { take(); expect("for"); anyWord(); }  // NOT FOR REPLICATION
+        CheckSpec check{constraintName, column, nullptr};
+        expect("(");
+        size_t start = peek().offset;
+        check.condition = expression();
+        check.condition->text = defaultText(start);
+        expect(")");
+        return check;
     }
 
     KeySpec keyHead(const std::string& constraintName) {
@@ -615,11 +631,16 @@ private:
         s->table = objectName();
         expect("(");
         pendingKeys_.clear();
+        pendingChecks_.clear();
         do {
             if (isSymbol(")")) break;  // a trailing comma is accepted by SQL Server 2000
-            if (is("constraint") || is("primary") || is("unique")) {
+            if (is("constraint") || is("primary") || is("unique") || is("check")) {
                 std::string constraintName;
                 if (accept("constraint")) constraintName = name();
+                if (is("check")) {
+                    pendingChecks_.push_back(checkSpec(constraintName, ""));
+                    continue;
+                }
                 KeySpec key = keyHead(constraintName);
                 key.columns = keyColumns();
                 pendingKeys_.push_back(key);
@@ -631,6 +652,7 @@ private:
         if (accept("on")) anyWord();
         if (is("textimage_on")) { take(); anyWord(); }
         s->keys = pendingKeys_;
+        s->checks = pendingChecks_;
         return s;
     }
 
@@ -1220,6 +1242,7 @@ private:
     size_t pos_ = 0;
     int nesting_ = 0;
     std::vector<KeySpec> pendingKeys_;
+    std::vector<CheckSpec> pendingChecks_;
 };
 
 }  // namespace

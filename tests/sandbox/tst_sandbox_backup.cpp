@@ -58,7 +58,7 @@ protected:
 
 TEST_F(SandboxBackup, EveryKindOfValueAndObjectSurvivesTheRoundTrip) {
     run("create database rt use rt");
-    run("create table t (i int identity(5, 5) primary key, b bigint, d decimal(30,10), m money, f float, "
+    run("create table t (i int identity(5, 5) primary key, b bigint check (b < 0), d decimal(30,10), m money, f float, "
         "s varchar(10) default ('z'), n nvarchar(10), dt datetime, g uniqueidentifier, v varbinary(4), x sql_variant)");
     run("insert t (b, d, m, f, s, n, dt, g, v, x) values (-9000000000, -12345678901234567890.0123456789, 1.5, 0.25, "
         "'abc', N'中文', '2024-01-15 13:45:30.500', '6F9619FF-8B86-D011-B42D-00C04FC964FF', 0xCAFE, 42)");
@@ -73,6 +73,8 @@ TEST_F(SandboxBackup, EveryKindOfValueAndObjectSurvivesTheRoundTrip) {
     ASSERT_TRUE(copy->table("t"));
     EXPECT_EQ(formatValue(copy->table("t")->rows[0][2]), "-12345678901234567890.0123456789");
     EXPECT_TRUE(copy->object("v_t")->module);
+    ASSERT_EQ(copy->table("t")->checks.size(), 1u);
+    EXPECT_EQ(copy->table("t")->checks[0].condition->text, "b < 0");
     EXPECT_THROW(deserializeDatabase(Bytes(content.begin(), content.begin() + content.size() / 2), "rt", 9),
                  std::runtime_error);
 }

@@ -308,3 +308,21 @@ TEST_F(SandboxEngine, EdgesOfArithmeticAndOuterJoinsStayCorrect) {
     EXPECT_TRUE(joined.results[0].columns[1].nullable);  // declared NOT NULL, but missing on the outer side
     EXPECT_EQ(joined.results[0].rows, (std::vector<std::vector<std::string>>{{"1", "one"}, {"2", "NULL"}}));
 }
+
+TEST_F(SandboxEngine, CheckConstraintsAreKeptAndEnforced) {
+    run("create table jobs (id int, min_lvl int check (min_lvl >= 10), max_lvl int, "
+        "constraint ck_range check (max_lvl <= 250 and max_lvl >= min_lvl))");
+    EXPECT_EQ(scalar("select count(*) from sysobjects where xtype = 'C' and parent_obj = object_id('jobs')"), "2");
+    EXPECT_EQ(scalar("select text from syscomments where id = object_id('ck_range')"), "(max_lvl <= 250 and max_lvl >= min_lvl)");
+    run("insert jobs values (1, 10, 100)");
+    CollectingSink low = run("insert jobs values (2, 5, 100)");
+    ASSERT_FALSE(low.messages.empty());
+    EXPECT_EQ(low.messages[0].number, 547);
+    EXPECT_NE(low.messages[0].text.find("COLUMN CHECK constraint 'CK__jobs__min_lvl__"), std::string::npos) << low.messages[0].text;
+    EXPECT_NE(low.messages[0].text.find("column 'min_lvl'"), std::string::npos);
+    EXPECT_EQ(run("update jobs set max_lvl = 300").messages.at(0).number, 547);
+    EXPECT_EQ(scalar("select max_lvl from jobs"), "100");  // the failed UPDATE changed nothing
+    run("insert jobs values (3, null, null)");               // unknown passes
+    EXPECT_EQ(scalar("select count(*) from jobs"), "2");
+    EXPECT_EQ(run("create table bad (a int check (nosuch > 1))").messages.at(0).number, 207);
+}
