@@ -54,8 +54,8 @@ std::optional<SaveFileChoice> QtDesktop::askSaveFile(const QStringList& filters,
   return SaveFileChoice{lastSavePath_, static_cast<int>(filters.indexOf(dialog.selectedNameFilter()))};
 }
 
-std::optional<QString> QtDesktop::browseForFolder(const QString& startFolder) {
-  const QString folder = QFileDialog::getExistingDirectory(owner_, QString(), startFolder);
+std::optional<QString> QtDesktop::browseForFolder(const QString& title, const QString& startFolder) {
+  const QString folder = QFileDialog::getExistingDirectory(owner_, title, startFolder);
   if (folder.isEmpty()) return std::nullopt;
   return folder;
 }

@@ -39,8 +39,8 @@ class Desktop {
   // The save-file dialogue; filters as Qt writes them ("SQL 文件 (*.sql)"). Empty when cancelled.
   virtual std::optional<SaveFileChoice> askSaveFile(const QStringList& filters,
                                                     const QString& defaultSuffix) = 0;
-  // The folder-browse dialogue starting at startFolder. Empty when cancelled.
-  virtual std::optional<QString> browseForFolder(const QString& startFolder) = 0;
+  // The folder-browse dialogue with a title, starting at startFolder. Empty when cancelled.
+  virtual std::optional<QString> browseForFolder(const QString& title, const QString& startFolder) = 0;
 
   // A message of the system: caption "系统提示".
   void notify(const QString& text, MessageIcon icon) { showMessage(kMessageCaption, text, icon); }
@@ -77,7 +77,7 @@ class QtDesktop : public Desktop {
   void setClipboardText(const QString& text) override;
   std::optional<SaveFileChoice> askSaveFile(const QStringList& filters,
                                             const QString& defaultSuffix) override;
-  std::optional<QString> browseForFolder(const QString& startFolder) override;
+  std::optional<QString> browseForFolder(const QString& title, const QString& startFolder) override;
 
  private:
   QWidget* owner_;

@@ -50,6 +50,7 @@ void TForm1::connectCommands() {
   connectCommand(BtnBIGtoGB, &TForm1::BtnBIGtoGBClick);
   connectCatalogCommands();
   connectConnectionCommands();
+  connectAdminCommands();
   connectScriptCommands();
 }
 

@@ -142,6 +142,13 @@ class TForm1 : public QMainWindow {
   void ShowParamListChange();
   QStringList RowToStrings();
 
+  // Backup and restore (tform1_admin.cpp)
+  void BtnBackupDBClick();
+  void BtnRestoreDBClick();
+  void Button15Click();
+  void Button17Click();
+  void Button16Click();
+
   // Catalogue browser and online users (tform1_catalog.cpp)
   void PageControl2Change();
   void ListBoxTableClick();
@@ -207,6 +214,9 @@ class TForm1 : public QMainWindow {
   void connectCommands();
   void connectConnectionCommands();
   void connectCatalogCommands();
+  void connectAdminCommands();
+  // Runs a backup or restore statement on HelpQuery01 and makes the database current again.
+  void runInMaster(const std::string& statement);
   void connectScriptCommands();
 
   // Script generation helpers

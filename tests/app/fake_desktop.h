@@ -46,7 +46,8 @@ class FakeDesktop : public Desktop {
     saveAnswers.pop_front();
     return answer;
   }
-  std::optional<QString> browseForFolder(const QString& startFolder) override {
+  std::optional<QString> browseForFolder(const QString& title, const QString& startFolder) override {
+    folderDialogTitle = title;
     folderDialogStart = startFolder;
     if (folderAnswers.empty() || folderAnswers.front().isEmpty()) return dropAnswer(folderAnswers), std::nullopt;
     const QString answer = folderAnswers.front();
@@ -60,6 +61,7 @@ class FakeDesktop : public Desktop {
   int cursorChanges = 0;
   QString clipboard;
   QStringList offeredFilters;
+  QString folderDialogTitle;
   QString folderDialogStart;
   // Prepared answers, taken in order; an empty path or folder (or none left) cancels.
   std::deque<SaveFileChoice> saveAnswers;
