@@ -48,6 +48,25 @@ CREATE TABLE order_items (
 )
 GO
 
+-- Office equipment: fixed-length and national text, small and big numbers, a picture, a value
+-- of any type, and a row version that the server stamps on every change.
+CREATE TABLE equipment (
+    asset_no   char(8)        NOT NULL PRIMARY KEY,
+    label      nchar(6)       NULL,
+    floor_no   tinyint        NULL,
+    serial_no  bigint         NULL,
+    weight_kg  real           NULL,
+    deposit    smallmoney     NULL,
+    bought     smalldatetime  NULL,
+    manual     ntext          NULL,
+    picture    image          NULL,
+    extra      sql_variant    NULL,
+    row_ver    timestamp      NOT NULL
+)
+GO
+EXEC sp_addextendedproperty N'MS_Description', N'资产编号', N'user', N'dbo', N'table', N'equipment', N'column', N'asset_no'
+GO
+
 -- A log without any index.
 CREATE TABLE t_log (
     log_time  datetime      NOT NULL,
@@ -81,6 +100,13 @@ GO
 INSERT INTO order_items (order_id, line_no, item, quantity, price) VALUES (1001, 1, N'键盘', 2, 99.900)
 INSERT INTO order_items (order_id, line_no, item, quantity, price) VALUES (1001, 2, N'Mouse', 1, 45.5)
 INSERT INTO order_items (order_id, line_no, item, price) VALUES (1002, 1, N'显示器', 1299)
+GO
+
+INSERT INTO equipment (asset_no, label, floor_no, serial_no, weight_kg, deposit, bought, manual, picture, extra)
+VALUES ('A-001', N'打印机', 3, 9007199254740993, 12.5, 199.99, '2004-03-01 14:30', N'先装纸，再开机。Load the paper first.', 0x89504E470D0A1A0A, N'蓝色')
+INSERT INTO equipment (asset_no, label, floor_no, serial_no, weight_kg, deposit, bought, manual, picture, extra)
+VALUES ('A-002', N'Desk', 0, -42, 0.1, -0.01, '1900-01-01', N'', 0x, N'')
+INSERT INTO equipment (asset_no) VALUES ('B-1')
 GO
 
 -- A few thousand log lines.
