@@ -104,6 +104,14 @@ class Statement {
   SQLHSTMT handle_ = SQL_NULL_HSTMT;
 };
 
+std::string typeName(const Statement& statement, SQLUSMALLINT column) {
+  SQLCHAR name[128];
+  SQLSMALLINT length = 0;
+  statement.check(
+      SQLColAttribute(statement.handle(), column, SQL_DESC_TYPE_NAME, name, sizeof name, &length, nullptr));
+  return reinterpret_cast<char*>(name);
+}
+
 std::vector<ColumnInfo> describeColumns(const Statement& statement, int count) {
   std::vector<ColumnInfo> columns;
   for (SQLUSMALLINT i = 1; i <= count; ++i) {
@@ -112,7 +120,7 @@ std::vector<ColumnInfo> describeColumns(const Statement& statement, int count) {
     SQLULEN size = 0;
     statement.check(SQLDescribeCol(statement.handle(), i, name, sizeof name, &nameLength, &sqlType, &size,
                                    &digits, &nullable));
-    columns.push_back({reinterpret_cast<char*>(name), kindOf(sqlType), sqlType});
+    columns.push_back({reinterpret_cast<char*>(name), kindOf(sqlType), sqlType, typeName(statement, i)});
   }
   return columns;
 }

@@ -33,7 +33,8 @@ enum class FieldKind { Text, Boolean, DateTime, Binary, Other };
 struct ColumnInfo {
   std::string name;
   FieldKind kind = FieldKind::Other;
-  int sqlType = 0;  // the ODBC SQL type the driver reports
+  int sqlType = 0;       // the ODBC SQL type the driver reports
+  std::string typeName;  // the server's name for the type ("timestamp" travels as binary)
 };
 
 // One value of the current row, as read from the server.

@@ -161,6 +161,17 @@ TEST_F(DataAccess, ValuesKeepTheirTextKindsAndPrecision) {
   EXPECT_EQ(query.field(5).asText(), "12.50");
 }
 
+// A timestamp travels as binary(8); only the type name the driver reports tells them apart.
+TEST_F(DataAccess, ColumnsCarryTheServersTypeName) {
+  DataSet query(connection_, "ADOQuery1");
+  query.query("create table #stamps (b binary(8) null, ts timestamp, n nvarchar(3) null) select * from #stamps");
+  ASSERT_EQ(query.columns().size(), 3u);
+  EXPECT_EQ(query.columns()[0].typeName, "binary");
+  EXPECT_EQ(query.columns()[1].typeName, "timestamp");
+  EXPECT_EQ(query.columns()[1].sqlType, query.columns()[0].sqlType);
+  EXPECT_EQ(query.columns()[2].typeName, "nvarchar");
+}
+
 TEST_F(DataAccess, ServerErrorsCarryTheServersMessage) {
   DataSet query(connection_, "TempQuery");
   try {

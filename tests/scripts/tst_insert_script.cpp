@@ -13,8 +13,12 @@ using makeddl::connection::FieldKind;
 
 namespace {
 
+ColumnInfo column(std::string name, FieldKind kind, int sqlType, std::string typeName = "") {
+  return ColumnInfo{std::move(name), kind, sqlType, std::move(typeName)};
+}
+
 std::string value(FieldKind kind, int sqlType, std::optional<std::string> text) {
-  return valueText(ColumnInfo{"c", kind, sqlType}, text);
+  return valueText(column("c", kind, sqlType), text);
 }
 
 TEST(InsertValues, StringsKeepEveryCharacterAndBlank) {
@@ -65,19 +69,21 @@ TEST(InsertValues, NumbersAreTheServersTextWithoutTrailingDecimalZeros) {
 }
 
 TEST(InsertStatements, WorkedExampleRows) {
-  const std::vector<ColumnInfo> columns{
-      {"emp_id", FieldKind::Other, SQL_INTEGER},          {"emp_name", FieldKind::Text, SQL_VARCHAR},
-      {"hired", FieldKind::DateTime, SQL_TYPE_TIMESTAMP}, {"active", FieldKind::Boolean, SQL_BIT},
-      {"salary", FieldKind::Other, SQL_DECIMAL},          {"note", FieldKind::Text, SQL_VARCHAR}};
+  const std::vector<ColumnInfo> columns{column("emp_id", FieldKind::Other, SQL_INTEGER),
+                                        column("emp_name", FieldKind::Text, SQL_VARCHAR),
+                                        column("hired", FieldKind::DateTime, SQL_TYPE_TIMESTAMP),
+                                        column("active", FieldKind::Boolean, SQL_BIT),
+                                        column("salary", FieldKind::Other, SQL_DECIMAL),
+                                        column("note", FieldKind::Text, SQL_VARCHAR)};
   EXPECT_EQ(insertStatement("t_emp", columns,
                             {"1", "Wang", "2003-12-01 08:30:00.000", "1", "1500.5000", std::nullopt}),
             "INSERT INTO t_emp (emp_id,emp_name,hired,active,salary,note) VALUES "
             "(1,'Wang','2003-12-01 08:30:00',1,1500.5,NULL)");
-  EXPECT_EQ(
-      insertStatement("my table",
-                      {{"order", FieldKind::Other, SQL_INTEGER}, {"it's", FieldKind::Other, SQL_INTEGER}},
-                      {"1", "2"}),
-      "INSERT INTO [my table] ([order],[it's]) VALUES (1,2)");
+  EXPECT_EQ(insertStatement("my table",
+                            {column("order", FieldKind::Other, SQL_INTEGER),
+                             column("it's", FieldKind::Other, SQL_INTEGER)},
+                            {"1", "2"}),
+            "INSERT INTO [my table] ([order],[it's]) VALUES (1,2)");
 }
 
 }  // namespace
