@@ -316,6 +316,20 @@ void Executor::insertRow(Table& table, Row row, const std::string& tableName, Ke
     table.rows.push_back(std::move(row));
 }
 
+namespace {
+
+// The server stamps timestamp columns itself; SQL Server 2000 refuses any other explicit value
+// than NULL or DEFAULT before a row is written.
+void refuseTimestampValues(const Table& table, const std::vector<size_t>& targets, const std::vector<Row>& sources) {
+    for (const Row& source : sources)
+        for (size_t k = 0; k < targets.size() && k < source.size(); ++k)
+            if (table.columns[targets[k]].type.id == TypeId::Timestamp && !source[k].isNull())
+                throw SqlError(273, 16, 1, "Cannot insert a non-null value into a timestamp column. Use INSERT with a "
+                                           "column list or with a default of NULL for the timestamp column.");
+}
+
+}  // namespace
+
 void Executor::runInsert(const InsertStatement& s) {
     auto table = requireTable(s.table);
     std::vector<size_t> targets;
@@ -356,6 +370,7 @@ void Executor::runInsert(const InsertStatement& s) {
     for (const Row& source : sources)
         if (source.size() != targets.size() && !s.defaultValues)
             throw SqlError(213, 16, 4, "Insert Error: Column name or number of supplied values does not match table definition.");
+    refuseTimestampValues(*table, targets, sources);
     auto db = databaseFor(s.table);
     std::string fullName = qualifiedTableName(table->name[0] == '#' ? "tempdb" : db->name(), table->name);
     uint64_t count = 0;
