@@ -65,6 +65,9 @@ std::string otherLiteral(const connection::ColumnInfo& column, const std::string
   }
 }
 
+// The server stamps a timestamp column by itself and refuses an explicit value (error 273).
+bool isTimestamp(const connection::ColumnInfo& column) { return equalsIgnoringCase(column.typeName, "timestamp"); }
+
 std::string joined(const std::vector<std::string>& pieces) {
   std::string text;
   for (const std::string& piece : pieces) text += (text.empty() ? "" : ",") + piece;
@@ -74,6 +77,7 @@ std::string joined(const std::vector<std::string>& pieces) {
 }  // namespace
 
 std::string valueText(const connection::ColumnInfo& column, const std::optional<std::string>& value) {
+  if (isTimestamp(column)) return "DEFAULT";
   if (!value) return "NULL";
   const connection::Field field(column, value);
   switch (column.kind) {

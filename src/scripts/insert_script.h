@@ -21,7 +21,7 @@ enum class InsertRows {
 // quoted with their blanks (N'…' for national types); date-times as 'yyyy-mm-dd hh:mm:ss' with
 // the milliseconds when they are not zero; bits as 1 or 0; binary values as 0x hexadecimal;
 // uniqueidentifier and sql_variant values quoted; numbers as the server's text, decimals
-// without trailing zeros.
+// without trailing zeros. A timestamp column gets DEFAULT: the server stamps every row itself.
 std::string valueText(const connection::ColumnInfo& column, const std::optional<std::string>& value);
 
 // "INSERT INTO table (columns) VALUES (values)" for one row.

@@ -54,6 +54,10 @@ TEST(InsertValues, BitsBinariesAndIdentifiers) {
   EXPECT_EQ(value(FieldKind::Binary, SQL_VARBINARY, std::string("\x00\xFF\x10", 3)), "0x00FF10");
   EXPECT_EQ(value(FieldKind::Binary, SQL_BINARY, std::string("  ")), "0x2020");
   EXPECT_EQ(value(FieldKind::Binary, SQL_LONGVARBINARY, ""), "0x");
+  const std::string stamp("\x00\x00\x00\x00\x00\x00\x07\xD1", 8);
+  EXPECT_EQ(valueText(column("b", FieldKind::Binary, SQL_BINARY, "binary"), stamp), "0x00000000000007D1");
+  EXPECT_EQ(valueText(column("ts", FieldKind::Binary, SQL_BINARY, "timestamp"), stamp), "DEFAULT");
+  EXPECT_EQ(valueText(column("ts", FieldKind::Binary, SQL_BINARY, "timestamp"), std::nullopt), "DEFAULT");
   EXPECT_EQ(value(FieldKind::Other, SQL_GUID, "6F9619FF-8B86-D011-B42D-00C04FC964FF"),
             "'6F9619FF-8B86-D011-B42D-00C04FC964FF'");
 }
