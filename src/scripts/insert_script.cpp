@@ -66,7 +66,9 @@ std::string otherLiteral(const connection::ColumnInfo& column, const std::string
 }
 
 // The server stamps a timestamp column by itself and refuses an explicit value (error 273).
-bool isTimestamp(const connection::ColumnInfo& column) { return equalsIgnoringCase(column.typeName, "timestamp"); }
+bool isTimestamp(const connection::ColumnInfo& column) {
+  return equalsIgnoringCase(column.typeName, "timestamp");
+}
 
 std::string joined(const std::vector<std::string>& pieces) {
   std::string text;
