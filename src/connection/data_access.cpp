@@ -166,16 +166,25 @@ std::optional<std::string> readValue(const Statement& statement, SQLUSMALLINT co
   }
 }
 
+// Reads the rows one by one, handing each to `take`, which may keep it by moving it away.
+template <typename TakeRow>
+void fetchEachRow(const Statement& statement, const std::vector<ColumnInfo>& columns, TakeRow take) {
+  std::vector<std::optional<std::string>> row;
+  for (SQLRETURN rc = SQLFetch(statement.handle()); rc != SQL_NO_DATA; rc = SQLFetch(statement.handle())) {
+    statement.check(rc);
+    row.resize(columns.size());
+    for (SQLUSMALLINT i = 0; i < columns.size(); ++i) row[i] = readValue(statement, i + 1, columns[i]);
+    take(row);
+  }
+}
+
 std::vector<std::vector<std::optional<std::string>>> fetchRows(const Statement& statement,
                                                                const std::vector<ColumnInfo>& columns) {
   std::vector<std::vector<std::optional<std::string>>> rows;
-  for (SQLRETURN rc = SQLFetch(statement.handle()); rc != SQL_NO_DATA; rc = SQLFetch(statement.handle())) {
-    statement.check(rc);
-    std::vector<std::optional<std::string>> row;
-    row.reserve(columns.size());
-    for (SQLUSMALLINT i = 0; i < columns.size(); ++i) row.push_back(readValue(statement, i + 1, columns[i]));
+  fetchEachRow(statement, columns, [&rows](std::vector<std::optional<std::string>>& row) {
     rows.push_back(std::move(row));
-  }
+    row = {};
+  });
   return rows;
 }
 
@@ -271,7 +280,21 @@ void DataSet::open() {
   if (openOrExecute()) throw DatabaseError("命令没有返回记录集");
 }
 
+void DataSet::openEachRow(const RowVisitor& visit) {
+  const bool hadRows = !runText(&visit);
+  open_ = false;
+  columns_.clear();
+  if (!hadRows) throw DatabaseError("命令没有返回记录集");
+}
+
 std::optional<long long> DataSet::openOrExecute() {
+  if (const std::optional<long long> affected = runText(nullptr)) return affected;
+  open_ = true;
+  notifyChange();
+  return std::nullopt;
+}
+
+std::optional<long long> DataSet::runText(const RowVisitor* visit) {
   close();
   if (!connection_.isOpen()) throw DatabaseError("连接未打开");
   Statement statement(connection_.handles().dbc);
@@ -282,7 +305,12 @@ std::optional<long long> DataSet::openOrExecute() {
     const int columnCount = statement.resultColumns();
     if (columnCount > 0 && !haveRows) {
       columns_ = describeColumns(statement, columnCount);
-      rows_ = fetchRows(statement, columns_);
+      if (visit)
+        fetchEachRow(statement, columns_, [&](const std::vector<std::optional<std::string>>& row) {
+          (*visit)(columns_, row);
+        });
+      else
+        rows_ = fetchRows(statement, columns_);
       haveRows = true;
     } else if (columnCount == 0) {
       const long long count = statement.rowCount();
@@ -290,8 +318,6 @@ std::optional<long long> DataSet::openOrExecute() {
     }
   } while (statement.moreResults());
   if (!haveRows) return affected;
-  open_ = true;
-  notifyChange();
   return std::nullopt;
 }
 

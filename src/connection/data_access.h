@@ -57,6 +57,10 @@ class Field {
   const std::optional<std::string>& value_;
 };
 
+// Receives the rows of a result one at a time; the row is valid only during the call.
+using RowVisitor =
+    std::function<void(const std::vector<ColumnInfo>& columns, const std::vector<std::optional<std::string>>& row)>;
+
 class Connection {
  public:
   Connection();
@@ -105,6 +109,10 @@ class DataSet {
   std::optional<long long> openOrExecute();
   // Runs a text that returns no rows; returns the rows affected (the last count reported).
   long long execute();
+  // Runs the text as open() does, but hands each row of its row set to `visit` as it is read
+  // instead of keeping it, so that a result of any size passes in little memory. The data set
+  // is left closed. Throws as open() does.
+  void openEachRow(const RowVisitor& visit);
 
   // Convenience: close, clear, add the text, open.
   void query(std::string text);
@@ -123,6 +131,9 @@ class DataSet {
   const std::vector<std::vector<std::optional<std::string>>>& rows() const { return rows_; }
 
  private:
+  // Runs the text; keeps the rows of its row set, or hands them to `visit` when given.
+  // Returns the rows affected when there was no row set.
+  std::optional<long long> runText(const RowVisitor* visit);
   void requireOpen() const;
   void notifyChange() const {
     if (changed_) changed_();

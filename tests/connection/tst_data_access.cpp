@@ -172,6 +172,25 @@ TEST_F(DataAccess, ColumnsCarryTheServersTypeName) {
   EXPECT_EQ(query.columns()[2].typeName, "nvarchar");
 }
 
+TEST_F(DataAccess, RowsCanBeHandedOverOneByOneWithoutBeingKept) {
+  DataSet query(connection_, "ADOQuery1");
+  query.addLine(
+      "create table #many (n int null, t varchar(5) null) insert #many values (1, 'a') "
+      "insert #many values (null, 'b') insert #many values (3, null) select * from #many");
+  std::vector<std::vector<std::optional<std::string>>> seen;
+  query.openEachRow([&seen](const std::vector<ColumnInfo>& columns, const auto& row) {
+    EXPECT_EQ(columns.at(1).name, "t");
+    seen.push_back(row);
+  });
+  EXPECT_EQ(seen, (std::vector<std::vector<std::optional<std::string>>>{
+                      {"1", "a"}, {std::nullopt, "b"}, {"3", std::nullopt}}));
+  EXPECT_FALSE(query.isOpen());
+  EXPECT_TRUE(query.columns().empty());
+  query.clearSql();
+  query.addLine("delete #many");
+  EXPECT_THROW(query.openEachRow([](const auto&, const auto&) {}), DatabaseError);
+}
+
 TEST_F(DataAccess, ServerErrorsCarryTheServersMessage) {
   DataSet query(connection_, "TempQuery");
   try {
