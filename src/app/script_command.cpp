@@ -10,7 +10,6 @@
 #include "scripts/create_script.h"
 #include "scripts/insert_script.h"
 #include "scripts/query_text.h"
-#include "scripts/script_text.h"
 
 namespace makeddl::app {
 
@@ -101,35 +100,71 @@ void connect(connection::Connection& connection, const connection::LoginParamete
   }
 }
 
-std::vector<std::string> insertScript(connection::Connection& connection, const ScriptRequest& request,
-                                      const scripts::Progress& progress) {
-  connection::DataSet query(connection, "ADOQuery1");
-  if (!request.query)
-    return scripts::Mark_InsertSQL(query, request.tables, scripts::InsertRows::WholeTable, progress);
-  if (scripts::runEditorStatement(query, *request.query)) throw std::runtime_error("查询没有返回记录集");
-  return scripts::Mark_InsertSQL(query, request.tables, scripts::InsertRows::CurrentResult, progress);
+// The script's bytes, made as its lines come: lines are gathered into pieces of about a
+// megabyte and each piece is encoded on its own, so that the text is never held twice. The
+// bytes are written only once the whole script is made, so that a failure writes nothing.
+class ScriptBytes {
+ public:
+  explicit ScriptBytes(bool utf8) : utf8_(utf8) {}
+
+  void addLine(const std::string& line) {
+    pending_ += line;
+    pending_ += '\n';
+    if (pending_.size() >= kPieceSize) encodePending();
+  }
+
+  void writeTo(std::ostream& out) {
+    encodePending();
+    for (const std::string& piece : pieces_)
+      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  }
+
+ private:
+  static constexpr std::size_t kPieceSize = 1 << 20;
+
+  void encodePending() {
+    if (pending_.empty()) return;
+    const ScriptPaneText pane{std::move(pending_), Encoding::Gbk};
+    pending_.clear();
+    try {
+      pieces_.push_back(utf8_ ? paneUtf8Bytes(pane) : paneBytes(pane));
+    } catch (const UnencodableText& error) {
+      throw std::runtime_error("脚本中有GBK编码无法表示的字符：" + error.characters() +
+                               "；请加 --utf8 以UTF-8输出");
+    }
+  }
+
+  bool utf8_;
+  std::string pending_;
+  std::vector<std::string> pieces_;
+};
+
+void addLines(ScriptBytes& script, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) script.addLine(line);
 }
 
-std::vector<std::string> scriptLines(const ScriptRequest& request, std::ostream& err) {
+// Rows of whole tables are turned into statements as they arrive, none kept.
+void insertScript(connection::Connection& connection, const ScriptRequest& request,
+                  const scripts::Progress& progress, ScriptBytes& script) {
+  connection::DataSet query(connection, "ADOQuery1");
+  if (!request.query)
+    return scripts::streamInsertSQL(query, request.tables, progress,
+                                    [&script](const std::string& line) { script.addLine(line); });
+  if (scripts::runEditorStatement(query, *request.query)) throw std::runtime_error("查询没有返回记录集");
+  addLines(script,
+           scripts::Mark_InsertSQL(query, request.tables, scripts::InsertRows::CurrentResult, progress));
+}
+
+void makeScript(const ScriptRequest& request, std::ostream& err, ScriptBytes& script) {
   connection::Connection connection;
   connect(connection, request.login);
   const scripts::Progress progress = [&err](int done, int total) {
     err << "makeddl script: " << done << "/" << total << '\n';
   };
-  if (!request.create) return insertScript(connection, request, progress);
+  if (!request.create) return insertScript(connection, request, progress, script);
   connection::DataSet batch(connection, "QueryMakeDDL");
   scripts::loadScriptBatch(batch);
-  return scripts::MakeDDL(batch, request.tables, progress);
-}
-
-std::string scriptBytes(const std::vector<std::string>& lines, bool utf8) {
-  const ScriptPaneText pane{scripts::scriptPaneText(lines), Encoding::Gbk};
-  try {
-    return utf8 ? paneUtf8Bytes(pane) : paneBytes(pane);
-  } catch (const UnencodableText& error) {
-    throw std::runtime_error("脚本中有GBK编码无法表示的字符：" + error.characters() +
-                             "；请加 --utf8 以UTF-8输出");
-  }
+  addLines(script, scripts::MakeDDL(batch, request.tables, progress));
 }
 
 }  // namespace
@@ -143,8 +178,9 @@ int runScriptCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 2;
   }
   try {
-    const std::string bytes = scriptBytes(scriptLines(request, err), request.utf8);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ScriptBytes script(request.utf8);
+    makeScript(request, err, script);
+    script.writeTo(out);
     out.flush();
     if (!out) throw std::runtime_error("cannot write standard output");
   } catch (const std::exception& error) {

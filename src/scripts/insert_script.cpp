@@ -70,11 +70,34 @@ bool isTimestamp(const connection::ColumnInfo& column) {
   return equalsIgnoringCase(column.typeName, "timestamp");
 }
 
-std::string joined(const std::vector<std::string>& pieces) {
-  std::string text;
-  for (const std::string& piece : pieces) text += (text.empty() ? "" : ",") + piece;
-  return text;
-}
+// The statements of one table's rows: what comes before the values is made once.
+class StatementMaker {
+ public:
+  StatementMaker(std::string_view table, const std::vector<connection::ColumnInfo>& columns)
+      : columns_(columns) {
+    head_ = "INSERT INTO " + quotedIdentifier(table) + " (";
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      head_ += (i == 0 ? "" : ",") + quotedIdentifier(columns[i].name);
+    head_ += ") VALUES (";
+  }
+
+  std::string statement(const std::vector<std::optional<std::string>>& row) const {
+    std::string line = head_;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (i != 0) line += ',';
+      line += valueText(columns_[i], row.at(i));
+    }
+    line += ')';
+    return line;
+  }
+
+ private:
+  const std::vector<connection::ColumnInfo>& columns_;
+  std::string head_;
+};
+
+// What comes before a table's statements: an empty line, the comment, an empty line.
+std::vector<std::string> blockHead(std::string_view table) { return {"", "----  " + std::string(table), ""}; }
 
 }  // namespace
 
@@ -99,19 +122,14 @@ std::string valueText(const connection::ColumnInfo& column, const std::optional<
 
 std::string insertStatement(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
                             const std::vector<std::optional<std::string>>& row) {
-  std::vector<std::string> names, values;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    names.push_back(quotedIdentifier(columns[i].name));
-    values.push_back(valueText(columns[i], row.at(i)));
-  }
-  return "INSERT INTO " + quotedIdentifier(table) + " (" + joined(names) + ") VALUES (" + joined(values) +
-         ")";
+  return StatementMaker(table, columns).statement(row);
 }
 
 std::vector<std::string> insertBlock(std::string_view table, const connection::DataSet& rows) {
   if (rows.recordCount() == 0) return {};
-  std::vector<std::string> lines{"", "----  " + std::string(table), ""};
-  for (const auto& row : rows.rows()) lines.push_back(insertStatement(table, rows.columns(), row));
+  std::vector<std::string> lines = blockHead(table);
+  const StatementMaker maker(table, rows.columns());
+  for (const auto& row : rows.rows()) lines.push_back(maker.statement(row));
   return lines;
 }
 
@@ -126,6 +144,26 @@ std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::v
     if (progress) progress(k + 1, total);
   }
   return script;
+}
+
+void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
+                     const Progress& progress, const LineSink& sink) {
+  const int total = static_cast<int>(names.size());
+  if (progress) progress(0, total);
+  for (int k = 0; k < total; ++k) {
+    std::optional<StatementMaker> maker;
+    query.clearSql();
+    query.addLine(catalog::selectAllQuery(names[k]));
+    query.openEachRow([&](const std::vector<connection::ColumnInfo>& columns,
+                          const std::vector<std::optional<std::string>>& row) {
+      if (!maker) {
+        for (const std::string& line : blockHead(names[k])) sink(line);
+        maker.emplace(names[k], columns);
+      }
+      sink(maker->statement(row));
+    });
+    if (progress) progress(k + 1, total);
+  }
 }
 
 }  // namespace makeddl::scripts

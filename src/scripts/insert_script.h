@@ -1,6 +1,7 @@
 #pragma once
 // INSERT scripts: one statement per row of a data set, under a table's name.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,5 +37,14 @@ std::vector<std::string> insertBlock(std::string_view table, const connection::D
 // reports the names finished after each. `query` stays open. Any failure ends the whole run.
 std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
                                         InsertRows mode, const Progress& progress);
+
+// Receives the lines of a script one at a time, as they are made.
+using LineSink = std::function<void(const std::string& line)>;
+
+// The lines Mark_InsertSQL makes for whole tables, each handed to `sink` as soon as it is made,
+// without keeping any table's rows: tables of any size pass in little memory. `query` is left
+// closed. Any failure ends the run; lines already handed over stay with the sink.
+void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
+                     const Progress& progress, const LineSink& sink);
 
 }  // namespace makeddl::scripts

@@ -5,7 +5,6 @@
 #include <sql.h>
 #include <sqlext.h>
 
-
 #include "sandbox_session.h"
 #include "scripts/create_script.h"
 #include "scripts/insert_script.h"
@@ -206,9 +205,24 @@ TEST_F(ScriptBatch, InsertedValuesRoundTrip) {
   EXPECT_EQ(copy.columns().at(13).sqlType, SQL_GUID);
 }
 
+// The command line's way, rows turned into lines as they arrive, gives the window's lines.
+TEST_F(ScriptBatch, StreamedInsertsEqualTheWindowsInserts) {
+  const std::vector<std::string> tables{"t_emp", "t_empty", "kinds", "my table"};
+  std::vector<std::string> streamed;
+  std::vector<std::pair<int, int>> progress;
+  streamInsertSQL(
+      query_, tables, [&progress](int done, int total) { progress.emplace_back(done, total); },
+      [&streamed](const std::string& line) { streamed.push_back(line); });
+  EXPECT_EQ(streamed, Mark_InsertSQL(query_, tables, InsertRows::WholeTable, nullptr));
+  EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
+  EXPECT_THROW(streamInsertSQL(query_, {"no_such_table"}, nullptr, [](const std::string&) {}),
+               makeddl::connection::DatabaseError);
+}
+
 // The server refuses an explicit timestamp value, so the statements leave the stamp to it.
 TEST_F(ScriptBatch, TimestampColumnsGetTheirDefault) {
-  const std::vector<std::string> script = Mark_InsertSQL(query_, {"stamped"}, InsertRows::WholeTable, nullptr);
+  const std::vector<std::string> script =
+      Mark_InsertSQL(query_, {"stamped"}, InsertRows::WholeTable, nullptr);
   ASSERT_EQ(script.size(), 4u);
   EXPECT_EQ(script[3], "INSERT INTO stamped (a,ts) VALUES (1,DEFAULT)");
   DataSet statement(connection_, "script");
