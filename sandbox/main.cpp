@@ -1,16 +1,20 @@
 // makeddl-sandbox: a SQL Server 2000 stand-in on 127.0.0.1 for tests and demos.
 //
 //   makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]
-//                   [--data-dir FOLDER]
+//                   [--data FOLDER] [--name SERVER] [--init FILE]
 //
 // With --port 0 a free port is chosen. The first line on standard output is always
 // "port N" with the port in use, so that scripts and tests can read it. With --browser-port
 // the discovery protocol is answered on that UDP port too (0 picks one), reported on the
-// second line as "browser-port M". With --data-dir the databases are kept in that folder and
-// survive a restart; without it everything is in memory.
+// second line as "browser-port M". With --data (or --data-dir) the databases are kept in that
+// folder and survive a restart; without it everything is in memory. --name sets the server's
+// name (SANDBOX by default), so that several sandboxes answer discovery under their own names.
+// --init runs a T-SQL file (batches separated by lines holding only GO) once the server is
+// ready and before the port line is printed; a failing batch ends the program.
 
 #include "engine/engine.hpp"
 #include "server/browser.hpp"
+#include "server/init_script.hpp"
 #include "server/server.hpp"
 
 #include <csignal>
@@ -23,7 +27,8 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M] [--data-dir FOLDER]\n";
+    std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]\n"
+                 "                       [--data FOLDER] [--name SERVER] [--init FILE]\n";
     return 2;
 }
 
@@ -42,6 +47,8 @@ int main(int argc, char** argv) {
     bool havePort = false, haveSa = false;
     std::optional<uint16_t> browserPort;
     std::string dataFolder;
+    std::string serverName;
+    std::string initScript;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (i + 1 >= argc) return usage();
@@ -56,8 +63,13 @@ int main(int argc, char** argv) {
             uint16_t port = 0;
             if (!parsePort(value, port)) return usage();
             browserPort = port;
-        } else if (option == "--data-dir") {
+        } else if (option == "--data" || option == "--data-dir") {
             dataFolder = value;
+        } else if (option == "--name") {
+            if (value.empty()) return usage();
+            serverName = value;
+        } else if (option == "--init") {
+            initScript = value;
         } else if (option == "--login") {
             auto colon = value.find(':');
             if (colon == std::string::npos || colon == 0) return usage();
@@ -70,9 +82,11 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     try {
         sandbox::Engine engine;
+        if (!serverName.empty()) engine.setServerName(serverName);
         if (!dataFolder.empty()) engine.useDataFolder(dataFolder);
         sandbox::Server server(config, engine);
         uint16_t port = server.listen();
+        if (!initScript.empty()) sandbox::runInitScript(engine, initScript);
         std::cout << "port " << port << std::endl;  // flushed: readers wait for this line
         std::optional<sandbox::BrowserResponder> browser;
         if (browserPort) {

@@ -59,6 +59,8 @@ public:
     Engine();
 
     const std::string& serverName() const { return serverName_; }
+    // The name @@servername, sysprocesses and the discovery answer give; before any session.
+    void setServerName(std::string name) { serverName_ = std::move(name); }
     // Keeps databases in `folder` from now on: loads those found there and writes each one
     // back after every batch that changed something. Without it everything stays in memory.
     void useDataFolder(const std::string& folder);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,21 +34,26 @@ std::string readFirstLine(int fd) {
 
 }  // namespace
 
-SandboxProcess::SandboxProcess(std::string saPassword, bool withBrowser) : password_(std::move(saPassword)) {
+SandboxProcess::SandboxProcess(std::string saPassword, bool withBrowser, std::vector<std::string> extraArguments)
+    : password_(std::move(saPassword)) {
+    std::vector<std::string> arguments{MAKEDDL_SANDBOX_PATH, "--port", "0", "--sa-password", password_,
+                                       "--login", "reader:Reader#1"};
+    if (withBrowser) arguments.insert(arguments.end(), {"--browser-port", "0"});
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        // The server ends with the test process, also when the test crashes.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
-        if (withBrowser)
-            execl(MAKEDDL_SANDBOX_PATH, MAKEDDL_SANDBOX_PATH, "--port", "0", "--sa-password", password_.c_str(),
-                  "--login", "reader:Reader#1", "--browser-port", "0", static_cast<char*>(nullptr));
-        else
-            execl(MAKEDDL_SANDBOX_PATH, MAKEDDL_SANDBOX_PATH, "--port", "0", "--sa-password", password_.c_str(),
-                  "--login", "reader:Reader#1", static_cast<char*>(nullptr));
+        execv(MAKEDDL_SANDBOX_PATH, argv.data());
         _exit(127);
     }
     close(pipeFds[1]);

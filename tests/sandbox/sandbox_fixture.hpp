@@ -4,14 +4,17 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace sandbox::testing {
 
 class SandboxProcess {
 public:
     // Starts the program with `saPassword` and waits for its "port N" line. With `withBrowser`
-    // it also answers the discovery protocol on a free UDP port.
-    explicit SandboxProcess(std::string saPassword = "Sandbox#1", bool withBrowser = false);
+    // it also answers the discovery protocol on a free UDP port. `extraArguments` go to the
+    // program as they stand (--init FILE, --data FOLDER, --name NAME).
+    explicit SandboxProcess(std::string saPassword = "Sandbox#1", bool withBrowser = false,
+                            std::vector<std::string> extraArguments = {});
     ~SandboxProcess();
     SandboxProcess(const SandboxProcess&) = delete;
     SandboxProcess& operator=(const SandboxProcess&) = delete;
