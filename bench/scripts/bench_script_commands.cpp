@@ -1,0 +1,191 @@
+// Speed and memory of `makeddl script` against the sandbox server, each run a child process
+// timed alone, its peak resident memory taken from wait4:
+//
+//   insert  `makeddl script insert big` of a 1,000,000-row table of six mixed columns, beside
+//           `freebcp bench.dbo.big out FILE -c` of the same table from the same server;
+//           targets: within 2x of freebcp's time, peak memory within 3x of the script's size.
+//   create  `makeddl script create` of 2,000 tables in one run.
+//
+// Run: bench_script_commands [--rows N] [--tables N] [--keep]   (--keep leaves the files in /tmp)
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "odbc_client.hpp"
+#include "sandbox_fixture.hpp"
+
+extern char** environ;
+
+namespace {
+
+using sandbox::testing::OdbcConnection;
+using sandbox::testing::SandboxProcess;
+
+struct ChildRun {
+  double seconds = 0;
+  double peakMb = 0;
+  double outputMb = 0;
+};
+
+double fileMb(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<double>(info.st_size) / 1e6 : 0;
+}
+
+// Runs the program with standard output into `outputPath` and standard error discarded.
+ChildRun runChild(const std::vector<std::string>& args, const std::string& outputPath) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) != 0)
+    throw std::runtime_error("cannot start " + args[0]);
+  posix_spawn_file_actions_destroy(&files);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(args[0] + " failed");
+  return {elapsed.count(), static_cast<double>(usage.ru_maxrss) / 1024.0, fileMb(outputPath)};
+}
+
+void runOrThrow(OdbcConnection& connection, const std::string& sql) {
+  const auto batch = connection.run(sql);
+  if (!batch.ok)
+    throw std::runtime_error(sql.substr(0, 200) + ": " + (batch.messages.empty() ? "" : batch.messages[0]));
+}
+
+// Six mixed columns, numbered through a six-fold join of the digits.
+void fillBigTable(OdbcConnection& connection, int rows) {
+  runOrThrow(
+      connection,
+      "create table digits (d int not null) "
+      "insert digits values (0) insert digits values (1) insert digits values (2) insert digits values (3) "
+      "insert digits values (4) insert digits values (5) insert digits values (6) insert digits values (7) "
+      "insert digits values (8) insert digits values (9) "
+      "create table big (id int not null, name varchar(20) null, amount decimal(10,2) null, "
+      "created datetime null, ratio float null, label nvarchar(10) null)");
+  runOrThrow(connection,
+             "insert big select n, 'name ' + cast(n as varchar(10)), cast(n as decimal(10,2)) / 100, "
+             "'2024-01-15 13:45:30.500', n / 7.0e0, N'标签' + cast(n % 10 as nvarchar(1)) from "
+             "(select a.d * 100000 + b.d * 10000 + c.d * 1000 + e.d * 100 + f.d * 10 + g.d as n "
+             "from digits a, digits b, digits c, digits e, digits f, digits g) numbers where n < " +
+                 std::to_string(rows));
+}
+
+std::string tableName(int i) {
+  char name[16];
+  std::snprintf(name, sizeof name, "t%04d", i);
+  return name;
+}
+
+void createTables(OdbcConnection& connection, int count) {
+  std::string batch;
+  for (int i = 1; i <= count; ++i)
+    batch +=
+        "create table " + tableName(i) +
+        " (id int not null primary key, name varchar(30) null default 'x', amount decimal(12,2) not null, "
+        "note nvarchar(100) null, created datetime null default (getdate()), flag bit not null) "
+        "exec sp_addextendedproperty N'MS_Description', N'名称', N'user', N'dbo', N'table', N'" +
+        tableName(i) + "', N'column', N'name'\n";
+  runOrThrow(connection, batch);
+}
+
+std::vector<std::string> makeddlArgs(const SandboxProcess& server, const std::string& command) {
+  return {MAKEDDL_PROGRAM,   "script", command,  "--server", "127.0.0.1," + std::to_string(server.port()),
+          "--database",      "bench",  "--user", "sa",       "--password",
+          server.password(), "--utf8"};
+}
+
+// freebcp finds the server through a freetds.conf of its own.
+std::vector<std::string> freebcpArgs(const SandboxProcess& server, const std::string& folder,
+                                     const std::string& outputPath) {
+  const std::string conf = folder + "/freetds.conf";
+  std::ofstream(conf) << "[bench]\n  host = 127.0.0.1\n  port = " << server.port()
+                      << "\n  tds version = 7.1\n  client charset = UTF-8\n";
+  setenv("FREETDSCONF", conf.c_str(), 1);
+  return {"/usr/bin/freebcp", "bench.dbo.big", "out", outputPath, "-c", "-S", "bench", "-U", "sa", "-P",
+          server.password()};
+}
+
+void report(const char* what, const ChildRun& run) {
+  std::printf("%-34s %8.2f s %9.1f MB out %8.1f MB/s %9.1f MB peak RSS\n", what, run.seconds, run.outputMb,
+              run.seconds > 0 ? run.outputMb / run.seconds : 0, run.peakMb);
+}
+
+int intOption(int argc, char** argv, const std::string& name, int fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (argv[i] == name) return std::atoi(argv[i + 1]);
+  return fallback;
+}
+
+void benchCreate(const SandboxProcess& server, OdbcConnection& connection, int tables,
+                 const std::string& folder) {
+  const auto start = std::chrono::steady_clock::now();
+  createTables(connection, tables);
+  const std::chrono::duration<double> created = std::chrono::steady_clock::now() - start;
+  std::printf("%d tables created in %.2f s\n", tables, created.count());
+  std::vector<std::string> create = makeddlArgs(server, "create");
+  for (int i = 1; i <= tables; ++i) create.push_back(tableName(i));
+  const ChildRun ddl = runChild(create, folder + "/create.sql");
+  report(("makeddl script create (" + std::to_string(tables) + " tables)").c_str(), ddl);
+  std::printf("create: %.1f ms a table\n", ddl.seconds * 1000 / tables);
+}
+
+bool keepFiles(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--keep") return true;
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) try {
+  const int rows = intOption(argc, argv, "--rows", 1000000);
+  const int tables = intOption(argc, argv, "--tables", 2000);
+  char folderTemplate[] = "/tmp/bench-script-XXXXXX";
+  const std::string folder = mkdtemp(folderTemplate);
+  SandboxProcess server("Bench#1");
+  OdbcConnection connection(server.odbcConnectionString());
+  runOrThrow(connection, "create database bench");
+  runOrThrow(connection, "use bench");
+
+  auto start = std::chrono::steady_clock::now();
+  fillBigTable(connection, rows);
+  std::chrono::duration<double> filled = std::chrono::steady_clock::now() - start;
+  std::printf("table big: %d rows, filled in %.2f s\n", rows, filled.count());
+
+  std::vector<std::string> insert = makeddlArgs(server, "insert");
+  insert.push_back("big");
+  const ChildRun bcp = runChild(freebcpArgs(server, folder, folder + "/big.bcp"), folder + "/freebcp.out");
+  const ChildRun script = runChild(insert, folder + "/big.sql");
+  report("freebcp big out -c", {bcp.seconds, bcp.peakMb, fileMb(folder + "/big.bcp")});
+  report("makeddl script insert big", script);
+  std::printf("insert: time %.2fx freebcp's (target <= 2), peak RSS %.2fx the script (target <= 3)\n",
+              script.seconds / bcp.seconds, script.peakMb / script.outputMb);
+
+  if (tables > 0) benchCreate(server, connection, tables, folder);
+  if (!keepFiles(argc, argv)) std::system(("rm -rf " + folder).c_str());
+  return 0;
+} catch (const std::exception& error) {
+  std::fprintf(stderr, "bench_script_commands: %s\n", error.what());
+  return 1;
+}
