@@ -64,6 +64,10 @@ QTableView* grid(const char* name) {
   view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   view->horizontalHeader()->setVisible(true);
   view->verticalHeader()->setVisible(true);
+  // One line of text per row, as a data grid shows it.
+  view->setWordWrap(false);
+  view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
   return view;
 }
 
