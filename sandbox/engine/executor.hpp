@@ -121,6 +121,7 @@ private:
     // ---- BACKUP and RESTORE (backup_statements.cpp) ----
     void runBackup(const sql::BackupStatement& s);
     void runRestore(const sql::BackupStatement& s);
+    void runRestoreHeaderOnly(const sql::BackupStatement& s);
     std::string backupPath(const sql::BackupStatement& s);
     [[noreturn]] void failBackup(const ServerMessage& cause, bool restore, int line);
 

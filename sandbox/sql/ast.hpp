@@ -298,6 +298,7 @@ struct BackupStatement : Statement {
     bool init = false;     // INIT or FORMAT: the file starts afresh
     bool replace = false;  // REPLACE: a database of another name may be overwritten
     ExprPtr file;          // FILE = n: which backup set to restore (1 when absent)
+    bool headerOnly = false;  // RESTORE HEADERONLY: list the backup sets of the file
 };
 
 struct SimpleStatement : Statement {

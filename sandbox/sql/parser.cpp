@@ -444,8 +444,12 @@ private:
         bool restore = is("restore");
         take();
         auto s = std::make_shared<BackupStatement>(restore ? StmtKind::Restore : StmtKind::Backup);
-        expect("database");  // BACKUP LOG and RESTORE HEADERONLY are not kept by the sandbox
-        s->database = name();
+        if (restore && accept("headeronly")) {
+            s->headerOnly = true;
+        } else {
+            expect("database");  // BACKUP LOG is not kept by the sandbox
+            s->database = name();
+        }
         expect(restore ? "from" : "to");
         if (!peek().is("disk")) fail();
         take();

@@ -102,6 +102,22 @@ TEST_F(SandboxBackup, FilesAppendSetsAndDamagedFilesAreRefused) {
     EXPECT_EQ(hostPath("/tmp/bak\\x.dat"), "/tmp/bak/x.dat");
 }
 
+TEST_F(SandboxBackup, HeaderOnlyListsTheSetsAndFileChoosesOne) {
+    run("create database hdr use hdr create table t (x int) insert t values (1) use master");
+    std::string file = folder_ + "/two.dat";
+    run("backup database hdr to disk = '" + file + "'");
+    run("use hdr insert t values (2) use master");
+    run("backup database hdr to disk = '" + file + "'");
+    // One row per set; the first column is BackupName (NULL when the backup named none).
+    EXPECT_EQ(run("restore headeronly from disk = '" + file + "'").rows.size(), 2u);
+    EXPECT_EQ(errorOf("restore headeronly from disk = '" + folder_ + "/missing.dat'"), 3201);
+
+    run("restore database hdr from disk = '" + file + "'");  // the first set
+    EXPECT_EQ(run("select count(*) from hdr..t").rows, (std::vector<std::vector<std::string>>{{"1"}}));
+    run("restore database hdr from disk = '" + file + "' with file = 2");
+    EXPECT_EQ(run("select count(*) from hdr..t").rows, (std::vector<std::vector<std::string>>{{"2"}}));
+}
+
 TEST_F(SandboxBackup, ADataFolderKeepsDatabasesAcrossRestarts) {
     {
         Engine first;
