@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "loopback_responder.h"
+#include "sandbox_fixture.hpp"
 
 using namespace makeddl::connection;
 using makeddl::testing::LoopbackResponder;
@@ -59,6 +60,23 @@ TEST(Discovery, GathersTheAnswersOfEveryLoopbackTarget) {
   for (const auto& instance : instances) entries.push_back(serverListEntry(instance, "WS"));
   std::sort(entries.begin(), entries.end());
   EXPECT_EQ(entries, (std::vector<std::string>{"DBHOST", "DBHOST\\SALES", "OTHER"}));
+}
+
+TEST(Discovery, SandboxServersAnswerUnderTheirOwnNames) {
+  sandbox::testing::SandboxProcess first("Lab#1", true, {"--name", "LAB1"});
+  sandbox::testing::SandboxProcess second("Lab#2", true, {"--name", "LAB2"});
+  DiscoverySettings settings;
+  settings.targets = {{"127.0.0.1", static_cast<std::uint16_t>(first.browserPort())},
+                      {"127.0.0.1", static_cast<std::uint16_t>(second.browserPort())}};
+  settings.wait = std::chrono::milliseconds(500);
+  std::vector<std::string> entries;
+  for (const auto& instance : discoverInstances(settings)) {
+    EXPECT_EQ(instance.version.rfind("8.00.", 0), 0u) << instance.version;
+    entries.push_back(serverListEntry(instance, "WS"));
+  }
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"LAB1," + std::to_string(first.port()),
+                                               "LAB2," + std::to_string(second.port())}));
 }
 
 TEST(Discovery, NoAnswerGivesAnEmptyListAfterTheWait) {

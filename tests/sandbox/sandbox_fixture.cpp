@@ -75,6 +75,13 @@ SandboxProcess::~SandboxProcess() {
     }
 }
 
+void SandboxProcess::stop(int signal) {
+    if (pid_ <= 0) return;
+    kill(pid_, signal);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 bool SandboxProcess::running() const {
     return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
 }

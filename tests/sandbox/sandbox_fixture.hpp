@@ -23,6 +23,8 @@ public:
     int browserPort() const { return browserPort_; }  // 0 unless started with the browser
     const std::string& password() const { return password_; }
     bool running() const;
+    // Sends the signal (SIGKILL: a crash) and waits for the program to end.
+    void stop(int signal);
     // "DRIVER={FreeTDS};SERVER=127.0.0.1,PORT;..." for the FreeTDS ODBC driver.
     std::string odbcConnectionString(const std::string& database = "") const;
 
