@@ -127,7 +127,7 @@ std::vector<std::string> freebcpArgs(const SandboxProcess& server, const std::st
 }
 
 void report(const char* what, const ChildRun& run) {
-  std::printf("%-34s %8.2f s %9.1f MB out %8.1f MB/s %9.1f MB peak RSS\n", what, run.seconds, run.outputMb,
+  std::printf("%-34s %8.2f s %10.3f MB out %8.1f MB/s %8.1f MB peak RSS\n", what, run.seconds, run.outputMb,
               run.seconds > 0 ? run.outputMb / run.seconds : 0, run.peakMb);
 }
 
