@@ -65,3 +65,14 @@ TEST(InitScript, AFailingBatchEndsTheProgramNamingTheBatch) {
   EXPECT_NE(output.find("no_such_table"), std::string::npos) << output;
   EXPECT_EQ(output.find("port "), std::string::npos) << output;
 }
+
+TEST(InitScript, TheSampleDatabaseLoadsWithEveryKindOfObject) {
+  SandboxProcess server("Sample#1", false, {"--init", MAKEDDL_SAMPLE_SQL});
+  const std::string output = runCommand(
+      "LANG=C.UTF-8 TDSVER=7.1 tsql -H 127.0.0.1 -p " + std::to_string(server.port()) + " -U sa -P 'Sample#1'",
+      "use sample_shop\n"
+      "select type, count(*) from sysobjects where type in ('U','V','P','FN','IF','TR') group by type order by type\n"
+      "go\n");
+  for (const char* kind : {"FN\t", "IF\t", "P \t", "TR\t", "U \t", "V \t"})
+    EXPECT_NE(output.find(kind), std::string::npos) << kind << " missing in\n" << output;
+}
