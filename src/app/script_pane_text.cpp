@@ -1,5 +1,7 @@
 #include "app/script_pane_text.h"
 
+#include <algorithm>
+
 #include "codeconv/code_converter.h"
 
 namespace makeddl::app {
@@ -9,9 +11,11 @@ namespace {
 std::string withCrLf(std::string_view text) {
   std::string result;
   result.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') result += '\r';
-    result += c;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t lineFeed = std::min(text.find('\n', start), text.size());
+    result.append(text, start, lineFeed - start);
+    if (lineFeed < text.size()) result += "\r\n";
+    start = lineFeed + 1;
   }
   return result;
 }

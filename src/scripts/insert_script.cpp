@@ -33,6 +33,24 @@ std::string dateTimeLiteral(const connection::DateTime& t) {
   return quoted(std::string(text, length));
 }
 
+// The server's own text "yyyy-mm-dd hh:mm:ss.mmm" is already the literal's form, but for the
+// milliseconds when they are zero; reading it into a DateTime and printing it again is the
+// slow way, kept for every other form.
+bool isFullDateTimeText(std::string_view text) {
+  constexpr std::string_view shape = "dddd-dd-dd dd:dd:dd.ddd";
+  if (text.size() != shape.size()) return false;
+  for (std::size_t i = 0; i < shape.size(); ++i)
+    if (shape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != shape[i]) return false;
+  return true;
+}
+
+std::string dateTimeLiteral(const connection::Field& field) {
+  const std::string& text = field.asText();
+  if (!isFullDateTimeText(text)) return dateTimeLiteral(field.asDateTime());
+  const bool noMilliseconds = text.ends_with(".000");
+  return "'" + text.substr(0, noMilliseconds ? text.size() - 4 : text.size()) + "'";
+}
+
 std::string hexLiteral(std::string_view bytes) {
   static const char digits[] = "0123456789ABCDEF";
   std::string literal = "0x";
@@ -109,7 +127,7 @@ std::string valueText(const connection::ColumnInfo& column, const std::optional<
     case connection::FieldKind::Text:
       return textLiteral(column, *value);
     case connection::FieldKind::DateTime:
-      return dateTimeLiteral(field.asDateTime());
+      return dateTimeLiteral(field);
     case connection::FieldKind::Boolean:
       return field.asBoolean() ? "1" : "0";
     case connection::FieldKind::Binary:

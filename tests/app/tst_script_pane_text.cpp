@@ -9,6 +9,8 @@ TEST(ScriptPaneText, BytesAreTheTextInItsEncodingWithCrLf) {
   EXPECT_EQ(paneBytes({"啊\n国", Encoding::Gbk}), "\xB0\xA1\r\n\xB9\xFA");
   EXPECT_EQ(paneBytes({"國\n", Encoding::Big5}), "\xB0\xEA\r\n");
   EXPECT_EQ(paneFromBytes("a\r\nb\rc\nd", Encoding::Gbk).utf8, "a\nb\nc\nd");
+  EXPECT_EQ(paneUtf8Bytes({"\na\n\nb\r\nc\n", Encoding::Gbk}), "\r\na\r\n\r\nb\r\r\nc\r\n");
+  EXPECT_EQ(paneUtf8Bytes({"", Encoding::Gbk}), "");
 }
 
 TEST(ScriptPaneText, SimplifiedToTraditionalShowsTheBig5Result) {
