@@ -7,12 +7,10 @@
 #include <algorithm>
 
 #include "common/strings.h"
-#include "go_batches.h"
 #include "sandbox_session.h"
 
 using makeddl::connection::Connection;
 using makeddl::connection::DataSet;
-using makeddl::testing::splitAtGoLines;
 using sandbox::testing::SandboxProcess;
 
 namespace {
@@ -22,15 +20,6 @@ using Row = std::vector<std::optional<std::string>>;
 const char* const kPassword = "Round#1";
 const char* const kSampleDatabase = "sample_shop";
 const char* const kCopyDatabase = "sample_copy";
-
-TEST(GoBatches, LinesHoldingOnlyGoSeparateBatches) {
-  EXPECT_EQ(splitAtGoLines("create table a (x int)\r\nGO\r\ninsert a values (1)\n  go \t\n\nGO\nselect 'GO'\n"
-                           "GOTO x\n-- GO\ngo"),
-            (std::vector<std::string>{"create table a (x int)\r\n", "insert a values (1)\n",
-                                      "select 'GO'\nGOTO x\n-- GO\n"}));
-  EXPECT_EQ(splitAtGoLines("select 1"), std::vector<std::string>{"select 1\n"});
-  EXPECT_TRUE(splitAtGoLines("GO\n \nGO\n").empty());
-}
 
 // Shell words in single quotes, so that Chinese names and # in passwords pass unchanged.
 std::string shellWord(const std::string& word) {
@@ -54,8 +43,8 @@ std::string columnFactsQuery(const std::string& table) {
 class RoundTrip : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    server_ = new SandboxProcess(kPassword);
-    makeddl::testing::runBatches(*server_, "master", makeddl::testing::goBatchesOfFile(MAKEDDL_SAMPLE_SQL));
+    // The server loads the sample itself, as the demo does.
+    server_ = new SandboxProcess(kPassword, false, {"--init", MAKEDDL_SAMPLE_SQL});
     makeddl::testing::runBatches(*server_, "master", {std::string("create database ") + kCopyDatabase});
   }
   static void TearDownTestSuite() {
