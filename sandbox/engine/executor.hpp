@@ -151,6 +151,8 @@ private:
     // Calls `visit` for every row of the FROM clause that passes WHERE, until it returns false.
     void scanRows(const sql::SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
                   const Frame* outer, const std::function<bool(const Frame&)>& visit);
+    std::vector<Row> joinInBestOrder(const std::vector<Relation>& sources, const Scope& scope, const Frame* outer,
+                                     const std::vector<const sql::Expr*>& conjuncts);
     std::vector<Row> joinSources(const sql::SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
                                  const Frame* outer, const std::vector<std::vector<const sql::Expr*>>& stageFilters);
     Row project(const std::vector<OutputColumn>& outputs, const Frame& frame);

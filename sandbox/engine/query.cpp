@@ -161,6 +161,20 @@ size_t highestEntry(const Expr& e, const Scope& scope) {
     return highest;
 }
 
+// The FROM entries a predicate refers to, as bits; every entry when that is not known
+// (subqueries, names of enclosing queries), so that the predicate waits for the whole row.
+uint64_t entryMask(const Expr& e, const Scope& scope) {
+    const uint64_t every = scope.entries.size() >= 64 ? ~uint64_t{0} : (uint64_t{1} << scope.entries.size()) - 1;
+    if (e.kind == ExprKind::Column || e.subquery) {
+        const size_t entry = highestEntry(e, scope);
+        return entry < scope.entries.size() ? uint64_t{1} << entry : every;
+    }
+    uint64_t mask = 0;
+    for (const auto& arg : e.args)
+        if (arg) mask |= entryMask(*arg, scope);
+    return mask;
+}
+
 bool sameRow(const Row& a, const Row& b) {
     for (size_t i = 0; i < a.size(); ++i) {
         if (a[i].isNull() != b[i].isNull()) return false;
@@ -331,6 +345,96 @@ std::vector<Row> Executor::joinSources(const SelectStmt& select, const std::vect
     return current;
 }
 
+// Comma and cross joins give the same rows in any order of joining. So the join starts from
+// the source that its own conditions narrow most, then takes the source that the most
+// conditions connect to those already joined, applying every condition as soon as its sources
+// are there: a catalogue query such as "sysindexes i, syscolumns c, sysobjects o where
+// o.id = object_id(...) and ..." then never pairs every index with every column. The rows
+// are put back in the order that joining in the written order gives.
+std::vector<Row> Executor::joinInBestOrder(const std::vector<Relation>& sources, const Scope& scope, const Frame* outer,
+                                           const std::vector<const Expr*>& conjuncts) {
+    const size_t n = sources.size();
+    std::vector<uint64_t> masks;
+    for (const Expr* c : conjuncts) masks.push_back(entryMask(*c, scope));
+    auto holds = [&](size_t c, const Row& wide) { return isTrue(*conjuncts[c], Frame{&scope, wide.data(), outer, nullptr}); };
+    auto widened = [&](size_t k, const Row& row, Row wide) {
+        std::copy(row.begin(), row.end(), wide.begin() + static_cast<std::ptrdiff_t>(scope.entries[k].offset));
+        return wide;
+    };
+
+    // Each source narrowed by the conditions on it alone.
+    std::vector<std::vector<size_t>> candidates(n);
+    for (size_t k = 0; k < n; ++k) {
+        const auto& rows = sources[k].allRows();
+        for (size_t r = 0; r < rows.size(); ++r) {
+            Row wide = widened(k, rows[r], Row(scope.width));
+            bool keep = true;
+            for (size_t c = 0; c < conjuncts.size() && keep; ++c)
+                if (masks[c] == (uint64_t{1} << k)) keep = holds(c, wide);
+            if (keep) candidates[k].push_back(r);
+        }
+    }
+
+    // The order of joining.
+    std::vector<size_t> order;
+    uint64_t joined = 0;
+    while (order.size() < n) {
+        size_t best = n;
+        size_t bestLinks = 0;
+        for (size_t k = 0; k < n; ++k) {
+            const uint64_t bit = uint64_t{1} << k;
+            if (joined & bit) continue;
+            size_t links = 0;
+            for (uint64_t mask : masks)
+                if ((mask & bit) && mask != bit && (mask & ~(joined | bit)) == 0) ++links;
+            const bool better = best == n || links > bestLinks ||
+                                (links == bestLinks && candidates[k].size() < candidates[best].size());
+            if (better) best = k, bestLinks = links;
+        }
+        order.push_back(best);
+        joined |= uint64_t{1} << best;
+    }
+
+    // Nested loops in that order; each partial row remembers which row of each source it holds.
+    struct Partial {
+        Row wide;
+        std::vector<size_t> picks;
+    };
+    std::vector<Partial> current{{Row(scope.width), std::vector<size_t>(n, 0)}};
+    joined = 0;
+    for (size_t k : order) {
+        const uint64_t bit = uint64_t{1} << k;
+        joined |= bit;
+        std::vector<size_t> due;
+        for (size_t c = 0; c < conjuncts.size(); ++c)
+            if ((masks[c] & bit) && masks[c] != bit && (masks[c] & ~joined) == 0) due.push_back(c);
+        std::vector<Partial> next;
+        const auto& rows = sources[k].allRows();
+        for (const Partial& left : current)
+            for (size_t r : candidates[k]) {
+                Partial joinedRow{widened(k, rows[r], left.wide), left.picks};
+                joinedRow.picks[k] = r;
+                if (!std::all_of(due.begin(), due.end(), [&](size_t c) { return holds(c, joinedRow.wide); })) continue;
+                next.push_back(std::move(joinedRow));
+                constexpr size_t kMaxJoinedValues = 20'000'000;
+                if (next.size() * scope.width > kMaxJoinedValues)
+                    throw SqlError(8623, 16, 1, "The query processor could not produce a query plan because of the "
+                                                "size of the intermediate result.");
+            }
+        current = std::move(next);
+    }
+    // Conditions that name no source at all (constants, variables) hold for every row or none.
+    std::vector<Row> result;
+    std::sort(current.begin(), current.end(), [](const Partial& a, const Partial& b) { return a.picks < b.picks; });
+    for (Partial& p : current) {
+        bool keep = true;
+        for (size_t c = 0; c < conjuncts.size() && keep; ++c)
+            if (masks[c] == 0) keep = holds(c, p.wide);
+        if (keep) result.push_back(std::move(p.wide));
+    }
+    return result;
+}
+
 void Executor::scanRows(const SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
                         const Frame* outer, const std::function<bool(const Frame&)>& visit) {
     // WHERE is split into conjuncts; each is applied at the first join stage that can decide
@@ -355,6 +459,16 @@ void Executor::scanRows(const SelectStmt& select, const std::vector<Relation>& s
         for (const Row& row : sources[0].allRows()) {
             Frame frame{&scope, row.data(), outer, nullptr};
             if (passes(conjuncts, frame) && !visit(frame)) return;
+        }
+        return;
+    }
+    const bool commaJoins = sources.size() < 64 && std::all_of(select.from.begin() + 1, select.from.end(), [](const TableRef& r) {
+        return (r.join == JoinKind::Comma || r.join == JoinKind::Cross) && !r.on;
+    });
+    if (commaJoins) {
+        for (const Row& row : joinInBestOrder(sources, scope, outer, conjuncts)) {
+            Frame frame{&scope, row.data(), outer, nullptr};
+            if (!visit(frame)) return;
         }
         return;
     }
