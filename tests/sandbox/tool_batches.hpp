@@ -17,7 +17,9 @@ inline std::string quotedSql(const std::string& text) {
 }
 
 // Lines of the batch; line 1 is replaced by the table-name line before it is sent.
-inline std::vector<std::string> fieldListBatchLines() {
+// The lines both column batches begin with: the column facts in #T1, the key columns in #T2
+// and the start of the select into #T3.
+inline std::vector<std::string> sharedBatchLines() {
     return {
         " Declare @Table_Name sysname",
         " set @Table_Name='d_empworkd'",
@@ -56,6 +58,12 @@ inline std::vector<std::string> fieldListBatchLines() {
         "     \t  c.name = index_col (@Table_Name, i.indid,  16)        ) ",
         "",
         "select IndexNum,name,type,length,prec,scale,ifnull,defaultValue,FieldRemark, ",
+    };
+}
+
+inline std::vector<std::string> fieldListBatchLines() {
+    std::vector<std::string> lines = sharedBatchLines();
+    lines.insert(lines.end(), {
         "        ISKEY=case when key_COLName IS NOT NULL then 'YES'  END,",
         "--是否需要数据长度，0表示不用，1表示只有一个长度，2表示有小数字",
         "case  when  type  in ('decimal','numeric') then 2",
@@ -72,49 +80,14 @@ inline std::vector<std::string> fieldListBatchLines() {
         "",
         "select * from #T3",
         "drop table #T3 ",
-    };
+    });
+    return lines;
 }
 
 // Lines of the batch; line 1 is replaced by the table-name line before it is sent.
 inline std::vector<std::string> scriptBatchLines() {
-    return {
-        " Declare @Table_Name sysname",
-        " set @Table_Name='d_empworkd'",
-        " select a.colid AS IndexNum,",
-        "       a.name,type_name(a.xtype) as   type,a.length,isnull(a.prec,0) as prec ,ISNULL(a.scale,0) as scale,",
-        "       ifnull=case when a.isnullable=0 then 'YES'  end ,",
-        "       b.text as DefaultValue ,c.prec as nPrec ,c.scale as nCscall,a.xtype,",
-        "       FieldRemark=d.value",
-        " into #T1 ",
-        " from  syscolumns a left join  syscomments b on (a.cdefault=b.id) ",
-        "                    left join  master.dbo.systypes c on (a.xtype=c.xtype)  ",
-        "                    left join  sysproperties as d on (a.id=d.id and a.colid=d.smallid)",
-        " where a. id=object_id(@table_name) order by a.colid ",
-        "          ",
-        "",
-        " select  Key_COLNAME =convert(sysname,c.name) ",
-        " into #T2  ",
-        " from sysindexes i, syscolumns c, sysobjects o ",
-        " where\t\to.id = Object_id(@table_name) ",
-        "      and o.id = c.id\tand o.id = i.id\tand (i.status & 0x800) = 0x800 ",
-        "     \tand (c.name = index_col (@Table_Name, i.indid,  1) or ",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  2) or ",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  3) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  4) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  5) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  6) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  7) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  8) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  9) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  10) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  11) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  12) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  13) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  14) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  15) or",
-        "     \t  c.name = index_col (@Table_Name, i.indid,  16)        ) ",
-        "",
-        "select IndexNum,name,type,length,prec,scale,ifnull,defaultValue,FieldRemark, ",
+    std::vector<std::string> lines = sharedBatchLines();
+    lines.insert(lines.end(), {
         "        ISKEY=case when key_COLName IS NOT NULL then 'YES'  END, Remark=NULL ,",
         "        isnull(nPrec,0) as nPrec,nCscall,xtype,",
         "case  when  type  in ('decimal','numeric') then 2",
@@ -168,7 +141,8 @@ inline std::vector<std::string> scriptBatchLines() {
         "",
         "FROM #T4",
         "drop table #T4",
-    };
+    });
+    return lines;
 }
 
 // The batch text for `table`: line 1 replaced, every line ended by CR LF.
