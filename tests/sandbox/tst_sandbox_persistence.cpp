@@ -48,6 +48,7 @@ TEST(SandboxPersistence, AKillDuringWritesLeavesEveryBatchWholeOrAbsent) {
     ASSERT_TRUE(setup.run("use kept create table a (n int not null) create table b (n int not null)").ok);
 
     std::atomic<long> done{0};
+    std::atomic<bool> writerEnded{false};
     std::thread writer([&] {
       OdbcConnection client(server.odbcConnectionString("kept"));
       // Each batch writes one row into both tables; the server is killed while they stream.
@@ -57,10 +58,13 @@ TEST(SandboxPersistence, AKillDuringWritesLeavesEveryBatchWholeOrAbsent) {
         if (!batch.ok) break;
         done = n;
       }
+      writerEnded = true;
     });
-    while (done < 200) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (done < 200 && !writerEnded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool stoppedEarly = writerEnded;
     server.stop(SIGKILL);
     writer.join();
+    ASSERT_FALSE(stoppedEarly) << "the writes stopped before the kill";
     acknowledged = done;
   }
 
