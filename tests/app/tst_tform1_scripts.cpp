@@ -16,6 +16,7 @@
 #include "app/status_bar.h"
 #include "app/tform1.h"
 #include "window_test.h"
+#include "worked_examples.h"
 #include "sandbox_session.h"
 
 using namespace makeddl::app;
@@ -45,30 +46,10 @@ const char* const kSchema[] = {
     "insert into counter values (1)",
 };
 
-const QString kDeptScript = QStringLiteral(
-    "\n"
-    "----   t_dept\n"
-    "IF EXISTS (select name from sysobjects where name='t_dept' and type='U') DROP TABLE t_dept\n"
-    "\n"
-    "CREATE TABLE t_dept\n"
-    "(\n"
-    "     dept_id    int  NOT NULL ,\n"
-    "     dept_name  varchar (20) ,   --department name\n"
-    "\n"
-    "     PRIMARY KEY (dept_id)\n"
-    ")\n");
-
-const QString kLogScript = QStringLiteral(
-    "\n"
-    "----   t_log\n"
-    "IF EXISTS (select name from sysobjects where name='t_log' and type='U') DROP TABLE t_log\n"
-    "\n"
-    "CREATE TABLE t_log\n"
-    "(\n"
-    "     log_time  datetime  NOT NULL ,\n"
-    "     msg       varchar (200) \n"
-    "\n"
-    ")\n");
+const QString kDeptScript =
+    QString::fromStdString(makeddl::scripts::examples::paneText(makeddl::scripts::examples::kDeptCreateBlock));
+const QString kLogScript =
+    QString::fromStdString(makeddl::scripts::examples::paneText(makeddl::scripts::examples::kLogCreateBlock));
 
 const QString kWrongStatement = QStringLiteral("错误的SQL语句,请检查编辑框内语句是否正确有！");
 

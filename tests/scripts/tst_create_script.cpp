@@ -5,6 +5,7 @@
 
 #include "scripts/create_script.h"
 #include "scripts/script_text.h"
+#include "worked_examples.h"
 
 using namespace makeddl::scripts;
 
@@ -16,21 +17,7 @@ const std::vector<ColumnScriptRow> kDept{
 };
 
 TEST(CreateScript, DeptBlockAsTheUserSeesIt) {
-  EXPECT_EQ(createTableBlock("t_dept", kDept),
-            (std::vector<std::string>{
-                "",
-                "----   t_dept",
-                "IF EXISTS (select name from sysobjects where name='t_dept' and "
-                "type='U') DROP TABLE t_dept",
-                "",
-                "CREATE TABLE t_dept",
-                "(",
-                "     dept_id    int  NOT NULL ,",
-                "     dept_name  varchar (20) ,   --department name",
-                "",
-                "     PRIMARY KEY (dept_id)",
-                ")",
-            }));
+  EXPECT_EQ(createTableBlock("t_dept", kDept), examples::kDeptCreateBlock);
 }
 
 TEST(CreateScript, TableWithoutKeyHasNoKeyClauseAndKeepsTheEmptyLine) {

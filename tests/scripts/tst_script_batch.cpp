@@ -9,6 +9,7 @@
 #include "scripts/create_script.h"
 #include "scripts/insert_script.h"
 #include "scripts/script_batch.h"
+#include "worked_examples.h"
 
 using namespace makeddl::scripts;
 using makeddl::connection::Connection;
@@ -88,30 +89,9 @@ TEST_F(ScriptBatch, DeptAndLogScriptsAsTheUserSeesThem) {
   std::vector<std::pair<int, int>> progress;
   const std::vector<std::string> script =
       MakeDDL(batch_, {"t_dept", "t_log"}, [&](int done, int total) { progress.emplace_back(done, total); });
-  EXPECT_EQ(script,
-            (std::vector<std::string>{
-                "",
-                "----   t_dept",
-                "IF EXISTS (select name from sysobjects where name='t_dept' and type='U') DROP TABLE t_dept",
-                "",
-                "CREATE TABLE t_dept",
-                "(",
-                "     dept_id    int  NOT NULL ,",
-                "     dept_name  varchar (20) ,   --department name",
-                "",
-                "     PRIMARY KEY (dept_id)",
-                ")",
-                "",
-                "----   t_log",
-                "IF EXISTS (select name from sysobjects where name='t_log' and type='U') DROP TABLE t_log",
-                "",
-                "CREATE TABLE t_log",
-                "(",
-                "     log_time  datetime  NOT NULL ,",
-                "     msg       varchar (200) ",
-                "",
-                ")",
-            }));
+  std::vector<std::string> expected = examples::kDeptCreateBlock;
+  expected.insert(expected.end(), examples::kLogCreateBlock.begin(), examples::kLogCreateBlock.end());
+  EXPECT_EQ(script, expected);
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}}));
   // The table-name line is replaced, never appended: one run's batch names the last table only.
   EXPECT_EQ(batch_.sqlLines().size(), scriptBatchLines().size());
