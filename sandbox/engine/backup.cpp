@@ -55,15 +55,20 @@ private:
     tds::ByteWriter w_;
 };
 
+// What tables and other objects both keep of a column: its name, type and nullability.
+void writeColumnHead(Writer& w, const Column& c) {
+    w.text(c.name);
+    w.type(c.type);
+    w.u8(c.nullable);
+}
+
 void writeTable(Writer& w, const Table& t) {
     w.u32(static_cast<uint32_t>(t.id));
     w.text(t.name);
     w.dateTime(t.created);
     w.u32(static_cast<uint32_t>(t.columns.size()));
     for (const Column& c : t.columns) {
-        w.text(c.name);
-        w.type(c.type);
-        w.u8(c.nullable);
+        writeColumnHead(w, c);
         w.u8(c.identity);
         w.i64(c.seed);
         w.i64(c.step);
@@ -101,11 +106,7 @@ void writeObject(Writer& w, const SchemaObject& o) {
     w.dateTime(o.created);
     w.text(o.text);
     w.u32(static_cast<uint32_t>(o.columns.size()));
-    for (const Column& c : o.columns) {
-        w.text(c.name);
-        w.type(c.type);
-        w.u8(c.nullable);
-    }
+    for (const Column& c : o.columns) writeColumnHead(w, c);
 }
 
 // ---- reading ----
@@ -154,6 +155,14 @@ private:
     tds::ByteReader r_;
 };
 
+Column readColumnHead(Reader& r) {
+    Column c;
+    c.name = r.text();
+    c.type = r.type();
+    c.nullable = r.u8() != 0;
+    return c;
+}
+
 std::shared_ptr<Table> readTable(Reader& r) {
     auto t = std::make_shared<Table>();
     t->id = static_cast<int>(r.u32());
@@ -161,10 +170,7 @@ std::shared_ptr<Table> readTable(Reader& r) {
     t->created = r.dateTime();
     uint32_t columns = r.u32();
     for (uint32_t i = 0; i < columns; ++i) {
-        Column c;
-        c.name = r.text();
-        c.type = r.type();
-        c.nullable = r.u8() != 0;
+        Column c = readColumnHead(r);
         c.identity = r.u8() != 0;
         c.seed = r.i64();
         c.step = r.i64();
@@ -227,13 +233,7 @@ SchemaObject readObject(Reader& r) {
     o.created = r.dateTime();
     o.text = r.text();
     uint32_t columns = r.u32();
-    for (uint32_t i = 0; i < columns; ++i) {
-        Column c;
-        c.name = r.text();
-        c.type = r.type();
-        c.nullable = r.u8() != 0;
-        o.columns.push_back(std::move(c));
-    }
+    for (uint32_t i = 0; i < columns; ++i) o.columns.push_back(readColumnHead(r));
     bool isModule = o.xtype == "V" || o.xtype == "P" || o.xtype == "FN" || o.xtype == "IF" || o.xtype == "TF" || o.xtype == "TR";
     if (isModule) {  // modules are kept as their source and parsed again
         auto statements = sql::parseBatch(o.text);

@@ -7,6 +7,10 @@
 
 namespace sandbox::testing {
 
+// The cases that turn a type code of spt_values into its Chinese name, in both dependency batches.
+inline const std::string kTypeNameCases =
+    "   when  'FN'  then '自定义函数'   when  'U'   then '用户表'   when  'S'   then '系统表'   when  'V'   then '视图'   when  'P'   then '存储过程'   when  'X'   then '扩展存存过程'   when  'TR'  then '触发器'   when  'TF'  then '系统函数'";
+
 inline std::string quotedSql(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
@@ -157,7 +161,7 @@ inline std::string columnBatch(std::vector<std::string> lines, const std::string
 inline std::string dependentsBatch(const std::string& objectName) {
     std::string text;
     text += " select   distinct name = (o.name),type =  case rtrim(left(v.name,2)) ";
-    text += "   when  'FN'  then '自定义函数'   when  'U'   then '用户表'   when  'S'   then '系统表'   when  'V'   then '视图'   when  'P'   then '存储过程'   when  'X'   then '扩展存存过程'   when  'TR'  then '触发器'   when  'TF'  then '系统函数'";
+    text += kTypeNameCases;
     text += " else  rtrim(left(v.name,2)) end,";
     text += " updated = ";
     text += "' '";
@@ -189,7 +193,7 @@ inline std::string dependenciesBatch(const std::string& objectName) {
     text += "\tselect  IDENTITY(int, 1,1) AS IndexNum, ";
     text += "'name'";
     text += " = ( o1.name), type = case rtrim(left(v2.name,2)) ";
-    text += "   when  'FN'  then '自定义函数'   when  'U'   then '用户表'   when  'S'   then '系统表'   when  'V'   then '视图'   when  'P'   then '存储过程'   when  'X'   then '扩展存存过程'   when  'TR'  then '触发器'   when  'TF'  then '系统函数'";
+    text += kTypeNameCases;
     text += "  else  rtrim(left(v2.name,2)) end,";
     text += "\t updated = case substring(u4.name, 1, 7)  when ";
     text += "'no'";
