@@ -8,6 +8,7 @@ void connectTo(Connection& connection, const LoginParameters& login, const Drive
   connection.close();
   connection.setConnectionString(odbcConnectionString(oleDbConnectionString(login, LocalComputerName()), settings));
   connection.setLoginTimeout(settings.loginTimeoutSeconds);
+  connection.setQueryTimeout(settings.queryTimeoutSeconds);
   connection.open();
 }
 

@@ -69,6 +69,12 @@ std::string odbcServer(const std::string& dataSource) {
   return dataSource;
 }
 
+// A number of seconds from the environment; 0 when the variable is unset or no positive number.
+int positiveSeconds(const char* variable) {
+  const char* text = std::getenv(variable);
+  return text ? std::max(std::atoi(text), 0) : 0;
+}
+
 }  // namespace
 
 std::string oleDbConnectionString(const LoginParameters& login, std::string_view computerName) {
@@ -149,7 +155,6 @@ std::string odbcConnectionString(std::string_view oleDbString, const DriverSetti
   attributes.push_back({"WSID", entry("workstation id")});
   attributes.push_back({"APP", settings.applicationName});
   attributes.push_back({"TDS_Version", settings.tdsVersion});
-  attributes.push_back({"Timeout", std::to_string(settings.loginTimeoutSeconds)});
   attributes.push_back({"ClientCharset", "UTF-8"});
 
   std::string result = "DRIVER=" + settings.driver;
@@ -164,8 +169,8 @@ DriverSettings driverSettingsFromEnvironment() {
                           ? std::string(driver)
                           : "{" + std::string(driver) + "}";
   if (const char* version = std::getenv("MAKEDDL_TDS_VERSION"); version && *version) settings.tdsVersion = version;
-  if (const char* timeout = std::getenv("MAKEDDL_LOGIN_TIMEOUT"); timeout && std::atoi(timeout) > 0)
-    settings.loginTimeoutSeconds = std::atoi(timeout);
+  if (const int seconds = positiveSeconds("MAKEDDL_LOGIN_TIMEOUT")) settings.loginTimeoutSeconds = seconds;
+  if (const int seconds = positiveSeconds("MAKEDDL_QUERY_TIMEOUT")) settings.queryTimeoutSeconds = seconds;
   return settings;
 }
 

@@ -24,15 +24,19 @@ struct DriverSettings {
   std::string driver = "{FreeTDS}";  // a registered driver name in braces, or a library path
   std::string tdsVersion = "7.1";    // pinned: newer versions can hang on a refused login
   int loginTimeoutSeconds = 5;       // an unreachable server never blocks the window for long
+  int queryTimeoutSeconds = 0;       // 0: a statement runs as long as it needs (a backup, a restore)
   std::string applicationName = "SQL SERVER 工具";
 };
 
 // Driver settings from the environment: MAKEDDL_ODBC_DRIVER (a registered name or a library
-// path), MAKEDDL_TDS_VERSION and MAKEDDL_LOGIN_TIMEOUT (seconds); the defaults otherwise.
+// path), MAKEDDL_TDS_VERSION, MAKEDDL_LOGIN_TIMEOUT and MAKEDDL_QUERY_TIMEOUT (seconds); the
+// defaults otherwise.
 DriverSettings driverSettingsFromEnvironment();
 
 // The ODBC connection string for an OLE DB connection string, each value escaped by ODBC's
 // rules (braces where needed). Throws std::invalid_argument for a string it cannot read.
+// Neither timeout goes into it: FreeTDS reads its "Timeout" key as a limit on every
+// statement, so the connection sets the login and statement limits as ODBC attributes.
 std::string odbcConnectionString(std::string_view oleDbString, const DriverSettings& settings);
 
 // An ODBC attribute value, in braces with "}" doubled when it holds a character that would

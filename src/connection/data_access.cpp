@@ -3,6 +3,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <QString>
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -25,30 +27,80 @@ SQLHENV environment() {
   return env;
 }
 
-// The driver's and server's messages for a handle, without the driver's bracketed prefixes.
-std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
-  std::string text;
-  SQLCHAR state[6];
-  SQLCHAR message[2048];
+struct DiagnosticRecord {
+  std::string state;
   SQLINTEGER nativeError = 0;
-  SQLSMALLINT length = 0;
-  for (SQLSMALLINT record = 1; SQLGetDiagRec(handleType, handle, record, state, &nativeError, message,
-                                             sizeof message, &length) == SQL_SUCCESS;
-       ++record) {
-    std::string line(reinterpret_cast<char*>(message));
-    while (!line.empty() && line.front() == '[') {
-      const std::size_t close = line.find(']');
-      if (close == std::string::npos) break;
-      line.erase(0, close + 1);
-    }
-    if (!text.empty()) text += '\n';
-    text += line;
-  }
-  return text.empty() ? std::string("ODBC 调用失败") : text;
+  std::string text;
+};
+
+// Text goes to and comes from the driver through its wide entries: once connected through
+// the wide entry, the driver manager widens narrow text byte by byte, which garbles anything
+// beyond ASCII.
+std::u16string wideText(std::string_view utf8) {
+  static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toStdU16String();
 }
 
+std::string utf8Text(const SQLWCHAR* text, SQLSMALLINT length) {
+  return QString::fromUtf16(reinterpret_cast<const char16_t*>(text), length).toStdString();
+}
+
+std::vector<DiagnosticRecord> diagnosticRecords(SQLSMALLINT handleType, SQLHANDLE handle) {
+  std::vector<DiagnosticRecord> records;
+  SQLWCHAR state[6];
+  SQLWCHAR message[2048];
+  SQLINTEGER nativeError = 0;
+  SQLSMALLINT length = 0;
+  for (SQLSMALLINT record = 1; SQL_SUCCEEDED(SQLGetDiagRecW(handleType, handle, record, state, &nativeError, message,
+                                                            std::size(message), &length));
+       ++record)
+    records.push_back({utf8Text(state, 5), nativeError,
+                       utf8Text(message, std::min<SQLSMALLINT>(length, std::size(message) - 1))});
+  return records;
+}
+
+// A message without the driver's bracketed prefixes ("[FreeTDS][SQL Server]").
+std::string withoutPrefixes(std::string text) {
+  while (!text.empty() && text.front() == '[') {
+    const std::size_t close = text.find(']');
+    if (close == std::string::npos) break;
+    text.erase(0, close + 1);
+  }
+  return text;
+}
+
+// The messages for the user, one a line: the server's number with the server's messages, the
+// SQLSTATE with the driver's own.
+std::string reasonText(const std::vector<DiagnosticRecord>& records) {
+  std::vector<std::string> lines;
+  for (const DiagnosticRecord& record : records) {
+    const std::string label = record.nativeError != 0 ? "消息 " + std::to_string(record.nativeError) : record.state;
+    const std::string line = label + "：" + withoutPrefixes(record.text);
+    if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+  }
+  if (lines.empty()) return "ODBC 调用失败";
+  std::string text = lines.front();
+  for (std::size_t i = 1; i < lines.size(); ++i) text += "\n" + lines[i];
+  return text;
+}
+
+std::string diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
+  return reasonText(diagnosticRecords(handleType, handle));
+}
+
+bool hasState(const std::vector<DiagnosticRecord>& records, std::string_view state) {
+  return std::any_of(records.begin(), records.end(),
+                     [state](const DiagnosticRecord& record) { return record.state == state; });
+}
+
+// Throws for a failed call: Cancelled when the statement was cancelled at the user's request
+// (SQLSTATE HY008; a query timeout cancels too, but is a failure, HYT00), DatabaseError with
+// the messages otherwise.
 void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle) {
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) throw DatabaseError(diagnostics(handleType, handle));
+  if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
+  const std::vector<DiagnosticRecord> records = diagnosticRecords(handleType, handle);
+  if (hasState(records, "HY008") && !hasState(records, "HYT00")) throw Cancelled();
+  throw DatabaseError(reasonText(records));
 }
 
 FieldKind kindOf(SQLSMALLINT sqlType) {
@@ -70,8 +122,11 @@ FieldKind kindOf(SQLSMALLINT sqlType) {
 // A statement handle that is freed when it goes.
 class Statement {
  public:
-  explicit Statement(SQLHDBC dbc) {
+  Statement(SQLHDBC dbc, int timeoutSeconds) {
     check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &handle_), SQL_HANDLE_DBC, dbc);
+    if (timeoutSeconds > 0)
+      SQLSetStmtAttr(handle_, SQL_ATTR_QUERY_TIMEOUT,
+                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), 0);
   }
   ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, handle_); }
   Statement(const Statement&) = delete;
@@ -80,8 +135,8 @@ class Statement {
   void check(SQLRETURN rc) const { connection::check(rc, SQL_HANDLE_STMT, handle_); }
 
   void run(const std::string& text) {
-    check(SQLExecDirect(handle_, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())),
-                        static_cast<SQLINTEGER>(text.size())));
+    std::u16string wide = wideText(text);
+    check(SQLExecDirectW(handle_, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size())));
   }
   int resultColumns() const {
     SQLSMALLINT count = 0;
@@ -105,22 +160,23 @@ class Statement {
 };
 
 std::string typeName(const Statement& statement, SQLUSMALLINT column) {
-  SQLCHAR name[128];
-  SQLSMALLINT length = 0;
+  SQLWCHAR name[128];
+  SQLSMALLINT bytes = 0;
   statement.check(
-      SQLColAttribute(statement.handle(), column, SQL_DESC_TYPE_NAME, name, sizeof name, &length, nullptr));
-  return reinterpret_cast<char*>(name);
+      SQLColAttributeW(statement.handle(), column, SQL_DESC_TYPE_NAME, name, sizeof name, &bytes, nullptr));
+  return utf8Text(name, std::min<SQLSMALLINT>(bytes / sizeof(SQLWCHAR), std::size(name) - 1));
 }
 
 std::vector<ColumnInfo> describeColumns(const Statement& statement, int count) {
   std::vector<ColumnInfo> columns;
   for (SQLUSMALLINT i = 1; i <= count; ++i) {
-    SQLCHAR name[512];
+    SQLWCHAR name[512];
     SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = 0;
     SQLULEN size = 0;
-    statement.check(SQLDescribeCol(statement.handle(), i, name, sizeof name, &nameLength, &sqlType, &size,
-                                   &digits, &nullable));
-    columns.push_back({reinterpret_cast<char*>(name), kindOf(sqlType), sqlType, typeName(statement, i)});
+    statement.check(SQLDescribeColW(statement.handle(), i, name, std::size(name), &nameLength, &sqlType, &size,
+                                    &digits, &nullable));
+    columns.push_back({utf8Text(name, std::min<SQLSMALLINT>(nameLength, std::size(name) - 1)), kindOf(sqlType),
+                       sqlType, typeName(statement, i)});
   }
   return columns;
 }
@@ -204,9 +260,10 @@ void Connection::open() {
   check(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc), SQL_HANDLE_ENV, environment());
   SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds_)),
                     0);
-  const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connectionString_.data()),
-                                        static_cast<SQLSMALLINT>(connectionString_.size()), nullptr, 0, nullptr,
-                                        SQL_DRIVER_NOPROMPT);
+  std::u16string wide = wideText(connectionString_);
+  const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(wide.data()),
+                                         static_cast<SQLSMALLINT>(wide.size()), nullptr, 0, nullptr,
+                                         SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     const std::string message = diagnostics(SQL_HANDLE_DBC, dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -297,7 +354,7 @@ std::optional<long long> DataSet::openOrExecute() {
 std::optional<long long> DataSet::runText(const RowVisitor* visit) {
   close();
   if (!connection_.isOpen()) throw DatabaseError("连接未打开");
-  Statement statement(connection_.handles().dbc);
+  Statement statement(connection_.handles().dbc, connection_.queryTimeout());
   statement.run(sqlText());
   bool haveRows = false;
   long long affected = -1;
@@ -324,7 +381,7 @@ std::optional<long long> DataSet::runText(const RowVisitor* visit) {
 long long DataSet::execute() {
   close();
   if (!connection_.isOpen()) throw DatabaseError("连接未打开");
-  Statement statement(connection_.handles().dbc);
+  Statement statement(connection_.handles().dbc, connection_.queryTimeout());
   statement.run(sqlText());
   long long affected = -1;
   do {

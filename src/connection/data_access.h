@@ -15,10 +15,19 @@
 
 namespace makeddl::connection {
 
-// A failure reported by the driver or the server; the text is the server's own message.
+// A failure reported by the driver or the server; the text is the server's own message, one
+// line per message: "消息 208：…" with the server's message number, or the driver's SQLSTATE
+// when the message is the driver's own ("08001：…").
 class DatabaseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A statement stopped at the user's request; the connection stays usable. Kept apart from
+// DatabaseError so that no handler mistakes a cancel for a failure.
+class Cancelled : public std::runtime_error {
+ public:
+  Cancelled() : std::runtime_error("操作已取消") {}
 };
 
 // A date and time as the server sends it, to the millisecond.
@@ -71,7 +80,12 @@ class Connection {
   void setConnectionString(std::string odbcConnectionString) { connectionString_ = std::move(odbcConnectionString); }
   const std::string& connectionString() const { return connectionString_; }
   void setLoginTimeout(int seconds) { loginTimeoutSeconds_ = seconds; }
+  // The limit for each statement; 0, the default, lets a statement run as long as it needs.
+  void setQueryTimeout(int seconds) { queryTimeoutSeconds_ = seconds; }
+  int queryTimeout() const { return queryTimeoutSeconds_; }
   // Connects with the connection string; throws DatabaseError with the driver's message.
+  // The string goes through the driver's wide entry, so that text beyond Latin-1 (the
+  // program's name) reaches the server as written.
   void open();
   void close();
   bool isOpen() const;
@@ -82,6 +96,7 @@ class Connection {
  private:
   std::string connectionString_;
   int loginTimeoutSeconds_ = 5;
+  int queryTimeoutSeconds_ = 0;
   std::unique_ptr<Handles> handles_;
 };
 

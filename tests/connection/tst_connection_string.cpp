@@ -49,7 +49,7 @@ TEST(OdbcConnectionString, TranslatesSqlLoginForTheDriver) {
   const std::string ole = oleDbConnectionString(sqlLogin("pubs", "127.0.0.1,14330", "sa", "pw"), "WS01");
   EXPECT_EQ(odbcConnectionString(ole, settings),
             "DRIVER={FreeTDS};SERVER=127.0.0.1,14330;DATABASE=pubs;UID=sa;PWD=pw;WSID=WS01;"
-            "APP=SQL SERVER 工具;TDS_Version=7.1;Timeout=3;ClientCharset=UTF-8");
+            "APP=SQL SERVER 工具;TDS_Version=7.1;ClientCharset=UTF-8");
 }
 
 TEST(OdbcConnectionString, WindowsLoginIsATrustedConnectionWithoutUserOrPassword) {
@@ -71,4 +71,17 @@ TEST(OdbcConnectionString, ValuesThatWouldSplitTheStringAreBraced) {
   const std::string odbc = odbcConnectionString(ole, DriverSettings{});
   EXPECT_NE(odbc.find(";DATABASE={d;b};"), std::string::npos) << odbc;
   EXPECT_NE(odbc.find(";PWD={p;}}};"), std::string::npos) << odbc;
+}
+
+// The statement limit is a setting of its own, off unless asked for; the login limit stays.
+TEST(DriverSettings, TheQueryTimeoutIsASeparateSettingOffByDefault) {
+  unsetenv("MAKEDDL_QUERY_TIMEOUT");
+  setenv("MAKEDDL_LOGIN_TIMEOUT", "7", 1);
+  EXPECT_EQ(driverSettingsFromEnvironment().queryTimeoutSeconds, 0);
+  EXPECT_EQ(driverSettingsFromEnvironment().loginTimeoutSeconds, 7);
+  setenv("MAKEDDL_QUERY_TIMEOUT", "30", 1);
+  EXPECT_EQ(driverSettingsFromEnvironment().queryTimeoutSeconds, 30);
+  EXPECT_EQ(driverSettingsFromEnvironment().loginTimeoutSeconds, 7);
+  unsetenv("MAKEDDL_QUERY_TIMEOUT");
+  unsetenv("MAKEDDL_LOGIN_TIMEOUT");
 }

@@ -22,9 +22,9 @@ class DataAccess : public ::testing::Test {
     server_ = nullptr;
   }
 
-  static std::string connectionString(const std::string& password) {
+  static std::string connectionString(const std::string& password, const DriverSettings& settings = {}) {
     LoginParameters login{"master", "127.0.0.1," + std::to_string(server_->port()), "sa", password, false};
-    return odbcConnectionString(oleDbConnectionString(login, "TESTHOST"), DriverSettings{});
+    return odbcConnectionString(oleDbConnectionString(login, "TESTHOST"), settings);
   }
 
   void SetUp() override {
@@ -198,6 +198,98 @@ TEST_F(DataAccess, ServerErrorsCarryTheServersMessage) {
     FAIL();
   } catch (const DatabaseError& error) {
     EXPECT_NE(std::string(error.what()).find("no_such_table"), std::string::npos) << error.what();
+    EXPECT_EQ(std::string(error.what()).rfind("消息 208：", 0), 0u) << error.what();  // the server's number
     EXPECT_EQ(std::string(error.what()).find("[FreeTDS]"), std::string::npos) << error.what();
+  }
+}
+
+namespace {
+
+// Counts over joins of thousand-row tables, from light to heavy: the server sends nothing until
+// a count is done, so each statement is silent for as long as it runs.
+const std::vector<std::string> kSilentCounts{
+    "select count(*) from timing.dbo.thousand a, timing.dbo.thousand b where a.n < 250",
+    "select count(*) from timing.dbo.thousand a, timing.dbo.thousand b where a.n < 500",
+    "select count(*) from timing.dbo.thousand a, timing.dbo.thousand b",
+    "select sum(len(replicate('x', b.n % 50))) from timing.dbo.thousand a, timing.dbo.thousand b",
+    "select count(*) from timing.dbo.thousand a, timing.dbo.thousand b, timing.dbo.digits c where c.d < 2",
+};
+
+void createThousandRows(Connection& connection) {
+  DataSet setup(connection, "setup");
+  setup.addLine(
+      "if db_id('timing') is null create database timing");
+  setup.execute();
+  setup.clearSql();
+  setup.addLine(
+      "use timing if object_id('thousand') is null begin "
+      "create table digits (d int not null) "
+      "insert digits values (0) insert digits values (1) insert digits values (2) insert digits values (3) "
+      "insert digits values (4) insert digits values (5) insert digits values (6) insert digits values (7) "
+      "insert digits values (8) insert digits values (9) "
+      "select a.d * 100 + b.d * 10 + c.d as n into thousand from digits a, digits b, digits c end use master");
+  setup.execute();
+}
+
+double secondsToRun(DataSet& query, const std::string& text) {
+  const auto start = std::chrono::steady_clock::now();
+  query.query(text);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+// A statement may run longer than the login timeout: the login bound is no statement bound.
+TEST_F(DataAccess, AStatementRunsLongerThanTheLoginTimeout) {
+  createThousandRows(connection_);
+  DriverSettings settings;
+  settings.loginTimeoutSeconds = 1;
+  Connection connection;
+  connection.setConnectionString(connectionString(server_->password(), settings));
+  connection.setLoginTimeout(settings.loginTimeoutSeconds);
+  connection.open();
+  DataSet query(connection, "ADOQuery1");
+  double seconds = 0;
+  for (std::size_t i = 0; i < kSilentCounts.size() && seconds < 1.5; ++i)
+    ASSERT_NO_THROW(seconds = secondsToRun(query, kSilentCounts[i])) << "after " << seconds << " s";
+  EXPECT_GE(seconds, 1.5) << "no statement ran long enough to tell";
+  EXPECT_EQ(query.recordCount(), 1);
+}
+
+// A query timeout, when one is set, stops a longer statement and leaves the connection usable.
+TEST_F(DataAccess, AQueryTimeoutStopsALongerStatement) {
+  createThousandRows(connection_);
+  Connection connection;
+  connection.setConnectionString(connectionString(server_->password()));
+  connection.setQueryTimeout(1);
+  connection.open();
+  DataSet query(connection, "ADOQuery1");
+  try {
+    for (const std::string& count : kSilentCounts) secondsToRun(query, count);
+    FAIL() << "no statement outlived the query timeout";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("HYT00"), std::string::npos) << error.what();
+  }
+  query.query("select 1");
+  EXPECT_EQ(query.recordCount(), 1);
+}
+
+// The program's name reaches the server's process list as written, not byte by byte widened.
+TEST_F(DataAccess, TheProgramsNameReachesTheServerIntact) {
+  Connection connection;
+  connection.setConnectionString(connectionString(server_->password()));
+  connection.open();
+  DataSet query(connection, "ADOQuery3");
+  query.query("select rtrim(program_name) from master.dbo.sysprocesses where spid = @@spid");
+  EXPECT_EQ(query.field(0).asText(), "SQL SERVER 工具");
+  // Text in both directions after that connect: statements, names, values and messages.
+  query.query("select N'部门' as 名称");
+  EXPECT_EQ(query.columns().at(0).name, "名称");
+  EXPECT_EQ(query.field(0).asText(), "部门");
+  try {
+    query.query("select * from 没有的表");
+    FAIL();
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("没有的表"), std::string::npos) << error.what();
   }
 }
