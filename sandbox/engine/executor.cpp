@@ -129,6 +129,7 @@ Executor::Flow Executor::dispatch(const Statement& s) {
         }
         case StmtKind::Backup: runBackup(static_cast<const BackupStatement&>(s)); break;
         case StmtKind::Restore: runRestore(static_cast<const BackupStatement&>(s)); break;
+        case StmtKind::UpdateText: runUpdateText(static_cast<const UpdateTextStatement&>(s)); break;
         case StmtKind::Empty: break;
     }
     return Flow::Next;

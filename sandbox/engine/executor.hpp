@@ -197,6 +197,10 @@ private:
     std::optional<Value> evalCatalogFunction(const FunctionCall& call);
     std::optional<Value> evalStringFunction(const FunctionCall& call);
     std::optional<Value> evalNumberFunction(const FunctionCall& call);
+    // TEXTPTR, UPDATETEXT and SQL_VARIANT_PROPERTY (text_pointers.cpp).
+    Value evalTextPointer(const sql::Expr& e, const Frame& frame);
+    std::optional<Value> evalVariantFunction(const FunctionCall& call);
+    void runUpdateText(const sql::UpdateTextStatement& s);
     Value evalCast(const sql::Expr& e, const Frame& frame);
     SqlType inferType(const sql::Expr& e, const Scope* scope);
     SqlType functionType(const sql::Expr& e, const Scope* scope);
@@ -218,6 +222,9 @@ private:
 };
 
 bool containsAggregate(const sql::Expr& e);
+// The parts of a multi-part name as object_id() reads it: parts in brackets or double quotes
+// keep their dots ("]]" stands for "]"); nothing when a bracket is left open.
+std::optional<std::vector<std::string>> splitQualifiedName(std::string_view text);
 bool isAggregateName(std::string_view name);
 
 }  // namespace sandbox

@@ -123,7 +123,9 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     if (f == "newid") return SqlType::of(TypeId::UniqueIdentifier);
     if (f == "datename") return nvarchar(30);
     if (f == "quotename") return nvarchar(258);
-    if (f == "serverproperty" || f == "databasepropertyex") return SqlType::of(TypeId::SqlVariant);
+    if (f == "serverproperty" || f == "databasepropertyex" || f == "sql_variant_property")
+        return SqlType::of(TypeId::SqlVariant);
+    if (f == "textptr") return SqlType::chars(TypeId::VarBinary, 16);
     if (SchemaObject* user = userFunction(e.names, {"FN"})) return resolveType(user->module->returnType);
     return SqlType::of(TypeId::Int);
 }
@@ -244,8 +246,11 @@ std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
     if (f == "index_col") {
         requireArguments(e, 3, 3);
         if (anyNull(3)) return Value::null(resultType);
+        std::optional<std::vector<std::string>> parts = splitQualifiedName(textOf(a[0]));
+        if (!parts || parts->size() > 3) return Value::null(resultType);
         ObjectName name;
-        name.name = textOf(a[0]);
+        name.name = parts->back();
+        if (parts->size() == 3) name.database = parts->front();
         auto table = findTable(name);
         if (!table) return Value::null(resultType);
         int64_t indid = toInteger(a[1]), keyno = toInteger(a[2]);
@@ -407,12 +412,13 @@ std::optional<Value> Executor::evalNumberFunction(const FunctionCall& call) {
 }
 
 Value Executor::evalFunction(const Expr& e, const Frame& frame) {
+    if (e.name == "textptr") return evalTextPointer(e, frame);
     std::vector<Value> arguments;
     arguments.reserve(e.args.size());
     for (const auto& arg : e.args) arguments.push_back(eval(*arg, frame));
     FunctionCall call{e, arguments, functionType(e, frame.scope)};
     for (auto group : {&Executor::evalNullFunction, &Executor::evalSessionFunction, &Executor::evalCatalogFunction,
-                       &Executor::evalStringFunction, &Executor::evalNumberFunction})
+                       &Executor::evalStringFunction, &Executor::evalNumberFunction, &Executor::evalVariantFunction})
         if (std::optional<Value> result = (this->*group)(call)) return std::move(*result);
     if (SchemaObject* user = userFunction(e.names, {"FN"})) return callScalarFunction(*user, arguments);
     throw errors::unknownFunction(e.name);

@@ -75,14 +75,32 @@ std::optional<Relation> Executor::findRelation(const ObjectName& name) {
     return std::nullopt;
 }
 
-std::optional<int> Executor::objectIdOf(std::string_view qualifiedName) {
+std::optional<std::vector<std::string>> splitQualifiedName(std::string_view text) {
     std::vector<std::string> parts{""};
-    bool quoted = false;
-    for (char c : qualifiedName) {
-        if (c == '[' || c == ']' || c == '"') { quoted = c == '['; continue; }
-        if (c == '.' && !quoted) parts.emplace_back();
-        else parts.back() += c;
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '[' || c == '"') {
+            // A delimited part: "]]" (or "\"\"") stands for one closing character.
+            const char close = c == '[' ? ']' : '"';
+            for (++at;; ++at) {
+                if (at >= text.size()) return std::nullopt;
+                if (text[at] == close && (at + 1 >= text.size() || text[at + 1] != close)) break;
+                if (text[at] == close) ++at;
+                parts.back() += text[at];
+            }
+        } else if (c == '.') {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
     }
+    return parts;
+}
+
+std::optional<int> Executor::objectIdOf(std::string_view qualifiedName) {
+    std::optional<std::vector<std::string>> split = splitQualifiedName(qualifiedName);
+    if (!split) return std::nullopt;
+    std::vector<std::string>& parts = *split;
     if (parts.size() > 3) return std::nullopt;
     ObjectName name;
     name.name = std::string(trimRightBlanks(parts.back()));

@@ -112,7 +112,7 @@ struct SelectStmt {
 enum class StmtKind {
     Select, Insert, Update, Delete, CreateDatabase, DropDatabase, CreateTable, CreateModule,
     CreateIndex, Drop, Use, SetOption, SetVariable, Declare, If, Block, Print, Exec, Transaction,
-    Return, While, Truncate, Backup, Restore, Empty
+    Return, While, Truncate, Backup, Restore, UpdateText, Empty
 };
 
 struct Statement {
@@ -299,6 +299,15 @@ struct BackupStatement : Statement {
     bool replace = false;  // REPLACE: a database of another name may be overwritten
     ExprPtr file;          // FILE = n: which backup set to restore (1 when absent)
     bool headerOnly = false;  // RESTORE HEADERONLY: list the backup sets of the file
+};
+
+// UPDATETEXT table.column pointer offset length [WITH LOG] [data]: offset NULL appends, length
+// NULL deletes to the end.
+struct UpdateTextStatement : Statement {
+    UpdateTextStatement() : Statement(StmtKind::UpdateText) {}
+    ObjectName table;  // the column's name is in `column`
+    std::string column;
+    ExprPtr pointer, offset, length, data;
 };
 
 struct SimpleStatement : Statement {

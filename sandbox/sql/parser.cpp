@@ -189,6 +189,7 @@ private:
         if (is("return")) return returnStatement();
         if (is("commit") || is("rollback") || is("save")) return transactionStatement();
         if (is("truncate")) return truncateStatement();
+        if (is("updatetext")) return updateTextStatement();
         if (is("backup") || is("restore")) return backupStatement();
         if (isSymbol("(") && is("select", 1)) return selectStatement();
         if (firstInBatch && isName()) return execStatement();  // a bare procedure name
@@ -475,6 +476,22 @@ private:
         else fail();
     }
 
+    StmtPtr updateTextStatement() {
+        expect("updatetext");
+        auto s = std::make_shared<UpdateTextStatement>();
+        ObjectName target = objectName();  // table.column, the column in the name's last part
+        if (target.owner.empty()) fail();
+        s->column = target.name;
+        s->table.name = target.owner;
+        s->table.owner = target.database;
+        s->pointer = expression();
+        s->offset = expression();
+        s->length = expression();
+        if (accept("with")) expect("log");
+        if (!atEnd() && !startsStatement() && !isSymbol(";") && !is("end") && !is("else")) s->data = expression();
+        return s;
+    }
+
     StmtPtr truncateStatement() {
         expect("truncate");
         expect("table");
@@ -513,7 +530,7 @@ private:
         static const std::string_view starters[] = {"select", "insert", "update", "delete", "create", "drop",
                                                     "use", "set", "declare", "if", "begin", "print", "exec",
                                                     "execute", "return", "while", "commit", "rollback", "truncate",
-                                                    "backup", "restore"};
+                                                    "backup", "restore", "updatetext"};
         return std::any_of(std::begin(starters), std::end(starters), [this](std::string_view k) { return is(k); });
     }
 

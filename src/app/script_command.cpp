@@ -4,7 +4,9 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "app/script_pane_text.h"
+#include "catalog/object_queries.h"
+#include "common/strings.h"
+#include "common/text_codec.h"
 #include "connection/connect.h"
 #include "connection/data_access.h"
 #include "scripts/create_script.h"
@@ -100,16 +102,31 @@ void connect(connection::Connection& connection, const connection::LoginParamete
   }
 }
 
-// The script's bytes, made as its lines come: lines are gathered into pieces of about a
-// megabyte and each piece is encoded on its own, so that the text is never held twice. The
-// bytes are written only once the whole script is made, so that a failure writes nothing.
+// Every name must be a user table of the database: anything else would give a script of
+// nothing that still claims to recreate it.
+void requireUserTables(connection::Connection& connection, const std::vector<std::string>& names) {
+  connection::DataSet objects(connection, "TempQuery");
+  objects.query(catalog::objectTypesQuery(names));
+  for (const std::string& name : names) {
+    std::optional<std::string> type;
+    for (const auto& row : objects.rows())
+      if (row.at(0) && (*row[0] == name || equalsIgnoringCase(*row[0], name))) type = trimmed(row.at(1).value_or(""));
+    if (!type) throw std::runtime_error("数据库中没有名为“" + name + "”的表");
+    if (*type != "U") throw std::runtime_error("“" + name + "”不是用户表（类型 " + *type + "）");
+  }
+}
+
+// The script's bytes, made as its lines come: each line ends in CR LF, its own text untouched
+// (a value's characters never become line ends), and lines are gathered into pieces of about
+// a megabyte, each encoded on its own, so that the text is never held twice. The bytes are
+// written only once the whole script is made, so that a failure writes nothing.
 class ScriptBytes {
  public:
   explicit ScriptBytes(bool utf8) : utf8_(utf8) {}
 
   void addLine(const std::string& line) {
     pending_ += line;
-    pending_ += '\n';
+    pending_ += "\r\n";
     if (pending_.size() >= kPieceSize) encodePending();
   }
 
@@ -124,10 +141,10 @@ class ScriptBytes {
 
   void encodePending() {
     if (pending_.empty()) return;
-    const ScriptPaneText pane{std::move(pending_), Encoding::Gbk};
+    std::string text = std::move(pending_);
     pending_.clear();
     try {
-      pieces_.push_back(utf8_ ? paneUtf8Bytes(pane) : paneBytes(pane));
+      pieces_.push_back(utf8_ ? std::move(text) : encodeFromUtf8(text, Encoding::Gbk));
     } catch (const UnencodableText& error) {
       throw std::runtime_error("脚本中有GBK编码无法表示的字符：" + error.characters() +
                                "；请加 --utf8 以UTF-8输出");
@@ -161,6 +178,7 @@ void makeScript(const ScriptRequest& request, std::ostream& err, ScriptBytes& sc
   const scripts::Progress progress = [&err](int done, int total) {
     err << "makeddl script: " << done << "/" << total << '\n';
   };
+  if (!request.query) requireUserTables(connection, request.tables);
   if (!request.create) return insertScript(connection, request, progress, script);
   connection::DataSet batch(connection, "QueryMakeDDL");
   scripts::loadScriptBatch(batch);

@@ -17,7 +17,7 @@ std::string dependentsBatch(std::string_view object) {
          " selected = " + quoted(" ") + "," + quoted("column") + " = " + quoted(" ") + "  into #T1 " +
          "  from sysobjects o, master.dbo.spt_values v, sysdepends d,\tsysusers s where o.id = d.id " +
          "       and o.xtype = substring(v.name,1,2) collate database_default  and v.type = " +
-         quoted("O9T") + "       and d.depid = object_id(" + quoted(object) + ")" +
+         quoted("O9T") + "       and d.depid = object_id(" + objectNameArgument(object) + ")" +
          "       and o.uid = s.uid " + "       and deptype < 2 " + " order by o.name " +
          " select *, IDENTITY(int, 1,1) AS IndexNum INTO #T2  from #T1  select * from #T2 " +
          "Drop table #T1 Drop table #T2 ";
@@ -37,7 +37,7 @@ std::string dependenciesBatch(std::string_view object) {
          "        \tand\t o1.xtype = substring(v2.name,1,2) collate database_default and v2.type = " +
          quoted("O9T") + "\t      \tand\t u4.type = " + quoted("B") + " and u4.number = d3.resultobj " +
          "        \tand\t w5.type = " + quoted("B") + " and w5.number = d3.readobj|d3.selall " +
-         "     \t\tand\t d3.id =  object_id(" + quoted(object) + ")" + "     \t\tand\t o1.uid = s6.uid " +
+         "     \t\tand\t d3.id =  object_id(" + objectNameArgument(object) + ")" + "     \t\tand\t o1.uid = s6.uid " +
          "       \tand deptype < 2 " + " order by o1.name " + " select * from #T1 " + "Drop table #T1 ";
 }
 

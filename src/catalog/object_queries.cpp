@@ -18,7 +18,7 @@ std::vector<std::string> selectTemplateLines(const std::vector<std::string>& col
   return {"SELECT    " + listed, "", "FROM      " + quotedIdentifier(table) + "        "};
 }
 
-std::string sourceTextQuery(std::string_view object) { return "sp_helptext " + quoted(object); }
+std::string sourceTextQuery(std::string_view object) { return "sp_helptext " + objectNameArgument(object); }
 
 std::string sourceTextLine(std::string_view row) {
   if (row.ends_with("\r\n")) row.remove_suffix(2);
@@ -27,7 +27,13 @@ std::string sourceTextLine(std::string_view row) {
 
 std::string sameNameQuery(std::string_view column) {
   return "select name from  sysobjects where id in(  select id  from  syscolumns where name=" +
-         quoted(column) + ")";
+         textLiteral(column) + ")";
+}
+
+std::string objectTypesQuery(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ",") + textLiteral(name);
+  return "select name, type from sysobjects where name in (" + list + ")";
 }
 
 }  // namespace makeddl::catalog

@@ -29,4 +29,7 @@ std::string sourceTextLine(std::string_view row);
 // The objects that have a column of this name.
 std::string sameNameQuery(std::string_view column);
 
+// The name and type code of every object of the database named as one of `names`.
+std::string objectTypesQuery(const std::vector<std::string>& names);
+
 }  // namespace makeddl::catalog

@@ -6,13 +6,18 @@ namespace makeddl::catalog {
 
 std::string countQuery(std::string_view table) {
   return "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id(" +
-         quoted(table) + "))as ColCount from " + quotedIdentifier(table);
+         objectNameArgument(table) + "))as ColCount from " + quotedIdentifier(table);
 }
 
-std::string indexQuery(std::string_view table) { return "sp_helpindex " + quotedIdentifier(table); }
+// The procedure reads its argument as a multi-part name, as object_id() does: a name that would
+// read as several parts goes in as a string of its bracketed form.
+std::string indexQuery(std::string_view table) {
+  const std::string argument = objectNameArgument(table);
+  return "sp_helpindex " + (argument.starts_with("'[") ? argument : quotedIdentifier(table));
+}
 
 std::string nonNullColumnsQuery(std::string_view table) {
-  return "select name  from  syscolumns where id= object_id(" + quoted(table) + ") and isnullable=0";
+  return "select name  from  syscolumns where id= object_id(" + objectNameArgument(table) + ") and isnullable=0";
 }
 
 bool isPrimaryKeyIndex(const IndexRow& row) {

@@ -1,5 +1,7 @@
 #include "common/strings.h"
 
+#include <QList>
+#include <QString>
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -18,7 +20,62 @@ std::string quoted(std::string_view text) {
   return result;
 }
 
+bool breaksScriptLine(char32_t c) {
+  return (c < 0x20 && c != '\t') || c == 0x7F || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
 namespace {
+
+// The length of the line-breaking character that starts at `at` in UTF-8 text (U+0085 is
+// C2 85, U+2028 and U+2029 are E2 80 A8 and E2 80 A9), or 0 when none starts there; its
+// code point goes to `c`.
+std::size_t lineBreakingAt(std::string_view utf8, std::size_t at, char32_t& c) {
+  const auto byte = [&](std::size_t i) { return at + i < utf8.size() ? static_cast<unsigned char>(utf8[at + i]) : 0; };
+  const unsigned char first = byte(0);
+  if (first < 0x80) {
+    c = first;
+    return breaksScriptLine(c) ? 1 : 0;
+  }
+  if (first == 0xC2 && byte(1) == 0x85) {
+    c = 0x85;
+    return 2;
+  }
+  if (first == 0xE2 && byte(1) == 0x80 && (byte(2) == 0xA8 || byte(2) == 0xA9)) {
+    c = byte(2) == 0xA8 ? 0x2028 : 0x2029;
+    return 3;
+  }
+  return 0;
+}
+
+// Builds a string expression piece by piece: quoted stretches of text and character codes,
+// joined with +.
+class TextExpression {
+ public:
+  explicit TextExpression(bool national) : national_(national) {}
+
+  void addText(std::string_view text) {
+    if (text.empty()) return;
+    join();
+    if (national_) expression_ += 'N';
+    expression_ += quoted(text);
+  }
+
+  void addCharacter(char32_t c, std::size_t count) {
+    join();
+    const std::string code = std::string(national_ || c > 0x7F ? "nchar(" : "char(") + std::to_string(c) + ")";
+    expression_ += count == 1 ? code : "replicate(" + code + "," + std::to_string(count) + ")";
+  }
+
+  std::string finish() && { return std::move(expression_); }
+
+ private:
+  void join() {
+    if (!expression_.empty()) expression_ += '+';
+  }
+
+  bool national_;
+  std::string expression_;
+};
 
 // The reserved keywords of Transact-SQL (SQL Server 2000), upper case, sorted.
 constexpr std::array<std::string_view, 174> kReservedWords = {
@@ -47,16 +104,73 @@ bool isReservedWord(std::string_view name) {
   return std::binary_search(kReservedWords.begin(), kReservedWords.end(), upper);
 }
 
-// Letters are ASCII letters and every character beyond ASCII (Chinese names are regular
-// identifiers), except the ideographic space.
-bool isLetterAt(std::string_view name, std::size_t at) {
-  const auto c = static_cast<unsigned char>(name[at]);
-  if (c >= 0x80) return name.substr(at, 3) != "\xE3\x80\x80";
-  return std::isalpha(c) != 0;
+bool isIdentifierStart(char32_t c) { return QChar::isLetter(c) || c == '_' || c == '@' || c == '#'; }
+
+bool isIdentifierPart(char32_t c) {
+  return isIdentifierStart(c) || QChar::isDigit(c) || c == '$';
+}
+
+// The name as it stands between brackets: every "]" doubled.
+std::string bracketed(std::string_view name) {
+  std::string result;
+  result.reserve(name.size() + 2);
+  for (char c : name) {
+    result += c;
+    if (c == ']') result += ']';
+  }
+  return result;
 }
 
 bool isTrimmedByte(char c) { return static_cast<unsigned char>(c) <= 32; }
 }  // namespace
+
+bool holdsLineBreakingCharacter(std::string_view utf8) {
+  char32_t c = 0;
+  for (std::size_t at = 0; at < utf8.size(); ++at)
+    if (lineBreakingAt(utf8, at, c) != 0) return true;
+  return false;
+}
+
+std::vector<std::string> visibleLines(std::string_view utf8) {
+  std::vector<std::string> lines(1);
+  char32_t c = 0;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const std::size_t length = lineBreakingAt(utf8, at, c);
+    if (length == 0) {
+      lines.back() += utf8[at++];
+    } else if (c == '\r' || c == '\n' || c == 0x0B || c == 0x0C || c > 0x7F) {
+      lines.emplace_back();
+      at += c == '\r' && at + 1 < utf8.size() && utf8[at + 1] == '\n' ? 2 : length;
+    } else {
+      lines.back() += ' ';
+      at += length;
+    }
+  }
+  return lines;
+}
+
+std::string textLiteral(std::string_view utf8, bool national) {
+  const std::string prefix = national ? "N" : "";
+  if (!holdsLineBreakingCharacter(utf8)) return prefix + quoted(utf8);
+  TextExpression expression(national);
+  std::size_t stretch = 0;  // where the text not yet added starts
+  char32_t c = 0;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const std::size_t length = lineBreakingAt(utf8, at, c);
+    if (length == 0) {
+      ++at;
+      continue;
+    }
+    expression.addText(utf8.substr(stretch, at - stretch));
+    std::size_t count = 0;
+    for (char32_t next = c; at < utf8.size() && lineBreakingAt(utf8, at, next) == length && next == c; at += length)
+      ++count;
+    expression.addCharacter(c, count);
+    stretch = at;
+  }
+  expression.addText(utf8.substr(stretch));
+  return std::move(expression).finish();
+}
 
 std::string trimmed(std::string_view text) {
   std::size_t begin = 0;
@@ -68,14 +182,15 @@ std::string trimmed(std::string_view text) {
 
 bool isRegularIdentifier(std::string_view name) {
   if (name.empty() || isReservedWord(name)) return false;
-  if (!(isLetterAt(name, 0) || name[0] == '_' || name[0] == '#')) return false;
-  for (std::size_t at = 1; at < name.size(); ++at) {
-    const char c = name[at];
-    if (!(isLetterAt(name, at) || std::isdigit(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '$' ||
-          c == '#'))
-      return false;
-  }
-  return true;
+  const auto characters = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toUcs4();
+  if (characters.isEmpty() || !isIdentifierStart(characters.front())) return false;
+  return std::all_of(characters.begin() + 1, characters.end(), [](uint c) { return isIdentifierPart(c); });
+}
+
+std::string objectNameArgument(std::string_view name) {
+  const bool readAsParts = name.find_first_of(".[]\"") != std::string_view::npos || name.starts_with(' ') ||
+                           name.ends_with(' ');
+  return textLiteral(readAsParts ? "[" + bracketed(name) + "]" : std::string(name));
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -84,14 +199,10 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
+// A bare name that starts with "@" would read as a variable.
 std::string quotedIdentifier(std::string_view name) {
-  if (isRegularIdentifier(name)) return std::string(name);
-  std::string result = "[";
-  for (char c : name) {
-    result += c;
-    if (c == ']') result += ']';
-  }
-  return result + "]";
+  if (isRegularIdentifier(name) && !name.starts_with('@')) return std::string(name);
+  return "[" + bracketed(name) + "]";
 }
 
 std::vector<std::string> SplitBySemicolon(std::string_view text) {

@@ -35,7 +35,7 @@ constexpr int kFieldListTrailingEmptyLines = 6;
 
 }  // namespace
 
-std::string tableNameLine(std::string_view table) { return "set @Table_Name=" + quoted(table); }
+std::string tableNameLine(std::string_view table) { return "set @Table_Name=" + objectNameArgument(table); }
 
 std::vector<std::string> columnFactsLines() {
   return {

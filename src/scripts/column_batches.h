@@ -12,7 +12,8 @@ namespace makeddl::scripts {
 // The line of every batch that names the table; it is replaced before each run.
 inline constexpr std::size_t kTableNameLine = 1;
 
-// "set @Table_Name=" and the table as a string literal.
+// "set @Table_Name=" and the table as object_id() reads it (a string literal; a name that would
+// read as several parts, such as a.b, in brackets).
 std::string tableNameLine(std::string_view table);
 
 // The part both batches share: the column facts in #T1 and the primary-key columns in #T2.

@@ -12,6 +12,7 @@ namespace makeddl::scripts {
 namespace {
 
 const std::string kColumnIndent = "     ";
+const std::string kTableNotFound = "-- 没有找到这个表（或读不到它的字段），未生成它的脚本";
 
 std::string textOf(const connection::Field& field) { return field.isNull() ? std::string() : field.asText(); }
 
@@ -63,6 +64,7 @@ std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, std::str
 std::vector<std::string> columnLines(const std::vector<ColumnScriptRow>& rows) {
   std::vector<std::string> names, typePieces;
   for (const ColumnScriptRow& row : rows) {
+    requireScriptableName(row.name);
     names.push_back(quotedIdentifier(row.name));
     typePieces.push_back(row.typePiece);
   }
@@ -71,23 +73,35 @@ std::vector<std::string> columnLines(const std::vector<ColumnScriptRow>& rows) {
   std::vector<std::string> lines;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     std::string line = names[i] + blanks(nameWidth - sqlLength(names[i])) + typePieces[i];
-    if (rows[i].hasRemark) line += blanks(typeWidth - sqlLength(typePieces[i])) + "--" + rows[i].remark;
-    lines.push_back(std::move(line));
+    if (!rows[i].hasRemark) {
+      lines.push_back(std::move(line));
+      continue;
+    }
+    // Every line of a remark is a comment of its own, the later ones under the first.
+    const std::vector<std::string> remark = commentLines("--", rows[i].remark);
+    lines.push_back(line + blanks(typeWidth - sqlLength(typePieces[i])) + remark.front());
+    for (std::size_t k = 1; k < remark.size(); ++k) lines.push_back(blanks(nameWidth + typeWidth) + remark[k]);
   }
   return lines;
 }
 
 std::vector<std::string> createTableBlock(std::string_view table, const std::vector<ColumnScriptRow>& rows) {
+  requireScriptableName(table);
+  std::vector<std::string> lines{""};
+  appendLines(lines, commentLines("----   ", table));
+  // Without columns the table was not found: a DROP would destroy what the script cannot make.
+  if (rows.empty()) {
+    lines.push_back(kTableNotFound);
+    return lines;
+  }
   const std::string name = quotedIdentifier(table);
-  std::vector<std::string> lines{
-      "",
-      "----   " + std::string(table),
-      "IF EXISTS (select name from sysobjects where name=" + quoted(table) + " and type=" + quoted("U") +
-          ") DROP TABLE " + name,
-      "",
-      "CREATE TABLE " + name,
-      "(",
-  };
+  appendLines(lines, {
+                         "IF EXISTS (select name from sysobjects where name=" + textLiteral(table) +
+                             " and type=" + quoted("U") + ") DROP TABLE " + name,
+                         "",
+                         "CREATE TABLE " + name,
+                         "(",
+                     });
   for (const std::string& line : columnLines(rows)) lines.push_back(kColumnIndent + line);
   lines.emplace_back();
   if (std::string keyLine = primaryKeyLine(rows); !keyLine.empty()) lines.push_back(std::move(keyLine));

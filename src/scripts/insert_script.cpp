@@ -7,6 +7,7 @@
 
 #include "catalog/object_queries.h"
 #include "common/strings.h"
+#include "scripts/long_text.h"
 #include "scripts/script_text.h"
 
 namespace makeddl::scripts {
@@ -20,9 +21,7 @@ bool isNationalText(int sqlType) {
   return sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR;
 }
 
-std::string textLiteral(const connection::ColumnInfo& column, const std::string& text) {
-  return (isNationalText(column.sqlType) ? "N" : "") + quoted(text);
-}
+bool isText(const connection::ColumnInfo& column) { return column.kind == connection::FieldKind::Text; }
 
 std::string dateTimeLiteral(const connection::DateTime& t) {
   char text[40];
@@ -73,8 +72,6 @@ std::string otherLiteral(const connection::ColumnInfo& column, const std::string
   switch (column.sqlType) {
     case SQL_GUID:
       return quoted(text);
-    case kSqlVariant:
-      return "N" + quoted(text);
     case SQL_DECIMAL:
     case SQL_NUMERIC:
       return withoutTrailingZeros(text);
@@ -83,39 +80,82 @@ std::string otherLiteral(const connection::ColumnInfo& column, const std::string
   }
 }
 
+bool isVariant(const connection::ColumnInfo& column) { return column.sqlType == kSqlVariant; }
+
+// The base type of a sql_variant value, as the whole-table query asks the server for it:
+// "BaseType,Precision,Scale,MaxLength".
+std::string variantTypeExpression(const std::string& column) {
+  std::string expression;
+  for (const char* property : {"BaseType", "Precision", "Scale", "MaxLength"})
+    expression += std::string(expression.empty() ? "" : "+','+") + "cast(sql_variant_property(" + column + ",'" +
+                  property + "') as varchar(20))";
+  return expression;
+}
+
+// The value in its base type: CAST(literal AS type). The literal is the driver's text of the
+// value (hexadecimal digits for binary values).
+std::string variantLiteral(std::string_view typeText, const std::string& text) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = typeText.find(',', start);
+    parts.emplace_back(typeText.substr(start, comma - start));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (parts.size() != 4) throw std::runtime_error("无法读取 sql_variant 值的基础类型：" + std::string(typeText));
+  const std::string& base = parts[0];
+  const int maxLength = std::stoi(parts[3]);
+  std::string literal = text, type = base;
+  if (base == "char" || base == "varchar") {
+    literal = textLiteral(text, false);
+    type += "(" + std::to_string(std::max(1, maxLength)) + ")";
+  } else if (base == "nchar" || base == "nvarchar") {
+    literal = textLiteral(text, true);
+    type += "(" + std::to_string(std::max(1, maxLength / 2)) + ")";
+  } else if (base == "binary" || base == "varbinary") {
+    literal = "0x" + text;
+    type += "(" + std::to_string(std::max(1, maxLength)) + ")";
+  } else if (base == "decimal" || base == "numeric") {
+    type += "(" + parts[1] + "," + parts[2] + ")";
+  } else if (base == "datetime" || base == "smalldatetime" || base == "uniqueidentifier") {
+    literal = quoted(text);
+  }
+  return "CAST(" + literal + " AS " + type + ")";
+}
+
 // The server stamps a timestamp column by itself and refuses an explicit value (error 273).
 bool isTimestamp(const connection::ColumnInfo& column) {
   return equalsIgnoringCase(column.typeName, "timestamp");
 }
 
-// The statements of one table's rows: what comes before the values is made once.
-class StatementMaker {
- public:
-  StatementMaker(std::string_view table, const std::vector<connection::ColumnInfo>& columns)
-      : columns_(columns) {
-    head_ = "INSERT INTO " + quotedIdentifier(table) + " (";
-    for (std::size_t i = 0; i < columns.size(); ++i)
-      head_ += (i == 0 ? "" : ",") + quotedIdentifier(columns[i].name);
-    head_ += ") VALUES (";
+// The column list of a statement: every column, or those that take a value from a SELECT.
+std::string columnList(const std::vector<connection::ColumnInfo>& columns, bool withTimestamps) {
+  std::string list;
+  for (const connection::ColumnInfo& column : columns)
+    if (withTimestamps || !isTimestamp(column)) list += (list.empty() ? "" : ",") + quotedIdentifier(column.name);
+  return list;
+}
+
+// A result column that names no column cannot be inserted into.
+void requireColumnNames(const std::vector<connection::ColumnInfo>& columns) {
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].name.empty())
+      throw std::runtime_error("结果的第 " + std::to_string(i + 1) + " 列没有列名，无法生成INSERT语句");
+    requireScriptableName(columns[i].name);
   }
+}
 
-  std::string statement(const std::vector<std::optional<std::string>>& row) const {
-    std::string line = head_;
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      if (i != 0) line += ',';
-      line += valueText(columns_[i], row.at(i));
-    }
-    line += ')';
-    return line;
-  }
-
- private:
-  const std::vector<connection::ColumnInfo>& columns_;
-  std::string head_;
-};
-
-// What comes before a table's statements: an empty line, the comment, an empty line.
-std::vector<std::string> blockHead(std::string_view table) { return {"", "----  " + std::string(table), ""}; }
+// The rows of a whole table, and how many of the result's columns are the table's: a table
+// with sql_variant columns is read with the base type of each value beside it.
+std::pair<std::string, std::size_t> wholeTableQuery(connection::DataSet& query, const std::string& table) {
+  query.query(catalog::columnHeadingsQuery(table));
+  std::string extra;
+  for (const connection::ColumnInfo& column : query.columns())
+    if (isVariant(column)) extra += "," + variantTypeExpression(quotedIdentifier(column.name));
+  const std::string select = extra.empty() ? catalog::selectAllQuery(table)
+                                           : "select *" + extra + " from " + quotedIdentifier(table);
+  return {select, query.columns().size()};
+}
 
 }  // namespace
 
@@ -125,7 +165,7 @@ std::string valueText(const connection::ColumnInfo& column, const std::optional<
   const connection::Field field(column, value);
   switch (column.kind) {
     case connection::FieldKind::Text:
-      return textLiteral(column, *value);
+      return textLiteral(*value, isNationalText(column.sqlType));
     case connection::FieldKind::DateTime:
       return dateTimeLiteral(field);
     case connection::FieldKind::Boolean:
@@ -140,48 +180,136 @@ std::string valueText(const connection::ColumnInfo& column, const std::optional<
 
 std::string insertStatement(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
                             const std::vector<std::optional<std::string>>& row) {
-  return StatementMaker(table, columns).statement(row);
+  std::vector<std::string> lines;
+  InsertScriptWriter writer([&lines](const std::string& line) { lines.push_back(line); });
+  writer.beginTable(table, columns);
+  writer.addRow(row);
+  writer.finish();
+  return lines.back();
 }
 
-std::vector<std::string> insertBlock(std::string_view table, const connection::DataSet& rows) {
-  if (rows.recordCount() == 0) return {};
-  std::vector<std::string> lines = blockHead(table);
-  const StatementMaker maker(table, rows.columns());
-  for (const auto& row : rows.rows()) lines.push_back(maker.statement(row));
-  return lines;
+void InsertScriptWriter::beginTable(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
+                                    std::size_t scriptedColumns) {
+  columns_.assign(columns.begin(), columns.begin() + std::min(scriptedColumns, columns.size()));
+  requireScriptableName(table);
+  requireColumnNames(columns_);
+  table_ = table;
+  variantTypeAt_.assign(columns_.size(), std::nullopt);
+  for (std::size_t i = 0, next = columns_.size(); i < columns_.size(); ++i)
+    if (isVariant(columns_[i]) && next < columns.size()) variantTypeAt_[i] = next++;
+  head_ = "INSERT INTO " + quotedIdentifier(table) + " (" + columnList(columns_, true) + ") VALUES (";
+  headWritten_ = false;
+}
+
+std::string InsertScriptWriter::literal(const std::vector<std::optional<std::string>>& row, std::size_t i) const {
+  if (!isVariant(columns_[i]) || !row[i]) return valueText(columns_[i], row[i]);
+  if (!variantTypeAt_[i] || !row.at(*variantTypeAt_[i]))
+    throw std::runtime_error("结果的第 " + std::to_string(i + 1) + " 列（" + columns_[i].name +
+                             "）是 sql_variant，查询结果不带它的值的基础类型：请对整个表产生Insert，"
+                             "或在查询中把它转换为确定的类型");
+  return variantLiteral(*row[*variantTypeAt_[i]], *row[i]);
+}
+
+void InsertScriptWriter::writeHead() {
+  sink_("");
+  for (const std::string& line : commentLines("----  ", table_)) sink_(line);
+  sink_("");
+  headWritten_ = true;
+}
+
+void InsertScriptWriter::addRow(const std::vector<std::optional<std::string>>& row) {
+  if (!headWritten_) writeHead();
+  std::vector<bool> longValues(columns_.size(), false);
+  bool anyLong = false;
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    const std::optional<std::string>& value = row.at(i);
+    longValues[i] = isText(columns_[i]) && value && needsLongTextForm(*value, isNationalText(columns_[i].sqlType));
+    anyLong = anyLong || longValues[i];
+  }
+  if (anyLong) return writeLongRow(row, longValues);
+  std::string line = head_;
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    if (i != 0) line += ',';
+    line += literal(row, i);
+  }
+  line += ')';
+  sink_(line);
+}
+
+// The long values are built in the temporary table first; the row is then inserted by a SELECT
+// that reads them back beside the other values' literals.
+void InsertScriptWriter::writeLongRow(const std::vector<std::optional<std::string>>& row,
+                                      const std::vector<bool>& longValues) {
+  if (!longTextDeclared_)
+    for (const std::string& line : longTextPreamble()) sink_(line);
+  longTextDeclared_ = true;
+  sink_(longTextRowStart());
+  std::string items, sources, conditions;
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    if (isTimestamp(columns_[i])) continue;
+    const int id = static_cast<int>(i) + 1;
+    const bool national = isNationalText(columns_[i].sqlType);
+    if (!items.empty()) items += ',';
+    if (!longValues[i]) {
+      items += literal(row, i);
+      continue;
+    }
+    for (const std::string& line : longTextBuild(id, *row[i], national)) sink_(line);
+    items += longTextColumn(id, national);
+    sources += (sources.empty() ? "" : ",") + longTextSource(id);
+    conditions += (conditions.empty() ? "" : " AND ") + longTextCondition(id);
+  }
+  sink_("INSERT INTO " + quotedIdentifier(table_) + " (" + columnList(columns_, false) + ") SELECT " + items +
+        " FROM " + sources + " WHERE " + conditions);
+}
+
+void InsertScriptWriter::finish() {
+  if (longTextDeclared_) sink_(longTextEpilogue());
+  longTextDeclared_ = false;
 }
 
 std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
                                         InsertRows mode, const Progress& progress) {
   std::vector<std::string> script;
+  InsertScriptWriter writer([&script](const std::string& line) { script.push_back(line); });
   const int total = static_cast<int>(names.size());
   if (progress) progress(0, total);
   for (int k = 0; k < total; ++k) {
-    if (mode == InsertRows::WholeTable) query.query(catalog::selectAllQuery(names[k]));
-    appendLines(script, insertBlock(names[k], query));
+    std::size_t scripted = std::string::npos;
+    if (mode == InsertRows::WholeTable) {
+      const auto [select, tableColumns] = wholeTableQuery(query, names[k]);
+      query.query(select);
+      scripted = tableColumns;
+    }
+    if (query.recordCount() > 0) {
+      writer.beginTable(names[k], query.columns(), scripted);
+      for (const auto& row : query.rows()) writer.addRow(row);
+    }
     if (progress) progress(k + 1, total);
   }
+  writer.finish();
   return script;
 }
 
 void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
                      const Progress& progress, const LineSink& sink) {
+  InsertScriptWriter writer(sink);
   const int total = static_cast<int>(names.size());
   if (progress) progress(0, total);
   for (int k = 0; k < total; ++k) {
-    std::optional<StatementMaker> maker;
+    bool begun = false;
+    const auto [select, tableColumns] = wholeTableQuery(query, names[k]);
     query.clearSql();
-    query.addLine(catalog::selectAllQuery(names[k]));
+    query.addLine(select);
     query.openEachRow([&](const std::vector<connection::ColumnInfo>& columns,
                           const std::vector<std::optional<std::string>>& row) {
-      if (!maker) {
-        for (const std::string& line : blockHead(names[k])) sink(line);
-        maker.emplace(names[k], columns);
-      }
-      sink(maker->statement(row));
+      if (!begun) writer.beginTable(names[k], columns, tableColumns);
+      begun = true;
+      writer.addRow(row);
     });
     if (progress) progress(k + 1, total);
   }
+  writer.finish();
 }
 
 }  // namespace makeddl::scripts

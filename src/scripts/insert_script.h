@@ -19,27 +19,58 @@ enum class InsertRows {
 };
 
 // A value as a T-SQL literal that the server reads back as the same value: NULL; strings
-// quoted with their blanks (N'…' for national types); date-times as 'yyyy-mm-dd hh:mm:ss' with
-// the milliseconds when they are not zero; bits as 1 or 0; binary values as 0x hexadecimal;
-// uniqueidentifier and sql_variant values quoted; numbers as the server's text, decimals
-// without trailing zeros. A timestamp column gets DEFAULT: the server stamps every row itself.
+// quoted with their blanks (N'…' for national types), with line breaks and other control
+// characters written as char(n) pieces; date-times as 'yyyy-mm-dd hh:mm:ss' with the
+// milliseconds when they are not zero; bits as 1 or 0; binary values as 0x hexadecimal;
+// uniqueidentifier values quoted; numbers as the server's text, decimals without trailing zeros. A timestamp column gets
+// DEFAULT: the server stamps every row itself. Long text with control characters cannot be
+// one literal, nor can a sql_variant be written without its base type: see InsertScriptWriter.
 std::string valueText(const connection::ColumnInfo& column, const std::optional<std::string>& value);
 
 // "INSERT INTO table (columns) VALUES (values)" for one row.
 std::string insertStatement(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
                             const std::vector<std::optional<std::string>>& row);
 
-// The block of a table: an empty line, "----  " and the name, an empty line, then one
-// statement per row. Nothing at all when there are no rows.
-std::vector<std::string> insertBlock(std::string_view table, const connection::DataSet& rows);
+// Receives the lines of a script one at a time, as they are made.
+using LineSink = std::function<void(const std::string& line)>;
+
+// Writes the INSERT script of one table after another to a sink. A table's block is an empty
+// line, "----  " and the name, an empty line, then one statement per row; nothing at all when
+// the table has no rows. A row with a long text value that holds control characters takes
+// several statements; the script then declares what they need once and drops it at the end.
+class InsertScriptWriter {
+ public:
+  explicit InsertScriptWriter(LineSink sink) : sink_(std::move(sink)) {}
+
+  // Starts the block of a table whose rows have these columns. The first `scriptedColumns` of
+  // them are the table's; each further column holds the base type of a sql_variant column's
+  // values, in the order of those columns. Throws for a column without a name, or a name that
+  // no script can carry, before writing anything.
+  void beginTable(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
+                  std::size_t scriptedColumns = std::string::npos);
+  void addRow(const std::vector<std::optional<std::string>>& row);
+  // Ends the script.
+  void finish();
+
+ private:
+  void writeHead();
+  // The literal of the row's value in column i.
+  std::string literal(const std::vector<std::optional<std::string>>& row, std::size_t i) const;
+  void writeLongRow(const std::vector<std::optional<std::string>>& row, const std::vector<bool>& longValues);
+
+  LineSink sink_;
+  std::string table_;
+  std::vector<connection::ColumnInfo> columns_;
+  std::vector<std::optional<std::size_t>> variantTypeAt_;  // where a variant column's base types are
+  std::string head_;  // "INSERT INTO table (columns) VALUES (", made once per table
+  bool headWritten_ = false;
+  bool longTextDeclared_ = false;
+};
 
 // The statements for the names, in order, with the rows taken from `query` as the mode says;
 // reports the names finished after each. `query` stays open. Any failure ends the whole run.
 std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
                                         InsertRows mode, const Progress& progress);
-
-// Receives the lines of a script one at a time, as they are made.
-using LineSink = std::function<void(const std::string& line)>;
 
 // The lines Mark_InsertSQL makes for whole tables, each handed to `sink` as soon as it is made,
 // without keeping any table's rows: tables of any size pass in little memory. `query` is left

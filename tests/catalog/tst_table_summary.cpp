@@ -24,7 +24,12 @@ TEST(TableSummaryQueries, NamesThatNeedBracketsAreBracketed) {
       "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id('my table'))as "
       "ColCount from [my table]");
   EXPECT_EQ(indexQuery("order"), "sp_helpindex [order]");
-  EXPECT_EQ(indexQuery("a]b"), "sp_helpindex [a]]b]");
+  // Procedures and object_id() read their argument as a multi-part name: a name holding ".",
+  // "[" or "]" goes in as the string of its bracketed form.
+  EXPECT_EQ(indexQuery("a]b"), "sp_helpindex '[a]]b]'");
+  EXPECT_EQ(indexQuery("a.b"), "sp_helpindex '[a.b]'");
+  EXPECT_EQ(nonNullColumnsQuery("x[y"),
+            "select name  from  syscolumns where id= object_id('[x[y]') and isnullable=0");
   EXPECT_EQ(nonNullColumnsQuery("O'Hara"),
             "select name  from  syscolumns where id= object_id('O''Hara') and isnullable=0");
 }

@@ -95,7 +95,14 @@ TEST(FieldListBatch, StoredTableNameLineIsAPlaceholderReplacedWhole) {
   const std::vector<std::string> lines = fieldListBatchLines();
   EXPECT_EQ(lines.at(kTableNameLine), " set @Table_Name='d_empworkd'");
   EXPECT_EQ(tableNameLine("B"), "set @Table_Name='B'");
-  EXPECT_EQ(tableNameLine("a b]c"), "set @Table_Name='a b]c'");
+  // object_id() and index_col() read the name as a multi-part name: one that would read as
+  // several parts goes in brackets, one with a line break as char() pieces.
+  EXPECT_EQ(tableNameLine("a b"), "set @Table_Name='a b'");
+  EXPECT_EQ(tableNameLine("a b]c"), "set @Table_Name='[a b]]c]'");
+  EXPECT_EQ(tableNameLine("a.b"), "set @Table_Name='[a.b]'");
+  EXPECT_EQ(tableNameLine("x[y"), "set @Table_Name='[x[y]'");
+  EXPECT_EQ(tableNameLine("\"q\""), "set @Table_Name='[\"q\"]'");
+  EXPECT_EQ(tableNameLine("line\r\nx"), "set @Table_Name='line'+char(13)+char(10)+'x'");
 }
 
 TEST(FieldListBatch, StartsWithTheSharedColumnFacts) {

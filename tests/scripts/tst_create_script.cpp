@@ -29,22 +29,21 @@ TEST(CreateScript, TableWithoutKeyHasNoKeyClauseAndKeepsTheEmptyLine) {
                                       "", ")"}));
 }
 
-TEST(CreateScript, KeyColumnsComeInColumnOrderAndAMissingTableKeepsItsFrame) {
+// A table whose columns could not be read gets no DROP: running the script must never destroy
+// a table that it cannot make again.
+TEST(CreateScript, KeyColumnsComeInColumnOrderAndAMissingTableGetsOnlyAComment) {
   const std::vector<ColumnScriptRow> keyed{{"a", "int  NOT NULL ,", false, "", true},
                                            {"b", "int  NOT NULL ,", false, "", true}};
   EXPECT_EQ(createTableBlock("keyed", keyed).at(9), "     PRIMARY KEY (a,b)");
-  EXPECT_EQ(
-      createTableBlock("gone", {}),
-      (std::vector<std::string>{"", "----   gone",
-                                "IF EXISTS (select name from sysobjects where name='gone' and type='U') DROP "
-                                "TABLE gone",
-                                "", "CREATE TABLE gone", "(", "", ")"}));
+  EXPECT_EQ(createTableBlock("gone", {}),
+            (std::vector<std::string>{"", "----   gone", "-- 没有找到这个表（或读不到它的字段），未生成它的脚本"}));
 }
 
 // A quote is doubled only inside the test; names that could not stand bare get brackets
 // everywhere they are SQL, and the alignment follows the bracketed names.
 TEST(CreateScript, NamesThatNeedItAreBracketed) {
-  EXPECT_EQ(createTableBlock("O'Hara", {}).at(2),
+  const std::vector<ColumnScriptRow> one{{"id", "int ", false, "", false}};
+  EXPECT_EQ(createTableBlock("O'Hara", one).at(2),
             "IF EXISTS (select name from sysobjects where name='O''Hara' and type='U') DROP TABLE [O'Hara]");
   const std::vector<ColumnScriptRow> order{{"id", "int  NOT NULL ,", false, "", true},
                                            {"my col", "int ,", true, "x", false},
@@ -70,3 +69,43 @@ TEST(CreateScript, AlignmentCountsCharactersWithoutTrailingBlanks) {
 }
 
 }  // namespace
+
+// Text read from the database never ends a comment: every line of a name or a remark is a
+// comment line of its own, the later lines of a remark under its first.
+TEST(CreateScript, NamesAndRemarksWithLineBreaksStayInsideComments) {
+  const std::vector<ColumnScriptRow> rows{{"id", "int ,", true, "first\r\nDROP TABLE victim --", false},
+                                          {"name", "varchar (20) ", true, "one line", false}};
+  const std::vector<std::string> block = createTableBlock("line\r\nDROP TABLE victim --", rows);
+  EXPECT_EQ(block,
+            (std::vector<std::string>{
+                "",
+                "----   line",
+                "----   DROP TABLE victim --",
+                "IF EXISTS (select name from sysobjects where name='line'+char(13)+char(10)+'DROP TABLE victim --' "
+                "and type='U') DROP TABLE [line\r\nDROP TABLE victim --]",
+                "",
+                "CREATE TABLE [line\r\nDROP TABLE victim --]",
+                "(",
+                "     id    int ,         --first",
+                "                         --DROP TABLE victim --",
+                "     name  varchar (20)   --one line",
+                "",
+                ")",
+            }));
+}
+
+// A lone line break (or another control character) in a name would change on its way through
+// the script pane, and a line reading GO would cut the script in two: such names are refused.
+TEST(CreateScript, NamesThatNoScriptCanCarryAreRefused) {
+  const std::vector<ColumnScriptRow> one{{"id", "int ", false, "", false}};
+  EXPECT_THROW(createTableBlock("a\nb", one), UnscriptableName);
+  EXPECT_THROW(createTableBlock(std::string("a\0b", 3), one), UnscriptableName);
+  EXPECT_THROW(createTableBlock("x\r\nGO\r\nDROP TABLE victim", one), UnscriptableName);
+  EXPECT_THROW(createTableBlock("t", {{"a\rb", "int ", false, "", false}}), UnscriptableName);
+  EXPECT_NO_THROW(createTableBlock("x\r\ngone\r\ny", one));
+  try {
+    createTableBlock("a\nb", one);
+  } catch (const UnscriptableName& error) {
+    EXPECT_NE(std::string(error.what()).find("a\\nb"), std::string::npos) << error.what();
+  }
+}

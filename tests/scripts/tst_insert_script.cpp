@@ -26,7 +26,7 @@ TEST(InsertValues, StringsKeepEveryCharacterAndBlank) {
   EXPECT_EQ(value(FieldKind::Text, SQL_VARCHAR, " a "), "' a '");
   EXPECT_EQ(value(FieldKind::Text, SQL_VARCHAR, ""), "''");
   EXPECT_EQ(value(FieldKind::Text, SQL_CHAR, "  "), "'  '");
-  EXPECT_EQ(value(FieldKind::Text, SQL_LONGVARCHAR, "a\r\nb"), "'a\r\nb'");
+  EXPECT_EQ(value(FieldKind::Text, SQL_LONGVARCHAR, "a\r\nb"), "'a'+char(13)+char(10)+'b'");
   EXPECT_EQ(value(FieldKind::Text, SQL_VARCHAR, std::nullopt), "NULL");
 }
 
@@ -91,3 +91,97 @@ TEST(InsertStatements, WorkedExampleRows) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> written(const std::vector<ColumnInfo>& columns,
+                                 const std::vector<std::vector<std::optional<std::string>>>& rows,
+                                 std::size_t scripted = std::string::npos) {
+  std::vector<std::string> lines;
+  InsertScriptWriter writer([&lines](const std::string& line) { lines.push_back(line); });
+  writer.beginTable("t", columns, scripted);
+  for (const auto& row : rows) writer.addRow(row);
+  writer.finish();
+  return lines;
+}
+
+}  // namespace
+
+// Every string kind keeps every control character: each is written as its code.
+TEST(InsertValues, ControlCharactersOfEveryStringKindAreWrittenAsCodes) {
+  const std::string controls("a\r\nb\nc\rd\0e\x01\x1f\tf", 14);
+  for (int sqlType : {SQL_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR})
+    EXPECT_EQ(value(FieldKind::Text, sqlType, controls),
+              "'a'+char(13)+char(10)+'b'+char(10)+'c'+char(13)+'d'+char(0)+'e'+char(1)+char(31)+'\tf'");
+  for (int sqlType : {SQL_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR})
+    EXPECT_EQ(value(FieldKind::Text, sqlType, "x\r\ny"), "N'x'+nchar(13)+nchar(10)+N'y'");
+}
+
+// A text value longer than one expression holds, with control characters in it, is built in a
+// temporary table piece by piece; the script declares what that needs once and drops it at the end.
+TEST(InsertStatements, LongTextWithControlCharactersIsBuiltPieceByPiece) {
+  const std::vector<ColumnInfo> columns{column("id", FieldKind::Other, SQL_INTEGER),
+                                        column("body", FieldKind::Text, SQL_LONGVARCHAR),
+                                        column("ts", FieldKind::Binary, SQL_BINARY, "timestamp")};
+  const std::string body = std::string(7999, 'x') + "\n" + "yz";
+  const std::vector<std::string> lines = written(columns, {{"1", body, "stamp"}, {"2", "short\n", "stamp"}});
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "",
+                       "----  t",
+                       "",
+                       "DECLARE @makeddl_ptr varbinary(16),@makeddl_piece varchar(8000),@makeddl_npiece "
+                       "nvarchar(4000)",
+                       "CREATE TABLE #makeddl_text (id int NOT NULL,t text NULL,n ntext NULL)",
+                       "DELETE FROM #makeddl_text",
+                       "INSERT INTO #makeddl_text (id,t,n) VALUES (2,'',NULL)",
+                       "SELECT @makeddl_ptr=TEXTPTR(t) FROM #makeddl_text WHERE id=2",
+                       "SET @makeddl_piece='" + std::string(7999, 'x') + "'+char(10)",
+                       "UPDATETEXT #makeddl_text.t @makeddl_ptr NULL 0 @makeddl_piece",
+                       "SET @makeddl_piece='yz'",
+                       "UPDATETEXT #makeddl_text.t @makeddl_ptr NULL 0 @makeddl_piece",
+                       "INSERT INTO t (id,body) SELECT 1,v2.t FROM #makeddl_text v2 WHERE v2.id=2",
+                       "INSERT INTO t (id,body,ts) VALUES (2,'short'+char(10),DEFAULT)",
+                       "DROP TABLE #makeddl_text",
+                   }));
+  // Without control characters a long value is one literal, however long.
+  const std::vector<std::string> plain = written(columns, {{"3", std::string(9000, 'q'), std::nullopt}});
+  EXPECT_EQ(plain.size(), 4u);
+  // National text is counted in characters: 4,000 fit one expression, 4,001 do not.
+  const std::vector<ColumnInfo> national{column("n", FieldKind::Text, SQL_WLONGVARCHAR)};
+  EXPECT_EQ(written(national, {{std::string(3999 * 3, '\0').replace(0, 3999 * 3, 3999, 'x') + "\n"}}).size(), 4u);
+  const std::vector<std::string> longNational = written(national, {{"部" + std::string(3999, 'y') + "\n"}});
+  EXPECT_EQ(longNational.at(6), "INSERT INTO #makeddl_text (id,t,n) VALUES (1,NULL,N'')");
+  EXPECT_EQ(longNational.at(9), "UPDATETEXT #makeddl_text.n @makeddl_ptr NULL 0 @makeddl_npiece");
+  EXPECT_EQ(longNational.at(10), "SET @makeddl_npiece=nchar(10)");
+}
+
+// A result column without a name cannot be inserted into: the script is refused, naming it.
+TEST(InsertStatements, AnUnnamedColumnIsRefusedByItsPosition) {
+  const std::vector<ColumnInfo> columns{column("a", FieldKind::Other, SQL_INTEGER),
+                                        column("", FieldKind::Other, SQL_INTEGER)};
+  try {
+    written(columns, {{"1", "6"}});
+    FAIL() << "no error";
+  } catch (const std::runtime_error& error) {
+    EXPECT_NE(std::string(error.what()).find("第 2 列"), std::string::npos) << error.what();
+  }
+}
+
+// sql_variant values are cast to the base type the server reported beside them; without it
+// (a query's result) the script is refused rather than turning the value into text.
+TEST(InsertStatements, VariantsKeepTheirBaseType) {
+  const std::vector<ColumnInfo> columns{column("v", FieldKind::Other, -150),
+                                        column("v 的类型", FieldKind::Text, SQL_VARCHAR)};
+  const auto statement = [&](std::string text, std::string type) {
+    return written(columns, {{std::move(text), std::move(type)}}, 1).back();
+  };
+  EXPECT_EQ(statement("12.50", "decimal,10,2,9"), "INSERT INTO t (v) VALUES (CAST(12.50 AS decimal(10,2)))");
+  EXPECT_EQ(statement("0102", "varbinary,0,0,10"), "INSERT INTO t (v) VALUES (CAST(0x0102 AS varbinary(10)))");
+  EXPECT_EQ(statement("2003-12-01 08:30:00.123", "datetime,23,3,8"),
+            "INSERT INTO t (v) VALUES (CAST('2003-12-01 08:30:00.123' AS datetime))");
+  EXPECT_EQ(statement("a\nb", "nvarchar,0,0,40"),
+            "INSERT INTO t (v) VALUES (CAST(N'a'+nchar(10)+N'b' AS nvarchar(20)))");
+  EXPECT_EQ(statement("7", "int,10,0,4"), "INSERT INTO t (v) VALUES (CAST(7 AS int))");
+  EXPECT_EQ(written(columns, {{std::nullopt, std::nullopt}}, 1).back(), "INSERT INTO t (v) VALUES (NULL)");
+  EXPECT_THROW(written({columns[0]}, {{"7"}}), std::runtime_error);
+}
