@@ -15,8 +15,9 @@ namespace {
 
 // A text pointer: the table's object id, the column's position and a fingerprint of the
 // row's values. SQL Server's pointer names the row's text page; the sandbox's rows have no
-// identity of their own, so the pointer finds its row by its values (of two equal rows, the
-// first).
+// identity of their own, so the pointer finds its row by its values (of two rows that differ
+// only in text, ntext or image values, the first). Those values are left out of the
+// fingerprint, so that the pointer stays valid while UPDATETEXT changes them.
 struct TextPointer {
     int32_t tableId = 0;
     uint32_t column = 0;
@@ -31,6 +32,7 @@ uint64_t fingerprint(const Value* values, size_t count) {
         for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
     };
     for (size_t i = 0; i < count; ++i) {
+        if (isLargeObject(values[i].type().id)) continue;
         mix(values[i].isNull() ? std::string_view("\x01null", 5) : std::string_view("\x02", 1));
         if (!values[i].isNull()) mix(formatValue(values[i]));
     }
@@ -60,24 +62,6 @@ SqlError invalidPointer() {
 
 SqlError invalidTextArgument(const std::string& function) {
     return SqlError(8116, 16, 1, "Argument data type is invalid for argument 1 of " + function + " function.");
-}
-
-// The storage size of a value of the type, as SQL_VARIANT_PROPERTY's MaxLength gives it.
-int64_t storageBytes(const SqlType& type) {
-    switch (type.id) {
-        case TypeId::Decimal:
-        case TypeId::Numeric:
-            return type.precision <= 9 ? 5 : type.precision <= 19 ? 9 : type.precision <= 28 ? 13 : 17;
-        case TypeId::Char: case TypeId::VarChar: case TypeId::Binary: case TypeId::VarBinary:
-            return type.length;
-        case TypeId::NChar: case TypeId::NVarChar:
-            return 2 * int64_t{type.length};
-        case TypeId::TinyInt: case TypeId::Bit: return 1;
-        case TypeId::SmallInt: return 2;
-        case TypeId::Int: case TypeId::Real: case TypeId::SmallMoney: case TypeId::SmallDateTime: return 4;
-        case TypeId::UniqueIdentifier: return 16;
-        default: return 8;  // bigint, float, money, datetime
-    }
 }
 
 // Precision and scale as SQL_VARIANT_PROPERTY gives them for each base type.
@@ -159,8 +143,9 @@ std::optional<Value> Executor::evalVariantFunction(const FunctionCall& call) {
     if (property == "basetype") return Value::nvarchar(std::string(typeName(type.id)));
     if (property == "precision") return Value::integer(precisionAndScale(type).first);
     if (property == "scale") return Value::integer(precisionAndScale(type).second);
-    if (property == "maxlength") return Value::integer(storageBytes(type));
-    if (property == "totalbytes") return Value::integer(storageBytes(type) + 2);
+    // A type's length is its storage size in bytes (national text included).
+    if (property == "maxlength") return Value::integer(type.length);
+    if (property == "totalbytes") return Value::integer(type.length + 2);
     if (property == "collation")
         return isCharacter(type.id) ? Value::nvarchar("Chinese_PRC_CI_AS") : Value::null(SqlType::of(TypeId::SqlVariant));
     return Value::null(SqlType::of(TypeId::SqlVariant));

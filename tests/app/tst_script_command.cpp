@@ -71,6 +71,9 @@ class ScriptCommand : public ::testing::Test {
             "insert into t_dept values (2, N'hr')",
             "create table t_snow (s nvarchar(5) null)",
             "insert into t_snow values (N'☃')",
+            "create view v_dept as select * from t_dept",
+            "create table [a.b] (id int not null primary key)",
+            "insert into [a.b] values (5)",
         });
   }
   static void TearDownTestSuite() {
@@ -145,6 +148,37 @@ TEST_F(ScriptCommand, FailuresGiveAMessageAndNoScript) {
       program({"insert", "--query", "update t_dept set dept_id = dept_id where 1 = 0", "t"});
   EXPECT_EQ(update.exitCode, 1);
   EXPECT_NE(update.err.find("记录集"), std::string::npos) << update.err;
+}
+
+// Only user tables are scripted: a name that is none, or names something else, ends the
+// command with a message naming it, exit code 1 and nothing on standard output, before any
+// script is written.
+TEST_F(ScriptCommand, EveryNameIsCheckedBeforeAnythingIsWritten) {
+  for (const char* kind : {"create", "insert"}) {
+    for (const char* name : {"nosuch", "v_dept", "dbo.t_dept"}) {
+      const CommandRun run = program({kind, "t_dept", name});
+      EXPECT_EQ(run.exitCode, 1) << kind << " " << name;
+      EXPECT_TRUE(run.out.empty()) << run.out;
+      EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+    }
+  }
+  const CommandRun view = program({"create", "v_dept", "--utf8"});
+  EXPECT_NE(view.err.find("不是用户表"), std::string::npos) << view.err;
+  // A name holding a dot is one table, found as it stands.
+  const CommandRun dotted = program({"create", "a.b", "--utf8"});
+  EXPECT_EQ(dotted.exitCode, 0) << dotted.err;
+  EXPECT_NE(dotted.out.find("CREATE TABLE [a.b]\r\n(\r\n     id  int  NOT NULL ,\r\n\r\n     PRIMARY KEY (id)\r\n)"),
+            std::string::npos)
+      << dotted.out;
+  EXPECT_EQ(program({"insert", "a.b", "--utf8"}).out, "\r\n----  a.b\r\n\r\nINSERT INTO [a.b] (id) VALUES (5)\r\n");
+}
+
+// A query's column without a name cannot be inserted into.
+TEST_F(ScriptCommand, AQueryColumnWithoutANameIsRefused) {
+  const CommandRun run = program({"insert", "--query", "select dept_id, count(*) from t_dept group by dept_id", "t_dept"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.out.empty());
+  EXPECT_NE(run.err.find("第 2 列"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -48,6 +48,9 @@ const char* const kSchema[] = {
     "create index AAA_ix on keyed (x)",
     "create table plain (p int null, q int null)",
     "create table [my table] ([it's] int null)",
+    "create table [a.b] (k int not null primary key, [x]]y] varchar(5) not null)",
+    "insert into [a.b] values (1, 'q')",
+    "create table [x[y] (k int not null primary key)",
     "create view v_dept as select dept_id, dept_name from dept",
     "create procedure p_one as select dept_id, dept_name from dept",
     "create procedure p_two as select note from dept",
@@ -289,6 +292,25 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     w.ShowTableSummary("order");
     QCOMPARE(w.Edit7->text(), QStringLiteral("2"));
     QCOMPARE(w.Edit9->text(), QStringLiteral("id,"));
+  }
+
+  // Names that object_id() would read as several parts still find their table.
+  void fieldListAndSummaryOfNamesWithDotsAndBrackets() {
+    TForm1& w = openWindow();
+    w.ShowFieldList("a.b");
+    const QAbstractItemModel* grid = w.DBGrid2->model();
+    QCOMPARE(grid->rowCount(), 2);
+    QCOMPARE(rowTexts(grid, 0).mid(0, 3), (QStringList{"1", "k", "int"}));
+    QCOMPARE(rowTexts(grid, 0)[9], QStringLiteral("YES"));
+    QCOMPARE(rowTexts(grid, 1)[1], QStringLiteral("x]y"));
+    w.ShowTableSummary("a.b");
+    QCOMPARE(w.Edit7->text(), QStringLiteral("1"));
+    QCOMPARE(w.Edit5->text(), QStringLiteral("2"));
+    QCOMPARE(w.Edit6->text(), QStringLiteral("k"));
+    QCOMPARE(w.Edit9->text(), QStringLiteral("k,x]y,"));
+    w.ShowFieldList("x[y");
+    QCOMPARE(grid->rowCount(), 1);
+    QVERIFY(desktop_.messages.empty());
   }
 
   void tableClickRefreshesSummaryOnlyOnThePropertiesPage() {

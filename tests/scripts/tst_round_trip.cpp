@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "common/strings.h"
-#include "sandbox_session.h"
+#include "database_comparison.h"
+#include "hostile_corpus.h"
 
 using makeddl::connection::Connection;
 using makeddl::connection::DataSet;
@@ -15,7 +15,7 @@ using sandbox::testing::SandboxProcess;
 
 namespace {
 
-using Row = std::vector<std::optional<std::string>>;
+using makeddl::testing::Row;
 
 const char* const kPassword = "Round#1";
 const char* const kSampleDatabase = "sample_shop";
@@ -26,18 +26,6 @@ std::string shellWord(const std::string& word) {
   std::string quotedWord = "'";
   for (char c : word) quotedWord += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quotedWord + "'";
-}
-
-// What a table's columns are, one row per column in column order: name, type, length,
-// precision, scale, nullability, default text and primary-key membership.
-std::string columnFactsQuery(const std::string& table) {
-  return "select c.name, type_name(c.xtype), c.length, isnull(c.prec, 0), isnull(c.scale, 0), c.isnullable, "
-         "m.text, case when exists (select * from sysindexes i, sysindexkeys k where i.id = c.id "
-         "and (i.status & 0x800) = 0x800 and k.id = i.id and k.indid = i.indid and k.colid = c.colid) "
-         "then 'key' end "
-         "from syscolumns c left join syscomments m on m.id = c.cdefault "
-         "where c.id = object_id(" +
-         makeddl::quoted(table) + ") order by c.colid";
 }
 
 class RoundTrip : public ::testing::Test {
@@ -52,12 +40,13 @@ class RoundTrip : public ::testing::Test {
     server_ = nullptr;
   }
 
-  // The script `makeddl script KIND TABLES...` writes for the sample database, in UTF-8.
-  static std::string programScript(const std::string& kind, const std::vector<std::string>& tables) {
+  // The script `makeddl script KIND TABLES...` writes for the database, in UTF-8.
+  static std::string programScript(const std::string& kind, const std::vector<std::string>& tables,
+                                   const std::string& database = kSampleDatabase) {
     std::string command = shellWord(MAKEDDL_PROGRAM) + " script " + kind;
     for (const std::string& table : tables) command += " " + shellWord(table);
     command += " --server " + shellWord(makeddl::testing::sandboxServerText(*server_)) + " --database " +
-               kSampleDatabase + " --user sa --password " + shellWord(kPassword) + " --utf8 2>/dev/null";
+               shellWord(database) + " --user sa --password " + shellWord(kPassword) + " --utf8 2>/dev/null";
     int status = -1;
     const std::string script = sandbox::testing::runCommand(command, "", &status);
     EXPECT_EQ(status, 0) << command;
@@ -65,30 +54,10 @@ class RoundTrip : public ::testing::Test {
   }
 
   static std::vector<Row> rowsOf(const std::string& database, const std::string& query) {
-    Connection connection;
-    makeddl::testing::connectAsSa(connection, *server_, database);
-    DataSet rows(connection, "rows");
-    rows.query(query);
-    return rows.rows();
+    return makeddl::testing::rowsOf(*server_, database, query);
   }
-
   static std::vector<std::string> userTables(const std::string& database) {
-    std::vector<std::string> names;
-    for (const Row& row : rowsOf(database, "select name from sysobjects where type = 'U' order by name"))
-      names.push_back(row.at(0).value());
-    return names;
-  }
-
-  // A table's rows in a fixed order; a timestamp column only says whether it has a value,
-  // since the server stamps every inserted row anew.
-  static std::vector<Row> comparableRows(const std::string& database, const std::string& table,
-                                         const std::vector<Row>& columnFacts) {
-    std::vector<Row> rows = rowsOf(database, "select * from " + makeddl::quotedIdentifier(table));
-    for (Row& row : rows)
-      for (std::size_t i = 0; i < columnFacts.size(); ++i)
-        if (columnFacts[i].at(1) == "timestamp" && row.at(i)) row[i] = "(stamped)";
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return makeddl::testing::userTables(*server_, database);
   }
 
   static SandboxProcess* server_;
@@ -105,15 +74,33 @@ TEST_F(RoundTrip, EveryTableComesBackWithItsColumnsAndRows) {
   ASSERT_EQ(userTables(kCopyDatabase), tables);
 
   std::size_t rowsCompared = 0;
-  for (const std::string& table : tables) {
-    SCOPED_TRACE(table);
-    const std::vector<Row> columns = rowsOf(kSampleDatabase, columnFactsQuery(table));
-    EXPECT_EQ(rowsOf(kCopyDatabase, columnFactsQuery(table)), columns);
-    const std::vector<Row> rows = comparableRows(kSampleDatabase, table, columns);
-    EXPECT_EQ(comparableRows(kCopyDatabase, table, columns), rows);
-    rowsCompared += rows.size();
-  }
+  EXPECT_EQ(makeddl::testing::tableDifferences(*server_, kSampleDatabase, kCopyDatabase, &rowsCompared), "");
   EXPECT_GT(rowsCompared, 3000u);
+}
+
+// Hostile names, remarks and values: nothing runs that no one wrote (the table victim
+// survives), and every table comes back value for value, byte for byte.
+TEST_F(RoundTrip, HostileNamesAndValuesComeBackExactly) {
+  makeddl::testing::runBatches(*server_, "master", {"create database hostile", "create database hostile_copy"});
+  makeddl::testing::runBatches(*server_, "hostile", makeddl::scripts::corpus::hostileBatches());
+  makeddl::testing::runBatches(*server_, "hostile_copy",
+                               {"create table victim (id int not null primary key)", "insert into victim values (1)"});
+  std::vector<std::string> tables = userTables("hostile");
+  tables.erase(std::find(tables.begin(), tables.end(), "victim"));
+  const std::string createScript = programScript("create", tables, "hostile");
+  const std::string insertScript = programScript("insert", tables, "hostile");
+  EXPECT_NE(createScript.find("\r\n----   DROP TABLE victim --\r\n"), std::string::npos);  // a comment line
+  makeddl::testing::runBatches(*server_, "hostile_copy", {createScript, insertScript});
+  EXPECT_EQ(rowsOf("hostile_copy", "select count(*) from victim").at(0).at(0), "1");
+  EXPECT_EQ(makeddl::testing::tableDifferences(*server_, "hostile", "hostile_copy"), "");
+  EXPECT_EQ(rowsOf("hostile_copy", makeddl::scripts::corpus::kVariantFacts),
+            rowsOf("hostile", makeddl::scripts::corpus::kVariantFacts));
+  // The values really are what the corpus meant: full lengths, control characters, NULs.
+  EXPECT_EQ(rowsOf("hostile_copy", "select datalength(vc) from s_varchar where id = 6").at(0).at(0), "8000");
+  EXPECT_EQ(rowsOf("hostile_copy", "select datalength(t), datalength(nt) from s_text where id = 1").at(0),
+            (Row{"23982", "24000"}));
+  EXPECT_EQ(rowsOf("hostile_copy", "select vc from s_varchar where id = 5").at(0).at(0), "\r\r\n\n\r");
+  EXPECT_EQ(rowsOf("hostile_copy", "select vc from s_varchar where id = 1").at(0).at(0)->size(), 33u);
 }
 
 // The value kinds the round trip is meant to cover are really in the sample.

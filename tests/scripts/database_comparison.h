@@ -1,0 +1,103 @@
+#pragma once
+// Comparing a database with its copy made by running generated scripts: the same user
+// tables, each with the same columns and the same rows, value for value.
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/strings.h"
+#include "sandbox_session.h"
+
+namespace makeddl::testing {
+
+using Row = std::vector<std::optional<std::string>>;
+
+inline std::vector<Row> rowsOf(const sandbox::testing::SandboxProcess& server, const std::string& database,
+                               const std::string& query) {
+  connection::Connection connection;
+  connectAsSa(connection, server, database);
+  connection::DataSet rows(connection, "rows");
+  rows.query(query);
+  return rows.rows();
+}
+
+inline std::vector<std::string> userTables(const sandbox::testing::SandboxProcess& server,
+                                           const std::string& database) {
+  std::vector<std::string> names;
+  for (const Row& row : rowsOf(server, database, "select name from sysobjects where type = 'U' order by name"))
+    names.push_back(row.at(0).value());
+  return names;
+}
+
+// What a table's columns are, one row per column in column order: name, type, length,
+// precision, scale, nullability, default text and primary-key membership.
+inline std::string columnFactsQuery(const std::string& table) {
+  return "select c.name, type_name(c.xtype), c.length, isnull(c.prec, 0), isnull(c.scale, 0), c.isnullable, "
+         "m.text, case when exists (select * from sysindexes i, sysindexkeys k where i.id = c.id "
+         "and (i.status & 0x800) = 0x800 and k.id = i.id and k.indid = i.indid and k.colid = c.colid) "
+         "then 'key' end "
+         "from syscolumns c left join syscomments m on m.id = c.cdefault "
+         "where c.id = object_id(" +
+         objectNameArgument(table) + ") order by c.colid";
+}
+
+// A table's rows in a fixed order; a timestamp column only says whether it has a value,
+// since the server stamps every inserted row anew.
+inline std::vector<Row> comparableRows(const sandbox::testing::SandboxProcess& server, const std::string& database,
+                                       const std::string& table, const std::vector<Row>& columnFacts) {
+  std::vector<Row> rows = rowsOf(server, database, "select * from " + quotedIdentifier(table));
+  for (Row& row : rows)
+    for (std::size_t i = 0; i < columnFacts.size(); ++i)
+      if (columnFacts[i].at(1) == "timestamp" && row.at(i)) row[i] = "(stamped)";
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+// A row as text for a message: NULL, or the value with control characters as \xNN.
+inline std::string printable(const Row& row) {
+  std::string text;
+  for (const std::optional<std::string>& value : row) {
+    text += text.empty() ? "(" : ", ";
+    if (!value) {
+      text += "NULL";
+      continue;
+    }
+    for (unsigned char c : value->substr(0, 200))
+      text += c < 0x20 ? "\\x" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15]
+                       : std::string(1, static_cast<char>(c));
+    if (value->size() > 200) text += "...(" + std::to_string(value->size()) + " bytes)";
+  }
+  return text + ")";
+}
+
+// What differs between two row lists: empty when they are the same.
+inline std::string rowDifference(const std::string& what, const std::vector<Row>& original,
+                                 const std::vector<Row>& copy) {
+  if (original == copy) return {};
+  if (original.size() != copy.size())
+    return what + ": " + std::to_string(original.size()) + " rows, the copy " + std::to_string(copy.size()) + "\n";
+  for (std::size_t i = 0; i < original.size(); ++i)
+    if (original[i] != copy[i]) return what + ": " + printable(original[i]) + " became " + printable(copy[i]) + "\n";
+  return {};
+}
+
+// What differs between a database and its copy, table by table: the user tables, and each
+// table's columns and rows. Empty when they are the same; `rowsCompared` counts the rows.
+inline std::string tableDifferences(const sandbox::testing::SandboxProcess& server, const std::string& original,
+                                    const std::string& copy, std::size_t* rowsCompared = nullptr) {
+  const std::vector<std::string> tables = userTables(server, original);
+  if (userTables(server, copy) != tables) return "the copy has other tables\n";
+  std::string differences;
+  for (const std::string& table : tables) {
+    const std::vector<Row> columns = rowsOf(server, original, columnFactsQuery(table));
+    differences += rowDifference(table + " columns", columns, rowsOf(server, copy, columnFactsQuery(table)));
+    const std::vector<Row> rows = comparableRows(server, original, table, columns);
+    differences += rowDifference(table + " rows", rows, comparableRows(server, copy, table, columns));
+    if (rowsCompared) *rowsCompared += rows.size();
+  }
+  return differences;
+}
+
+}  // namespace makeddl::testing
