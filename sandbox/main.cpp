@@ -2,6 +2,7 @@
 //
 //   makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]
 //                   [--data FOLDER] [--name SERVER] [--init FILE]
+//                   [--max-connections N] [--login-timeout SECONDS] [--send-timeout SECONDS]
 //
 // With --port 0 a free port is chosen. The first line on standard output is always
 // "port N" with the port in use, so that scripts and tests can read it. With --browser-port
@@ -11,12 +12,16 @@
 // name (SANDBOX by default), so that several sandboxes answer discovery under their own names.
 // --init runs a T-SQL file (batches separated by lines holding only GO) once the server is
 // ready and before the port line is printed; a failing batch ends the program.
+// --max-connections (256) closes connections beyond it at once; --login-timeout (30) closes a
+// connection that has not logged in within that time; --send-timeout (60) ends a session whose
+// client leaves a reply unread that long in all (plus a second a megabyte of the reply).
 
 #include "engine/engine.hpp"
 #include "server/browser.hpp"
 #include "server/init_script.hpp"
 #include "server/server.hpp"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -28,7 +33,8 @@ namespace {
 
 int usage() {
     std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]\n"
-                 "                       [--data FOLDER] [--name SERVER] [--init FILE]\n";
+                 "                       [--data FOLDER] [--name SERVER] [--init FILE]\n"
+                 "                       [--max-connections N] [--login-timeout SECONDS] [--send-timeout SECONDS]\n";
     return 2;
 }
 
@@ -38,6 +44,13 @@ bool parsePort(const std::string& text, uint16_t& port) {
     if (text.empty() || *end != '\0' || value < 0 || value > 65535) return false;
     port = static_cast<uint16_t>(value);
     return true;
+}
+
+// A whole number from 1 to `most`.
+bool parseCount(const std::string& text, long most, long& count) {
+    char* end = nullptr;
+    count = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && count >= 1 && count <= most;
 }
 
 }  // namespace
@@ -70,6 +83,12 @@ int main(int argc, char** argv) {
             serverName = value;
         } else if (option == "--init") {
             initScript = value;
+        } else if (option == "--max-connections" || option == "--login-timeout" || option == "--send-timeout") {
+            long count = 0;
+            if (!parseCount(value, 1000000, count)) return usage();
+            if (option == "--max-connections") config.maxConnections = static_cast<size_t>(count);
+            else if (option == "--login-timeout") config.limits.loginTimeout = std::chrono::seconds(count);
+            else config.limits.sendTimeout = std::chrono::seconds(count);
         } else if (option == "--login") {
             auto colon = value.find(':');
             if (colon == std::string::npos || colon == 0) return usage();

@@ -3,6 +3,8 @@
 // RawDrain reads the reply bytes without decoding them: the server's own sending rate.
 // OdbcFetch reads every row through unixODBC and the FreeTDS driver with bound columns, as a
 // real client does. The server keeps up with the client when RawDrain is the faster of the two.
+// ClientsOneAfterAnother and ClientsTogether have twenty raw clients read the whole table each,
+// in turn and then all at once; target: together at least 1.5x the rows a second of in turn.
 
 #include "odbc_client.hpp"
 #include "raw_client.hpp"
@@ -13,7 +15,12 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
+#include <cstdio>
+#include <memory>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 using namespace sandbox::testing;
 
@@ -38,17 +45,25 @@ SandboxProcess& server() {
     return process;
 }
 
-void RawDrain(benchmark::State& state) {
+std::unique_ptr<RawSocket> rawClient() {
     SandboxProcess& s = server();
-    RawSocket raw(s.port());
-    raw.send(rawPacket(0x10, rawLogin7(s.password(), 4096, "bench")));
-    raw.drainMessage();
-    RawBytes query = rawPacket(0x01, rawUcs2("select * from big"));
+    auto raw = std::make_unique<RawSocket>(s.port());
+    raw->send(rawPacket(0x10, rawLogin7(s.password(), 4096, "bench")));
+    raw->drainMessage();
+    return raw;
+}
+
+// Reads the whole table undecoded; returns the reply's size.
+size_t readTable(RawSocket& raw) {
+    static const RawBytes query = rawPacket(0x01, rawUcs2("select * from big"));
+    raw.send(query);
+    return raw.drainMessage();
+}
+
+void RawDrain(benchmark::State& state) {
+    auto raw = rawClient();
     size_t bytes = 0;
-    for (auto _ : state) {
-        raw.send(query);
-        bytes = raw.drainMessage();
-    }
+    for (auto _ : state) bytes = readTable(*raw);
     state.counters["rows/s"] = benchmark::Counter(static_cast<double>(kRows) * state.iterations(), benchmark::Counter::kIsRate);
     state.counters["MB"] = static_cast<double>(bytes) / 1e6;
 }
@@ -90,8 +105,48 @@ void OdbcFetch(benchmark::State& state) {
     state.counters["rows/s"] = benchmark::Counter(static_cast<double>(kRows) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
+constexpr int kClients = 20;
+double inTurnRate = 0, togetherRate = 0;  // rows a second of all clients
+
+// Runs `readAll` over twenty logged-in clients for each iteration; returns the rows a second.
+template <typename F>
+double clientsRate(benchmark::State& state, F readAll) {
+    std::vector<std::unique_ptr<RawSocket>> clients;
+    for (int c = 0; c < kClients; ++c) clients.push_back(rawClient());
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) readAll(clients);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    const double rate = static_cast<double>(kRows) * kClients * static_cast<double>(state.iterations()) / elapsed.count();
+    state.counters["rows/s"] = rate;
+    return rate;
+}
+
+void ClientsOneAfterAnother(benchmark::State& state) {
+    inTurnRate = clientsRate(state, [](auto& clients) {
+        for (auto& client : clients) readTable(*client);
+    });
+}
+
+void ClientsTogether(benchmark::State& state) {
+    togetherRate = clientsRate(state, [](auto& clients) {
+        std::vector<std::thread> readers;
+        for (auto& client : clients) readers.emplace_back([&client] { readTable(*client); });
+        for (auto& reader : readers) reader.join();
+    });
+}
+
 }  // namespace
 
 BENCHMARK(RawDrain)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(OdbcFetch)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK_MAIN();
+BENCHMARK(ClientsOneAfterAnother)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(ClientsTogether)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    if (inTurnRate > 0 && togetherRate > 0)
+        std::printf("twenty clients together: %.2fx the rows a second of one after another (target >= 1.5)\n",
+                    togetherRate / inTurnRate);
+    benchmark::Shutdown();
+}

@@ -127,8 +127,8 @@ void Executor::runRestore(const BackupStatement& s) {
     if (existing && existing->dbid() <= 4)
         failBackup({3108, 1, 16, "RESTORE DATABASE must be used in single user mode when trying to restore the master database.", "", 1},
                    true, s.line);
-    for (const Session* other : engine_.liveSessions())
-        if (existing && compareCollated(other->database(), existing->name()) == 0)
+    for (const SessionInfo& other : engine_.liveSessions())
+        if (existing && compareCollated(other.database, existing->name()) == 0)
             failBackup({3101, 1, 16, "Exclusive access could not be obtained because the database is in use.", "", 1}, true, s.line);
     std::string name = existing ? existing->name() : s.database;
     std::shared_ptr<Database> restored;
@@ -139,7 +139,7 @@ void Executor::runRestore(const BackupStatement& s) {
                                      "' is incorrectly formed. SQL Server cannot process this media family.", "", 1},
                    true, s.line);
     }
-    engine_.databases_[toLower(name)] = restored;
+    engine_.putDatabase(restored);
     int pages = pagesOf(backup.content);
     sink_.message({4035, 1, 0, processedMessage(name, name + "_Data", pages, static_cast<size_t>(fileNumber)), "", s.line});
     sink_.message({4035, 1, 0, processedMessage(name, name + "_Log", 1, static_cast<size_t>(fileNumber)), "", s.line});

@@ -441,12 +441,12 @@ Relation sysprocessesOf(Engine& engine) {
                                  {"net_library", "nchar(12)"}, {"loginame", "nchar(128)"},
                                  {"context_info", "binary(128)"}, {"sql_handle", "binary(20)"},
                                  {"stmt_start", "int"}, {"stmt_end", "int"}});
-    for (const Session* session : engine.liveSessions()) {
-        auto db = engine.database(session->database());
-        const LoginInfo& login = session->login();
-        r.owned.push_back({i(session->spid()), i(0), i(0), Value::binary({0, 0}, SqlType::chars(TypeId::Binary, 2)),
+    for (const SessionInfo& session : engine.liveSessions()) {
+        auto db = engine.database(session.database);
+        const LoginInfo& login = session.login;
+        r.owned.push_back({i(session.spid), i(0), i(0), Value::binary({0, 0}, SqlType::chars(TypeId::Binary, 2)),
                            i(0), s(""), s(""), i(db ? db->dbid() : 1), i(1), i(0), i(0), i(0),
-                           dt(session->loginTime()), dt(session->loginTime()), i(0), i(0), s("sleeping"),
+                           dt(session.loginTime), dt(session.loginTime), i(0), i(0), s("sleeping"),
                            Value::binary({0x01}, SqlType::chars(TypeId::Binary, 86)), s(login.host),
                            s(login.program), s(std::to_string(login.hostProcess)), s("AWAITING COMMAND"), s(""),
                            s(""), s("000000000000"), s("TCP/IP"), s(login.login),

@@ -343,10 +343,10 @@ void Executor::runDropDatabase(const DatabaseStatement& s) {
     if (!db)
         throw SqlError(3701, 11, 1, "Cannot drop the database '" + s.name + "', because it does not exist in the system catalog.", false);
     if (db->dbid() <= 4) throw SqlError(3708, 16, 4, "Cannot drop the database '" + s.name + "' because it is a system database.", false);
-    for (const Session* other : engine_.liveSessions())
-        if (compareCollated(other->database(), db->name()) == 0)
+    for (const SessionInfo& other : engine_.liveSessions())
+        if (compareCollated(other.database, db->name()) == 0)
             throw SqlError(3702, 16, 4, "Cannot drop the database '" + s.name + "' because it is currently in use.", false);
-    engine_.databases_.erase(toLower(db->name()));
+    engine_.removeDatabase(db->name());
     sink_.message({0, 1, 0, "Deleting database file '" + s.name + ".mdf'.", "", s.line});
     done(StatementKind::Other, false, 0);
 }

@@ -22,7 +22,7 @@ Engine::Engine() {
 }
 
 bool Engine::hasDatabase(const std::string& name) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard guard(databasesMutex_);
     return database(name) != nullptr;
 }
 
@@ -33,8 +33,19 @@ std::shared_ptr<Database> Engine::database(std::string_view name) {
 
 std::shared_ptr<Database> Engine::createDatabase(const std::string& name) {
     auto db = std::make_shared<Database>(nextDbid_++, name, currentDateTime());
-    databases_[toLower(name)] = db;
+    putDatabase(db);
     return db;
+}
+
+void Engine::putDatabase(std::shared_ptr<Database> db) {
+    std::lock_guard guard(databasesMutex_);
+    std::string key = toLower(db->name());
+    databases_[key] = std::move(db);
+}
+
+void Engine::removeDatabase(const std::string& name) {
+    std::lock_guard guard(databasesMutex_);
+    databases_.erase(toLower(name));
 }
 
 std::vector<std::shared_ptr<Database>> Engine::databasesById() const {
@@ -44,10 +55,20 @@ std::vector<std::shared_ptr<Database>> Engine::databasesById() const {
     return all;
 }
 
-std::vector<const Session*> Engine::liveSessions() const {
-    std::vector<const Session*> all(sessions_.begin(), sessions_.end());
-    std::sort(all.begin(), all.end(), [](const Session* a, const Session* b) { return a->spid() < b->spid(); });
+std::vector<SessionInfo> Engine::liveSessions() const {
+    std::vector<SessionInfo> all;
+    {
+        std::lock_guard guard(sessionsMutex_);
+        for (const Session* s : sessions_) all.push_back({s->spid_, s->login_, s->loginTime_, s->announcedDatabase_});
+    }
+    std::sort(all.begin(), all.end(), [](const SessionInfo& a, const SessionInfo& b) { return a.spid < b.spid; });
     return all;
+}
+
+void Engine::enterDatabase(Session& session, const std::string& name) {
+    session.database_ = name;
+    std::lock_guard guard(sessionsMutex_);
+    session.announcedDatabase_ = name;
 }
 
 bool Engine::objectIdInUse(int id) const {
@@ -65,8 +86,9 @@ int Engine::newObjectId() {
 }
 
 std::unique_ptr<Session> Engine::openSession(const LoginInfo& login) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard guard(sessionsMutex_);
     std::unique_ptr<Session> session(new Session(*this, nextSpid_++, login));
+    session->announcedDatabase_ = session->database_;
     sessions_.push_back(session.get());
     return session;
 }
@@ -77,15 +99,19 @@ void Engine::dropTemporaryTables(Session& session) {
 }
 
 void Engine::forgetSession(Session* session) {
-    std::lock_guard lock(mutex_);
-    std::erase(sessions_, session);
+    {
+        std::lock_guard guard(sessionsMutex_);
+        std::erase(sessions_, session);
+    }
+    if (session->tempTables_.empty()) return;  // a session without temporary tables leaves at once
+    BatchLock lock(lock_, EngineLock::Mode::Exclusive);
     dropTemporaryTables(*session);
 }
 
 void Engine::resetSession(Session& session) {
-    std::lock_guard lock(mutex_);
+    BatchLock lock(lock_, EngineLock::Mode::Exclusive);
     dropTemporaryTables(session);
-    session.database_ = database(session.login_.database) ? session.login_.database : "master";
+    enterDatabase(session, database(session.login_.database) ? session.login_.database : "master");
     session.noCount_ = false;
     session.formatOnly_ = false;
     session.rowLimit_ = 0;
@@ -105,7 +131,7 @@ bool storableName(const std::string& name) {
 }  // namespace
 
 void Engine::useDataFolder(const std::string& folder) {
-    std::lock_guard lock(mutex_);
+    BatchLock lock(lock_, EngineLock::Mode::Exclusive);
     dataFolder_ = folder;
     std::filesystem::create_directories(folder);
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -116,7 +142,7 @@ void Engine::useDataFolder(const std::string& folder) {
         auto existing = database(name);
         int dbid = existing ? existing->dbid() : nextDbid_++;
         try {
-            databases_[toLower(name)] = deserializeDatabase(sets->back().content, existing ? existing->name() : name, dbid);
+            putDatabase(deserializeDatabase(sets->back().content, existing ? existing->name() : name, dbid));
         } catch (const std::runtime_error&) {
             // A damaged file is left alone; the database starts empty or absent.
         }

@@ -1,6 +1,7 @@
 #pragma once
 // The sandbox's database engine: databases, sessions and the running of batches.
 
+#include "engine/engine_lock.hpp"
 #include "engine/result_sink.hpp"
 #include "engine/storage.hpp"
 
@@ -19,6 +20,14 @@ struct LoginInfo {
 };
 
 class Engine;
+
+// What other sessions see of a session (sysprocesses, sp_who, the in-use checks).
+struct SessionInfo {
+    int spid = 0;
+    LoginInfo login;
+    DateTime loginTime;
+    std::string database;
+};
 
 // One logged-in connection: its current database and temporary tables.
 class Session {
@@ -41,6 +50,7 @@ private:
     int spid_;
     LoginInfo login_;
     std::string database_;
+    std::string announcedDatabase_;  // database_ as others see it; under the engine's session lock
     DateTime loginTime_;
     DateTime lastBatch_;
     std::map<std::string, std::shared_ptr<Table>> tempTables_;  // by lower-case name
@@ -71,13 +81,18 @@ public:
     // Returns a session to the state it had after login: temporary tables dropped, options
     // cleared, the login's database current again.
     void resetSession(Session& session);
-    // Runs a batch: parses it whole, then runs its statements, reporting to `sink`.
+    // Runs a batch: parses it whole, then runs its statements under the engine lock (shared
+    // when the batch only reads), reporting to `sink`.
     void execute(Session& session, std::string_view batch, ResultSink& sink);
+    // True while a batch waits for the engine lock: a session holding it must not wait for
+    // its client then.
+    bool lockContended() const { return lock_.contended(); }
 
     // For the catalogue; callers hold the engine lock (they run inside execute).
     std::shared_ptr<Database> database(std::string_view name);
     std::vector<std::shared_ptr<Database>> databasesById() const;
-    std::vector<const Session*> liveSessions() const;
+    // Needs no engine lock: logins and the catalogue read it alike.
+    std::vector<SessionInfo> liveSessions() const;
 
 private:
     friend class Session;
@@ -85,12 +100,22 @@ private:
     friend class Catalog;
 
     std::shared_ptr<Database> createDatabase(const std::string& name);
+    // Adds, replaces or removes a database; callers hold the engine lock alone.
+    void putDatabase(std::shared_ptr<Database> db);
+    void removeDatabase(const std::string& name);
+    // Makes `name` the session's current database, for itself and for others to see.
+    void enterDatabase(Session& session, const std::string& name);
     int newObjectId();
     bool objectIdInUse(int id) const;
     void forgetSession(Session* session);
     void dropTemporaryTables(Session& session);
 
-    std::recursive_mutex mutex_;
+    // Batches change the engine's state under lock_. Logins must never wait for a batch, so
+    // the list of databases (changed only under lock_ held alone) is also guarded by
+    // databasesMutex_ for them, and the list of sessions by sessionsMutex_ alone.
+    EngineLock lock_;
+    mutable std::mutex databasesMutex_;
+    mutable std::mutex sessionsMutex_;
     std::string serverName_ = "SANDBOX";
     std::map<std::string, std::shared_ptr<Database>> databases_;  // by lower-case name
     std::vector<Session*> sessions_;

@@ -25,7 +25,6 @@ Executor::Executor(Engine& engine, Session& session, ResultSink& sink)
     : engine_(engine), session_(session), sink_(sink) {}
 
 void Executor::runBatch(std::string_view sql) {
-    std::lock_guard lock(engine_.mutex_);
     session_.lastBatch_ = currentDateTime();
     batchText_ = std::string(sql);
     std::vector<StmtPtr> statements;
@@ -44,14 +43,17 @@ void Executor::runBatch(std::string_view sql) {
                     e.line());
         return;
     }
+    BatchLock lock(engine_.lock_, onlyReads(statements) ? EngineLock::Mode::Shared : EngineLock::Mode::Exclusive);
+    lock_ = &lock;
     runStatements(statements);
-    if (changed_) engine_.saveDatabases();
+    saveChanges();
 }
 
 Executor::Flow Executor::runStatements(const std::vector<StmtPtr>& statements) {
-    for (const auto& statement : statements) {
+    for (size_t i = 0; i < statements.size(); ++i) {
+        if (i > 0) betweenStatements();
         if (sink_.cancelled()) return Flow::Return;
-        if (runStatement(*statement) == Flow::Return) return Flow::Return;
+        if (runStatement(*statements[i]) == Flow::Return) return Flow::Return;
     }
     return Flow::Next;
 }
@@ -91,6 +93,7 @@ void Executor::done(StatementKind kind, bool counted, uint64_t rows) {
 }
 
 Executor::Flow Executor::dispatch(const Statement& s) {
+    refuseChangeInFunction(s);
     bool reads = s.kind == StmtKind::Select && !static_cast<const SelectStatement&>(s).select->into;
     bool harmless = reads || s.kind == StmtKind::Use || s.kind == StmtKind::SetOption || s.kind == StmtKind::SetVariable ||
                     s.kind == StmtKind::Declare || s.kind == StmtKind::Print || s.kind == StmtKind::Backup;
@@ -553,7 +556,7 @@ void Executor::runUse(const UseStatement& s) {
         throw SqlError(911, 16, 1, "Could not locate entry in sysdatabases for database '" + s.database +
                                        "'. No entry found with that name. Make sure that the name is entered correctly.");
     std::string old = session_.database_;
-    session_.database_ = db->name();
+    engine_.enterDatabase(session_, db->name());
     sink_.databaseChanged(db->name(), old);
     sink_.message({5701, 1, 0, "Changed database context to '" + db->name() + "'.", "", 1});
     done(StatementKind::Other, false, 0);
@@ -639,11 +642,15 @@ Executor::Flow Executor::runIf(const IfStatement& s) {
     return Flow::Next;
 }
 
+// A loop runs until its condition ends it or the client cancels; other sessions get their
+// turns between its iterations.
 Executor::Flow Executor::runWhile(const WhileStatement& s) {
-    constexpr int kMaxIterations = 1000000;  // a runaway loop must not hang the server
-    for (int i = 0; i < kMaxIterations && isTrue(*s.condition, Frame{}); ++i)
-        if (runStatement(*s.body) == Flow::Return || sink_.cancelled()) return Flow::Return;
-    return Flow::Next;
+    for (bool first = true; !sink_.cancelRequested(); first = false) {
+        if (!first) betweenStatements();
+        if (!isTrue(*s.condition, Frame{})) return Flow::Next;
+        if (runStatement(*s.body) == Flow::Return) return Flow::Return;
+    }
+    return Flow::Return;
 }
 
 void Executor::runPrint(const PrintStatement& s) {
@@ -703,7 +710,10 @@ void Executor::runModuleBody(const SchemaObject& module, const std::vector<Value
 void Executor::runProcedure(const SchemaObject& procedure, const ExecStatement& call, const std::vector<Value>& arguments) {
     std::vector<std::string> names;
     for (const auto& argument : call.arguments) names.push_back(argument.name);
-    runModuleBody(procedure, arguments, names, [&] { runStatements(procedure.module->body); });
+    // The body is kept alive by this call: between its statements other sessions may drop or
+    // create objects, and `procedure` may be gone by the time the body ends.
+    std::shared_ptr<const CreateModuleStatement> module = procedure.module;
+    runModuleBody(procedure, arguments, names, [&] { runStatements(module->body); });
     returnStatus_ = returnValue_.isNull() ? 0 : static_cast<int>(toInteger(returnValue_));
     if (!call.returnVariable.empty()) variable(call.returnVariable).value = Value::integer(returnStatus_);
     sink_.returnStatus(returnStatus_);
@@ -724,7 +734,14 @@ SchemaObject* Executor::userFunction(const std::vector<std::string>& names, std:
 }
 
 Value Executor::callScalarFunction(const SchemaObject& function, const std::vector<Value>& arguments) {
-    runModuleBody(function, arguments, {}, [&] { runStatements(function.module->body); });
+    ++functionDepth_;
+    try {
+        runModuleBody(function, arguments, {}, [&] { runStatements(function.module->body); });
+    } catch (...) {
+        --functionDepth_;
+        throw;
+    }
+    --functionDepth_;
     return convertValue(returnValue_, resolveType(function.module->returnType));
 }
 

@@ -102,6 +102,17 @@ private:
     void insertRow(Table& table, Row row, const std::string& tableName, KeySets& keys);
     void checkUnique(const Table& table, const Row& row, const Row* replacing);
 
+    // ---- sharing the engine with other sessions (sharing.cpp) ----
+    // True when no statement of the batch changes what other sessions see: it runs under the
+    // engine lock shared with other such batches.
+    static bool onlyReads(const std::vector<sql::StmtPtr>& statements);
+    // Functions read only: a statement that changes data inside one gets SQL Server's 443.
+    void refuseChangeInFunction(const sql::Statement& statement);
+    // Between two statements: lets waiting sessions in, or waits for a client that lags behind.
+    void betweenStatements();
+    // Writes what the batch changed to the data folder, when there is one.
+    void saveChanges();
+
     // ---- DDL (ddl.cpp) ----
     void runCreateDatabase(const sql::DatabaseStatement& s);
     void runDropDatabase(const sql::DatabaseStatement& s);
@@ -215,6 +226,8 @@ private:
     std::map<std::string, Variable> variables_;  // by lower-case name
     std::string batchText_;
     int depth_ = 0;  // procedure nesting
+    int functionDepth_ = 0;     // user functions being evaluated inside a statement
+    BatchLock* lock_ = nullptr;  // the engine lock as this batch holds it
     uint64_t nextScopeId_ = 1;
     int returnStatus_ = 0;
     bool changed_ = false;

@@ -34,6 +34,13 @@ public:
     // Ends one statement. `counted` says whether `rows` is meaningful; `error` marks a failure.
     virtual void statementDone(StatementKind kind, bool counted, uint64_t rows, bool error) = 0;
     virtual bool cancelled() const = 0;
+    // Like cancelled(), but may also ask the client (at most every few milliseconds): long
+    // loops call it on every turn, whether or not they produce output.
+    virtual bool cancelRequested() { return cancelled(); }
+    // True when more output waits for the client than the sink likes to keep.
+    virtual bool lagging() const { return false; }
+    // Called between statements with the engine lock let go: waits for a lagging client.
+    virtual void catchUp() {}
 };
 
 }  // namespace sandbox

@@ -6,12 +6,13 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 namespace sandbox {
@@ -42,17 +43,38 @@ uint16_t Server::listen() {
 void Server::run() {
     for (;;) {
         int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) {
-            if (errno == EINTR || errno == ECONNABORTED || errno == EMFILE) continue;
-            throw std::runtime_error(std::string("accept: ") + std::strerror(errno));
+        if (client >= 0) {
+            serve(client);
+            continue;
         }
-        int on = 1;
-        setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        // A client that stops reading must not hold the engine for ever: its sends time out and
-        // its session ends.
-        timeval sendTimeout{60, 0};
-        setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
-        std::thread([this, client] { runSession(client, config_.logins, engine_); }).detach();
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        // Out of descriptors or memory: the pending connection stays queued; trying again at
+        // once would only spin. Sessions that end give the resources back.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        throw std::runtime_error(std::string("accept: ") + std::strerror(errno));
+    }
+}
+
+void Server::serve(int client) {
+    if (connections_.load() >= config_.maxConnections) {
+        close(client);  // refused: the sessions already there go on
+        return;
+    }
+    int on = 1;
+    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ++connections_;
+    try {
+        std::thread([this, client] {
+            runSession(client, config_.logins, config_.limits, engine_);
+            --connections_;
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had (memory or a process limit): this connection is refused alone.
+        --connections_;
+        close(client);
     }
 }
 

@@ -1,6 +1,10 @@
 #pragma once
 // The TCP listener: accepts clients on 127.0.0.1 and runs one session thread per connection.
 
+#include "server/connection.hpp"
+
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -12,6 +16,8 @@ class Engine;
 struct ServerConfig {
     uint16_t port = 0;                          // 0 picks a free port
     std::map<std::string, std::string> logins;  // SQL login name (lower case) -> password
+    size_t maxConnections = 256;                // connections beyond it are closed at once
+    ConnectionLimits limits;
 };
 
 class Server {
@@ -27,9 +33,12 @@ public:
     [[noreturn]] void run();
 
 private:
+    void serve(int client);
+
     ServerConfig config_;
     Engine& engine_;
     int listenFd_ = -1;
+    std::atomic<size_t> connections_{0};
 };
 
 }  // namespace sandbox

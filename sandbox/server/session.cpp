@@ -1,17 +1,12 @@
 #include "server/session.hpp"
 
 #include "engine/engine.hpp"
+#include "server/connection.hpp"
 #include "server/tds_sink.hpp"
 #include "tds/login.hpp"
 #include "tds/packet.hpp"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 namespace sandbox {
@@ -25,50 +20,14 @@ constexpr int kLoginFailed = 18456;
 constexpr int kNotTrusted = 18452;
 constexpr int kCannotOpenDatabase = 4060;
 
-class Connection {
-public:
-    explicit Connection(int fd)
-        : fd_(fd), reader_([fd](uint8_t* into, size_t size) { return receive(fd, into, size); }, {}) {}
-    ~Connection() { close(fd_); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    std::optional<Message> next() { return reader_.next(); }
-    void setPacketSize(size_t size) { reader_.setMaxPacket(size); }
-    bool readable() const {
-        pollfd p{fd_, POLLIN, 0};
-        return poll(&p, 1, 0) > 0;
-    }
-    ByteSink sink() {
-        int fd = fd_;
-        return [fd](const uint8_t* data, size_t size) { sendAll(fd, data, size); };
-    }
-
-private:
-    static size_t receive(int fd, uint8_t* into, size_t size) {
-        for (;;) {
-            ssize_t got = recv(fd, into, size, 0);
-            if (got >= 0) return static_cast<size_t>(got);
-            if (errno != EINTR) throw ProtocolError("receive failed");
-        }
-    }
-    static void sendAll(int fd, const uint8_t* data, size_t size) {
-        while (size > 0) {
-            ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR) continue;
-            if (sent <= 0) throw ProtocolError("send failed");
-            data += sent;
-            size -= static_cast<size_t>(sent);
-        }
-    }
-    int fd_;
-    PacketReader reader_;
-};
-
 class SessionRunner {
 public:
-    SessionRunner(int fd, const std::map<std::string, std::string>& logins, Engine& engine)
-        : connection_(fd), logins_(logins), engine_(engine) {}
+    SessionRunner(int fd, const std::map<std::string, std::string>& logins, ConnectionLimits limits, Engine& engine)
+        : connection_(fd, limits), logins_(logins), engine_(engine) {
+        // A reply made under the engine lock waits for its client only while no one else
+        // wants the lock; otherwise it is kept and sent after the batch.
+        connection_.setPatience([&engine] { return !engine.lockContended(); });
+    }
 
     void run() {
         std::optional<Message> first = connection_.next();
@@ -88,6 +47,7 @@ private:
         MessageWriter writer(connection_.sink(), packetSize, spid());
         writer.body().append(payload);
         writer.finish();
+        connection_.flush();
     }
 
     uint16_t spid() const { return session_ ? static_cast<uint16_t>(session_->spid()) : 0; }
@@ -134,7 +94,7 @@ private:
         LoginInfo info{request.userName, request.hostName, request.appName, database, request.clientPid};
         session_ = engine_.openSession(info);
         sendLoginAck(before);
-        connection_.setPacketSize(packetSize_);
+        connection_.loggedIn(packetSize_);
         return true;
     }
 
@@ -205,10 +165,12 @@ private:
         if (message.ignored()) { sendDone(kDoneError); return; }
         if (message.resetsConnection()) engine_.resetSession(*session_);
         std::string sql = utf16leToUtf8(message.payload.data(), message.payload.size());
-        TdsSink sink(MessageWriter(connection_.sink(), packetSize_, spid()), encoding_, engine_.serverName(),
-                     [this] { return attentionArrived(); });
+        ClientLink client{[this] { return attentionArrived(); }, [this] { return connection_.lagging(); },
+                          [this] { connection_.catchUp(); }};
+        TdsSink sink(MessageWriter(connection_.sink(), packetSize_, spid()), encoding_, engine_.serverName(), client);
         engine_.execute(*session_, sql, sink);
         sink.finish();
+        connection_.flush();
         if (sink.cancelled()) acknowledgeAttention();  // a separate message, after the reply
     }
 
@@ -222,9 +184,9 @@ private:
 
 }  // namespace
 
-void runSession(int fd, const std::map<std::string, std::string>& logins, Engine& engine) {
+void runSession(int fd, const std::map<std::string, std::string>& logins, ConnectionLimits limits, Engine& engine) {
     try {
-        SessionRunner(fd, logins, engine).run();
+        SessionRunner(fd, logins, limits, engine).run();
     } catch (const std::exception&) {
         // A malformed, truncated or oversized request, or a vanished client, ends this session
         // only; the socket is closed by the connection's destructor.

@@ -4,10 +4,31 @@ namespace sandbox {
 
 using namespace tds;
 
-TdsSink::TdsSink(MessageWriter writer, Encoding encoding, std::string serverName,
-                 std::function<bool()> attentionArrived)
-    : writer_(std::move(writer)), encoding_(encoding), serverName_(std::move(serverName)),
-      attentionArrived_(std::move(attentionArrived)) {}
+namespace {
+
+// How often a loop that sends nothing asks the client whether it cancelled.
+constexpr std::chrono::milliseconds kAttentionPoll{5};
+
+}  // namespace
+
+TdsSink::TdsSink(MessageWriter writer, Encoding encoding, std::string serverName, ClientLink client)
+    : writer_(std::move(writer)), encoding_(encoding), serverName_(std::move(serverName)), client_(std::move(client)) {}
+
+void TdsSink::askForAttention() {
+    if (!cancelled_ && client_.attentionArrived && client_.attentionArrived()) cancelled_ = true;
+    lastAsked_ = std::chrono::steady_clock::now();
+}
+
+bool TdsSink::cancelRequested() {
+    if (!cancelled_ && std::chrono::steady_clock::now() - lastAsked_ >= kAttentionPoll) askForAttention();
+    return cancelled_;
+}
+
+void TdsSink::catchUp() {
+    writer_.flushFullPackets();
+    if (client_.catchUp) client_.catchUp();
+    askForAttention();
+}
 
 void TdsSink::writePendingDone(bool more) {
     if (!pendingDone_) return;
@@ -17,7 +38,7 @@ void TdsSink::writePendingDone(bool more) {
 }
 
 void TdsSink::sendFullPackets() {
-    if (writer_.flushFullPackets() > 0 && !cancelled_ && attentionArrived_()) cancelled_ = true;
+    if (writer_.flushFullPackets() > 0) askForAttention();
 }
 
 void TdsSink::beginResult(const std::vector<ColumnInfo>& columns) {

@@ -56,6 +56,7 @@ public:
     // Throws ProtocolError on malformed, truncated or oversized input.
     std::optional<Message> next();
     void setMaxPacket(size_t size) { limits_.maxPacket = size; }
+    void setLimits(PacketLimits limits) { limits_ = limits; }
 
 private:
     bool readExactly(uint8_t* into, size_t size, bool eofAllowed);

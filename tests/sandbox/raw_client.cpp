@@ -51,8 +51,9 @@ RawBytes rawLogin7(const std::string& password, uint32_t packetSize, const std::
     return fixed;
 }
 
-RawSocket::RawSocket(int port) {
+RawSocket::RawSocket(int port, int receiveBuffer) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -98,6 +99,11 @@ RawBytes RawSocket::readMessage() {
         if (!readExactly(payload.data() + at, length - 8)) return {};
         if (header[1] & 0x01) return payload;
     }
+}
+
+long RawSocket::receiveSome(size_t most) {
+    std::vector<uint8_t> buffer(most);
+    return static_cast<long>(recv(fd_, buffer.data(), most, 0));
 }
 
 size_t RawSocket::drainMessage() {

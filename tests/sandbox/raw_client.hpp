@@ -18,7 +18,9 @@ RawBytes rawLogin7(const std::string& password, uint32_t packetSize, const std::
 
 class RawSocket {
 public:
-    explicit RawSocket(int port);  // connects to 127.0.0.1:port with a 5-second receive timeout
+    // Connects to 127.0.0.1:port with a 5-second receive timeout; a `receiveBuffer` other than
+    // 0 shrinks the socket's receive buffer, so that a client that reads slowly is felt at once.
+    explicit RawSocket(int port, int receiveBuffer = 0);
     ~RawSocket();
     RawSocket(const RawSocket&) = delete;
     RawSocket& operator=(const RawSocket&) = delete;
@@ -28,6 +30,7 @@ public:
     bool closedByServer();  // true when the server closed or reset the connection
     RawBytes readMessage();  // one whole reply message's payload; empty on timeout or close
     size_t drainMessage();   // reads one whole message without keeping it; returns its payload size
+    long receiveSome(size_t most);  // one read of at most `most` bytes: its size, 0 at close, -1 on error
 
 private:
     bool readExactly(uint8_t* into, size_t size);

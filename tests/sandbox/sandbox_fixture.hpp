@@ -20,6 +20,7 @@ public:
     SandboxProcess& operator=(const SandboxProcess&) = delete;
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     int browserPort() const { return browserPort_; }  // 0 unless started with the browser
     const std::string& password() const { return password_; }
     bool running() const;

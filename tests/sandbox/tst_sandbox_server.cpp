@@ -68,7 +68,7 @@ protected:
         MessageWriter writer(
             [&payload](const uint8_t* data, size_t size) { payload.insert(payload.end(), data + 8, data + size); },
             4096, 51);
-        TdsSink sink(std::move(writer), Encoding{0x71}, "SANDBOX", [] { return false; });
+        TdsSink sink(std::move(writer), Encoding{0x71}, "SANDBOX", {});
         engine_.execute(*session_, sql, sink);
         sink.finish();
         return payload;
