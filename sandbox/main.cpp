@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     }
     if (!havePort || !haveSa) return usage();
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);  // a file size limit fails the write (EFBIG) instead of ending the server
     try {
         sandbox::Engine engine;
         if (!serverName.empty()) engine.setServerName(serverName);

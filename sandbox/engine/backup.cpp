@@ -1,68 +1,35 @@
 #include "engine/backup.hpp"
 
+#include "engine/codec.hpp"
+#include "engine/durable_file.hpp"
 #include "sql/parser.hpp"
 #include "tds/bytes.hpp"
+#include "types/value_check.hpp"
 
 #include <cctype>
-#include <cstdio>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
-#include <unistd.h>
+#include <zlib.h>
 
 namespace sandbox {
 namespace {
 
-constexpr char kMagic[8] = {'M', 'K', 'D', 'D', 'L', 'B', 'K', '1'};
+// Each set is framed by a magic, its length and (from version 2 on) a CRC-32 of its bytes.
+// Version 1 files, written before sets had checksums, are still read.
+constexpr char kMagicV1[8] = {'M', 'K', 'D', 'D', 'L', 'B', 'K', '1'};
+constexpr char kMagicV2[8] = {'M', 'K', 'D', 'D', 'L', 'B', 'K', '2'};
 
 // ---- writing ----
 
-class Writer {
-public:
-    void u8(uint8_t v) { w_.u8(v); }
-    void u32(uint32_t v) { w_.u32le(v); }
-    void i64(int64_t v) { w_.u64le(static_cast<uint64_t>(v)); }
-    void text(const std::string& s) { u32(static_cast<uint32_t>(s.size())); w_.append(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
-    void bytes(const Bytes& b) { u32(static_cast<uint32_t>(b.size())); w_.append(b); }
-    void dateTime(const DateTime& d) { u32(static_cast<uint32_t>(d.days)); u32(d.ticks); }
-    void type(const SqlType& t) {
-        u8(static_cast<uint8_t>(t.id));
-        u32(static_cast<uint32_t>(t.length));
-        u8(static_cast<uint8_t>(t.precision));
-        u8(static_cast<uint8_t>(t.scale));
-        u8(t.isSysname);
-    }
-    void value(const Value& v) {
-        type(v.type());
-        const auto& s = v.storage();
-        u8(static_cast<uint8_t>(s.index()));
-        if (std::holds_alternative<int64_t>(s)) i64(v.asInt());
-        else if (std::holds_alternative<double>(s)) { uint64_t bits; double d = v.asDouble(); std::memcpy(&bits, &d, 8); i64(static_cast<int64_t>(bits)); }
-        else if (std::holds_alternative<Decimal>(s)) {
-            auto u = static_cast<unsigned __int128>(v.asDecimal().unscaled);
-            i64(static_cast<int64_t>(u >> 64));
-            i64(static_cast<int64_t>(u));
-            u8(static_cast<uint8_t>(v.asDecimal().scale));
-        } else if (std::holds_alternative<std::string>(s)) text(v.asText());
-        else if (std::holds_alternative<Bytes>(s)) bytes(v.asBytes());
-        else if (std::holds_alternative<DateTime>(s)) dateTime(v.asDateTime());
-        else if (std::holds_alternative<Guid>(s)) w_.append(v.asGuid().data(), 16);
-    }
-    Bytes& result() { return w_.bytes(); }
-
-private:
-    tds::ByteWriter w_;
-};
-
 // What tables and other objects both keep of a column: its name, type and nullability.
-void writeColumnHead(Writer& w, const Column& c) {
+void writeColumnHead(RecordWriter& w, const Column& c) {
     w.text(c.name);
     w.type(c.type);
     w.u8(c.nullable);
 }
 
-void writeTable(Writer& w, const Table& t) {
+void writeTable(RecordWriter& w, const Table& t, bool withRows) {
     w.u32(static_cast<uint32_t>(t.id));
     w.text(t.name);
     w.dateTime(t.created);
@@ -75,9 +42,10 @@ void writeTable(Writer& w, const Table& t) {
         w.u32(static_cast<uint32_t>(c.defaultId));
         w.text(c.defaultExpr ? c.defaultExpr->text : "");
     }
-    w.u32(static_cast<uint32_t>(t.rows.size()));
-    for (const Row& row : t.rows)
-        for (const Value& v : row) w.value(v);
+    w.u32(withRows ? static_cast<uint32_t>(t.rows.size()) : 0);
+    if (withRows)
+        for (const Row& row : t.rows)
+            for (const Value& v : row) w.value(v);
     w.u32(static_cast<uint32_t>(t.indexes.size()));
     for (const Index& index : t.indexes) {
         w.text(index.name);
@@ -97,7 +65,7 @@ void writeTable(Writer& w, const Table& t) {
     w.u8(t.identityStarted);
 }
 
-void writeObject(Writer& w, const SchemaObject& o) {
+void writeObject(RecordWriter& w, const SchemaObject& o) {
     w.u32(static_cast<uint32_t>(o.id));
     w.text(o.name);
     w.text(o.xtype);
@@ -111,59 +79,36 @@ void writeObject(Writer& w, const SchemaObject& o) {
 
 // ---- reading ----
 
-class Reader {
-public:
-    explicit Reader(const Bytes& b) : r_(b) {}
-    uint8_t u8() { return r_.u8(); }
-    uint32_t u32() { return r_.u32le(); }
-    int64_t i64() { uint64_t lo = r_.u32le(); uint64_t hi = r_.u32le(); return static_cast<int64_t>(lo | (hi << 32)); }
-    std::string text() { uint32_t n = u32(); const uint8_t* p = r_.take(n); return std::string(reinterpret_cast<const char*>(p), n); }
-    Bytes bytes() { uint32_t n = u32(); const uint8_t* p = r_.take(n); return Bytes(p, p + n); }
-    DateTime dateTime() { DateTime d; d.days = static_cast<int32_t>(u32()); d.ticks = u32(); return d; }
-    SqlType type() {
-        SqlType t;
-        uint8_t id = u8();
-        if (id > static_cast<uint8_t>(TypeId::Timestamp)) throw std::runtime_error("damaged backup: type");
-        t.id = static_cast<TypeId>(id);
-        t.length = static_cast<int>(u32());
-        t.precision = u8();
-        t.scale = u8();
-        t.isSysname = u8() != 0;
-        return t;
-    }
-    Value value() {
-        SqlType t = type();
-        switch (u8()) {
-            case 0: return Value::null(t);
-            case 1: { Value v = Value::integer(i64(), t.id); v.setType(t); return v; }
-            case 2: { auto bits = static_cast<uint64_t>(i64()); double d; std::memcpy(&d, &bits, 8); Value v = Value::floating(d, t.id); v.setType(t); return v; }
-            case 3: {
-                auto hi = static_cast<unsigned __int128>(static_cast<uint64_t>(i64()));
-                auto lo = static_cast<uint64_t>(i64());
-                Decimal d{static_cast<Int128>((hi << 64) | lo), u8()};
-                return Value::decimal(d, t);
-            }
-            case 4: return Value::text(text(), t);
-            case 5: return Value::binary(bytes(), t);
-            case 6: { Value v = Value::dateTime(dateTime(), t.id); v.setType(t); return v; }
-            case 7: { Guid g; std::memcpy(g.data(), r_.take(16), 16); return Value::guid(g); }
-            default: throw std::runtime_error("damaged backup: value");
-        }
-    }
+[[noreturn]] void damaged(const std::string& what) { throw std::runtime_error(what); }
 
-private:
-    tds::ByteReader r_;
-};
-
-Column readColumnHead(Reader& r) {
+Column readColumnHead(RecordReader& r) {
     Column c;
     c.name = r.text();
     c.type = r.type();
     c.nullable = r.u8() != 0;
+    if (std::string problem = columnTypeProblem(c.type); !problem.empty())
+        damaged("column '" + c.name + "' is declared with " + problem);
     return c;
 }
 
-std::shared_ptr<Table> readTable(Reader& r) {
+// A stored value, checked against its column and given the column's type.
+Value readCell(RecordReader& r, const Table& t, size_t column, size_t rowNumber) {
+    const Column& c = t.columns[column];
+    Value v = r.value();
+    if (std::string problem = storageProblem(v, c.type, c.nullable); !problem.empty())
+        damaged("table '" + t.name + "', row " + std::to_string(rowNumber) + ", column '" + c.name + "' holds " + problem);
+    if (v.isNull()) return Value::null(c.type);
+    if (c.type.id != TypeId::SqlVariant) v.setType(c.type);
+    return v;
+}
+
+sql::ExprPtr readExpression(const std::string& text) {
+    auto e = sql::parseExpression(text);
+    e->text = text;
+    return e;
+}
+
+std::shared_ptr<Table> readTable(RecordReader& r) {
     auto t = std::make_shared<Table>();
     t->id = static_cast<int>(r.u32());
     t->name = r.text();
@@ -176,16 +121,14 @@ std::shared_ptr<Table> readTable(Reader& r) {
         c.step = r.i64();
         c.defaultId = static_cast<int>(r.u32());
         std::string defaultText = r.text();
-        if (!defaultText.empty()) {
-            c.defaultExpr = sql::parseExpression(defaultText);
-            c.defaultExpr->text = defaultText;
-        }
+        if (!defaultText.empty()) c.defaultExpr = readExpression(defaultText);
         t->columns.push_back(std::move(c));
     }
     uint32_t rows = r.u32();
     for (uint32_t i = 0; i < rows; ++i) {
         Row row;
-        for (uint32_t c = 0; c < columns; ++c) row.push_back(r.value());
+        row.reserve(columns);
+        for (uint32_t c = 0; c < columns; ++c) row.push_back(readCell(r, *t, c, i + 1));
         t->rows.push_back(std::move(row));
     }
     uint32_t indexes = r.u32();
@@ -198,7 +141,7 @@ std::shared_ptr<Table> readTable(Reader& r) {
         for (uint32_t k = 0; k < keys; ++k) {
             size_t position = r.u32();
             bool descending = r.u8() != 0;
-            if (position >= t->columns.size()) throw std::runtime_error("damaged backup: index");
+            if (position >= t->columns.size()) damaged("index '" + index.name + "' names a column that does not exist");
             index.keys.emplace_back(position, descending);
         }
         t->indexes.push_back(std::move(index));
@@ -210,12 +153,10 @@ std::shared_ptr<Table> readTable(Reader& r) {
         check.name = r.text();
         uint32_t column = r.u32();
         if (column != UINT32_MAX) {
-            if (column >= t->columns.size()) throw std::runtime_error("damaged backup: check");
+            if (column >= t->columns.size()) damaged("check '" + check.name + "' names a column that does not exist");
             check.column = column;
         }
-        std::string text = r.text();
-        check.condition = sql::parseExpression(text);
-        check.condition->text = text;
+        check.condition = readExpression(r.text());
         t->checks.push_back(std::move(check));
     }
     t->identityNext = r.i64();
@@ -223,7 +164,7 @@ std::shared_ptr<Table> readTable(Reader& r) {
     return t;
 }
 
-SchemaObject readObject(Reader& r) {
+SchemaObject readObject(RecordReader& r) {
     SchemaObject o;
     o.id = static_cast<int>(r.u32());
     o.name = r.text();
@@ -237,10 +178,35 @@ SchemaObject readObject(Reader& r) {
     bool isModule = o.xtype == "V" || o.xtype == "P" || o.xtype == "FN" || o.xtype == "IF" || o.xtype == "TF" || o.xtype == "TR";
     if (isModule) {  // modules are kept as their source and parsed again
         auto statements = sql::parseBatch(o.text);
-        if (statements.empty() || statements[0]->kind != sql::StmtKind::CreateModule) throw std::runtime_error("damaged backup: module");
+        if (statements.empty() || statements[0]->kind != sql::StmtKind::CreateModule)
+            damaged("the source of '" + o.name + "' is not a CREATE statement");
         o.module = std::static_pointer_cast<sql::CreateModuleStatement>(statements[0]);
     }
     return o;
+}
+
+uint32_t checksum(const uint8_t* data, size_t size) {
+    return static_cast<uint32_t>(crc32_z(crc32_z(0, nullptr, 0), data, size));
+}
+
+// One framed set; throws std::runtime_error saying what is wrong with it.
+BackupSet readSet(tds::ByteReader& file) {
+    const uint8_t* magic = file.take(sizeof kMagicV2);
+    bool checked = std::memcmp(magic, kMagicV2, sizeof kMagicV2) == 0;
+    if (!checked && std::memcmp(magic, kMagicV1, sizeof kMagicV1) != 0) damaged("it is not a backup set");
+    uint32_t length = file.u32le();
+    if (length > file.remaining()) damaged("it ends inside a set");
+    const uint8_t* data = file.take(length);
+    if (checked && (file.remaining() < 4 || file.u32le() != checksum(data, length)))
+        damaged("a set does not match its checksum");
+    RecordReader set(data, length);
+    BackupSet backup;
+    backup.databaseName = set.text();
+    backup.finished = set.dateTime();
+    if (checked) backup.journalPosition = set.u64();
+    backup.content = set.bytes();
+    if (set.remaining() != 0) damaged("a set holds more than a database");
+    return backup;
 }
 
 }  // namespace
@@ -253,11 +219,11 @@ std::string hostPath(const std::string& statementPath) {
     return path;
 }
 
-Bytes serializeDatabase(const Database& database) {
-    Writer w;
+Bytes serializeDatabase(const Database& database, bool withRows) {
+    RecordWriter w;
     const auto& tables = database.tables();
     w.u32(static_cast<uint32_t>(tables.size()));
-    for (const auto& [key, table] : tables) writeTable(w, *table);
+    for (const auto& [key, table] : tables) writeTable(w, *table, withRows);
     const auto& objects = database.objects();
     w.u32(static_cast<uint32_t>(objects.size()));
     for (const auto& o : objects) writeObject(w, o);
@@ -282,7 +248,7 @@ Bytes serializeDatabase(const Database& database) {
 
 std::shared_ptr<Database> deserializeDatabase(const Bytes& content, const std::string& name, int dbid) {
     try {
-        Reader r(content);
+        RecordReader r(content);
         std::vector<std::shared_ptr<Table>> tables;
         for (uint32_t i = 0, n = r.u32(); i < n; ++i) tables.push_back(readTable(r));
         std::vector<SchemaObject> objects;
@@ -307,73 +273,64 @@ std::shared_ptr<Database> deserializeDatabase(const Bytes& content, const std::s
             p.type = static_cast<int>(r.u32());
             p.name = r.text();
             p.value = r.value();
+            if (std::string problem = storageProblem(p.value, SqlType::of(TypeId::SqlVariant), true); !problem.empty())
+                damaged("extended property '" + p.name + "' holds " + problem);
             properties.push_back(p);
         }
         auto db = std::make_shared<Database>(dbid, name, r.dateTime());
-        for (auto& t : tables) db->addTable(t);
+        if (r.remaining() != 0) damaged("it holds more than a database");
+        for (auto& t : tables) {
+            if (db->table(t->name)) damaged("it holds two tables named '" + t->name + "'");
+            db->addTable(t);
+        }
         for (auto& o : objects) db->addObject(std::move(o));
         db->depends = std::move(depends);
         db->properties = std::move(properties);
         return db;
     } catch (const tds::ProtocolError&) {
-        throw std::runtime_error("damaged backup: truncated");
+        damaged("it ends early");
     } catch (const sql::SyntaxError&) {
-        throw std::runtime_error("damaged backup: text");
+        damaged("a stored expression or module does not parse");
+    } catch (const sql::LexError&) {
+        damaged("a stored expression or module does not parse");
     }
 }
 
-std::optional<std::vector<BackupSet>> readBackupFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    Bytes all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<BackupSet> sets;
+BackupFile readBackupFile(const std::string& path) {
+    BackupFile result;
+    Bytes all;
     try {
-        tds::ByteReader r(all);
-        while (r.remaining() > 0) {
-            if (std::memcmp(r.take(sizeof kMagic), kMagic, sizeof kMagic) != 0) return std::nullopt;
-            uint32_t length = r.u32le();
-            const uint8_t* data = r.take(length);
-            Bytes setBytes(data, data + length);  // the reader only points into it
-            Reader set(setBytes);
-            BackupSet backup;
-            backup.databaseName = set.text();
-            backup.finished = set.dateTime();
-            backup.content = set.bytes();
-            sets.push_back(std::move(backup));
-        }
-    } catch (const tds::ProtocolError&) {
-        return std::nullopt;
+        all = readWholeFile(path);
+    } catch (const FileError& e) {
+        result.openError = e.error();
+        return result;
     }
-    return sets;
+    if (all.empty()) result.damage = "it is empty";
+    tds::ByteReader file(all);
+    try {
+        while (file.remaining() > 0) result.sets.push_back(readSet(file));
+    } catch (const tds::ProtocolError&) {
+        result.damage = "it ends inside a set";
+    } catch (const std::runtime_error& e) {
+        result.damage = e.what();
+    }
+    return result;
 }
 
-bool writeBackupFile(const std::string& path, const std::vector<BackupSet>& sets) {
+void writeBackupFile(const std::string& path, const std::vector<BackupSet>& sets) {
     tds::ByteWriter file;
     for (const auto& backup : sets) {
-        Writer set;
+        RecordWriter set;
         set.text(backup.databaseName);
         set.dateTime(backup.finished);
+        set.u64(backup.journalPosition);
         set.bytes(backup.content);
-        file.append(reinterpret_cast<const uint8_t*>(kMagic), sizeof kMagic);
-        file.u32le(static_cast<uint32_t>(set.result().size()));
+        file.append(reinterpret_cast<const uint8_t*>(kMagicV2), sizeof kMagicV2);
+        file.u32le(static_cast<uint32_t>(set.size()));
         file.append(set.result());
+        file.u32le(checksum(set.result().data(), set.size()));
     }
-    std::string temporary = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(reinterpret_cast<const char*>(file.bytes().data()), static_cast<std::streamsize>(file.size()));
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    writeFileDurably(path, file.bytes());
 }
 
 }  // namespace sandbox

@@ -115,6 +115,7 @@ std::shared_ptr<Table> Executor::createTable(const ObjectName& name, std::vector
     if (std::count_if(columns.begin(), columns.end(), [](const Column& c) { return c.identity; }) > 1)
         throw SqlError(2744, 16, 2, "Multiple identity columns specified for table '" + name.name +
                                         "'. Only one identity column per table is allowed.");
+    changes_.schemaChanging(db);
     auto table = std::make_shared<Table>();
     table->id = engine_.newObjectId();
     table->name = name.name;
@@ -218,11 +219,15 @@ void Executor::runCreateTable(const CreateTableStatement& s) {
         for (const auto& key : s.keys) addKey(*db, *table, key);
         for (const auto& check : s.checks) addCheck(*db, *table, check);
     } catch (...) {
-        db->dropObject(table->id);
-        session_.tempTables_.erase(toLower(table->name));
+        discardNewTable(s.table, *table);
         throw;
     }
     done(StatementKind::Other, false, 0);
+}
+
+void Executor::discardNewTable(const ObjectName& name, const Table& table) {
+    databaseFor(name)->dropObject(table.id);
+    session_.tempTables_.erase(toLower(table.name));
 }
 
 void Executor::runCreateIndex(const CreateIndexStatement& s) {
@@ -243,6 +248,7 @@ void Executor::runCreateIndex(const CreateIndexStatement& s) {
     index.indid = s.clustered ? 1 : 2;
     for (const Index& other : table->indexes) if (!s.clustered) index.indid = std::max(index.indid, other.indid + 1);
     index.status = (s.unique ? kIndexUnique : 0) | (s.clustered ? kIndexClustered : 0);
+    changes_.schemaChanging(databaseFor(s.table));
     table->indexes.push_back(index);
     if (s.unique) {
         try {
@@ -284,6 +290,7 @@ void Executor::runCreateModule(const CreateModuleStatement& s) {
             object.columns.push_back(c);
         }
     }
+    changes_.schemaChanging(db);
     recordDependencies(*db, object);
     db->addObject(object);
     done(StatementKind::Other, false, 0);
@@ -297,10 +304,12 @@ void Executor::runDrop(const DropStatement& s) {
             tableName.name = name.owner;
             auto table = name.owner.empty() ? nullptr : findTable(tableName);
             bool removed = false;
-            if (table)
+            if (table) {
+                changes_.schemaChanging(databaseFor(tableName));
                 removed = std::erase_if(table->indexes, [&](const Index& i) {
                               return compareCollated(i.name, name.name) == 0 && !(i.status & (kIndexPrimaryKey | kIndexUniqueKey));
                           }) > 0;
+            }
             if (!removed)
                 throw SqlError(3703, 11, 7, "Cannot drop the index '" + name.owner + "." + name.name +
                                                 "', because it does not exist in the system catalog.", false);
@@ -312,6 +321,7 @@ void Executor::runDrop(const DropStatement& s) {
             auto table = findTable(name);
             if (!table)
                 throw SqlError(3701, 11, 5, "Cannot drop the table '" + name.name + "', because it does not exist in the system catalog.", false);
+            changes_.schemaChanging(db);
             db->dropObject(table->id);
             session_.tempTables_.erase(toLower(name.name));
             continue;
@@ -324,6 +334,7 @@ void Executor::runDrop(const DropStatement& s) {
             if (kind == s.what && object) matches = std::find(xtypes.begin(), xtypes.end(), object->xtype) != xtypes.end();
         if (!matches)
             throw SqlError(3701, 11, 5, "Cannot drop the " + noun + " '" + name.name + "', because it does not exist in the system catalog.", false);
+        changes_.schemaChanging(db);
         db->dropObject(object->id);
     }
     done(StatementKind::Other, false, 0);
@@ -332,6 +343,7 @@ void Executor::runDrop(const DropStatement& s) {
 void Executor::runCreateDatabase(const DatabaseStatement& s) {
     if (engine_.database(s.name))
         throw SqlError(1801, 16, 3, "Database '" + s.name + "' already exists.", false);
+    changes_.databasesChanging();
     engine_.createDatabase(s.name);
     sink_.message({0, 1, 0, "The CREATE DATABASE process is allocating 0.63 MB on disk '" + s.name + "'.", "", s.line});
     sink_.message({0, 1, 0, "The CREATE DATABASE process is allocating 0.49 MB on disk '" + s.name + "_log'.", "", s.line});
@@ -346,6 +358,7 @@ void Executor::runDropDatabase(const DatabaseStatement& s) {
     for (const SessionInfo& other : engine_.liveSessions())
         if (compareCollated(other.database, db->name()) == 0)
             throw SqlError(3702, 16, 4, "Cannot drop the database '" + s.name + "' because it is currently in use.", false);
+    changes_.databasesChanging();
     engine_.removeDatabase(db->name());
     sink_.message({0, 1, 0, "Deleting database file '" + s.name + ".mdf'.", "", s.line});
     done(StatementKind::Other, false, 0);

@@ -4,8 +4,13 @@
 #include "engine/convert.hpp"
 #include "engine/executor.hpp"
 
+#include "engine/change_log.hpp"
+#include "engine/durable_file.hpp"
+
 #include <algorithm>
-#include <filesystem>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
 #include <utility>
 
 namespace sandbox {
@@ -119,46 +124,49 @@ void Engine::resetSession(Session& session) {
     session.identityKnown_ = false;
 }
 
+std::string Engine::keptDatabaseOf(const Table& table) const {
+    for (const auto& [key, db] : databases_)
+        if (db != tempdb_ && db->table(table.name).get() == &table) return key;
+    return "";
+}
+
+void Engine::useDataFolder(const std::string& folder, DataFolderOptions options) {
+    BatchLock lock(lock_, EngineLock::Mode::Exclusive);
+    auto dataFolder = std::make_unique<DataFolder>(*this, folder, options);
+    dataFolder->load();
+    dataFolder_ = std::move(dataFolder);
+}
+
 namespace {
 
-constexpr const char* kDatabaseFileSuffix = ".sandboxdb";
-
-// A database name usable as a file name; others are kept in memory only.
-bool storableName(const std::string& name) {
-    return !name.empty() && name.find_first_of("/\\") == std::string::npos && name[0] != '.';
+// SQL Server's answer to a batch whose changes could not be written.
+SqlError notDurable(const FileError& failure, const std::string& database) {
+    switch (failure.error()) {
+        case ENOSPC: case EDQUOT: case EFBIG:
+            return SqlError(1105, 17, 2, "Could not allocate space for object '" + failure.path() + "' in database '" +
+                                             database + "' because the 'PRIMARY' filegroup is full.");
+        case EROFS: case EACCES: case EPERM:
+            return SqlError(3906, 16, 1, "Failed to update database '" + database + "' because the database is read-only.");
+        default:
+            return SqlError(823, 16, 2, std::string("I/O error (") + std::strerror(failure.error()) +
+                                            ") detected during write of '" + failure.path() + "'.");
+    }
 }
 
 }  // namespace
 
-void Engine::useDataFolder(const std::string& folder) {
-    BatchLock lock(lock_, EngineLock::Mode::Exclusive);
-    dataFolder_ = folder;
-    std::filesystem::create_directories(folder);
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() != kDatabaseFileSuffix) continue;
-        std::string name = entry.path().stem().string();
-        auto sets = readBackupFile(entry.path().string());
-        if (!sets || sets->empty() || toLower(name) == "tempdb") continue;
-        auto existing = database(name);
-        int dbid = existing ? existing->dbid() : nextDbid_++;
-        try {
-            putDatabase(deserializeDatabase(sets->back().content, existing ? existing->name() : name, dbid));
-        } catch (const std::runtime_error&) {
-            // A damaged file is left alone; the database starts empty or absent.
-        }
+std::optional<SqlError> Engine::makeDurable(ChangeLog& changes) {
+    if (!dataFolder_) return std::nullopt;
+    std::vector<JournalEntry> entries = changes.takeJournalEntries();
+    if (entries.empty()) return std::nullopt;
+    std::string database = entries.front().database;
+    try {
+        dataFolder_->commit(std::move(entries));
+        return std::nullopt;
+    } catch (const FileError& e) {
+        std::cerr << "makeddl-sandbox: " << e.what() << "; the batch's changes were taken back" << std::endl;
+        return notDurable(e, database);
     }
-}
-
-void Engine::saveDatabases() {
-    if (dataFolder_.empty()) return;
-    for (const auto& [key, db] : databases_) {
-        if (db == tempdb_ || !storableName(db->name())) continue;
-        writeBackupFile(dataFolder_ + "/" + db->name() + kDatabaseFileSuffix,
-                        {BackupSet{db->name(), currentDateTime(), serializeDatabase(*db)}});
-    }
-    for (const auto& entry : std::filesystem::directory_iterator(dataFolder_))
-        if (entry.path().extension() == kDatabaseFileSuffix && !database(entry.path().stem().string()))
-            std::filesystem::remove(entry.path());  // a dropped database
 }
 
 void Engine::execute(Session& session, std::string_view batch, ResultSink& sink) {

@@ -1,7 +1,9 @@
 #pragma once
 // The sandbox's database engine: databases, sessions and the running of batches.
 
+#include "engine/data_folder.hpp"
 #include "engine/engine_lock.hpp"
+#include "engine/error.hpp"
 #include "engine/result_sink.hpp"
 #include "engine/storage.hpp"
 
@@ -9,6 +11,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,6 +24,13 @@ struct LoginInfo {
 };
 
 class Engine;
+class ChangeLog;
+
+// The data folder cannot be used as it is (a damaged data file); the server does not start.
+class DataFolderError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // What other sessions see of a session (sysprocesses, sp_who, the in-use checks).
 struct SessionInfo {
@@ -43,6 +54,13 @@ public:
 
 private:
     friend class Engine;
+class ChangeLog;
+
+// The data folder cannot be used as it is (a damaged data file); the server does not start.
+class DataFolderError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
     friend class Executor;
     Session(Engine& engine, int spid, LoginInfo login);
 
@@ -71,11 +89,16 @@ public:
     const std::string& serverName() const { return serverName_; }
     // The name @@servername, sysprocesses and the discovery answer give; before any session.
     void setServerName(std::string name) { serverName_ = std::move(name); }
-    // Keeps databases in `folder` from now on: loads those found there and writes each one
-    // back after every batch that changed something. Without it everything stays in memory.
-    void useDataFolder(const std::string& folder);
-    // Writes every database to the data folder (when there is one); called with the lock held.
-    void saveDatabases();
+    // Keeps databases in `folder` from now on: loads those found there, and journals the
+    // changes of every batch before it is acknowledged (see DataFolder). Without it everything
+    // stays in memory. Throws DataFolderError, naming the file, when a file there does not read
+    // back whole and valid; such a file is never changed.
+    void useDataFolder(const std::string& folder, DataFolderOptions options = {});
+    bool keepsData() const { return dataFolder_ != nullptr; }
+    // Makes a batch's changes to kept databases durable; called with the lock held at the end
+    // of the batch. When they cannot be, the error to answer (1105 for a full disk, 3906 for
+    // a read-only folder); the caller then takes the batch's changes back.
+    std::optional<SqlError> makeDurable(ChangeLog& changes);
     bool hasDatabase(const std::string& name);
     std::unique_ptr<Session> openSession(const LoginInfo& login);
     // Returns a session to the state it had after login: temporary tables dropped, options
@@ -98,6 +121,8 @@ private:
     friend class Session;
     friend class Executor;
     friend class Catalog;
+    friend class ChangeLog;
+    friend class DataFolder;
 
     std::shared_ptr<Database> createDatabase(const std::string& name);
     // Adds, replaces or removes a database; callers hold the engine lock alone.
@@ -105,6 +130,8 @@ private:
     void removeDatabase(const std::string& name);
     // Makes `name` the session's current database, for itself and for others to see.
     void enterDatabase(Session& session, const std::string& name);
+    // The lower-case name of the kept database that holds `table`; empty for a temporary table.
+    std::string keptDatabaseOf(const Table& table) const;
     int newObjectId();
     bool objectIdInUse(int id) const;
     void forgetSession(Session* session);
@@ -123,7 +150,7 @@ private:
     int nextDbid_ = 1;
     uint32_t lastObjectId_ = 2105058535u;
     std::shared_ptr<Database> tempdb_;
-    std::string dataFolder_;
+    std::unique_ptr<DataFolder> dataFolder_;
 };
 
 }  // namespace sandbox

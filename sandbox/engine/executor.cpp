@@ -22,7 +22,7 @@ std::string qualifiedTableName(const std::string& database, const std::string& t
 }  // namespace
 
 Executor::Executor(Engine& engine, Session& session, ResultSink& sink)
-    : engine_(engine), session_(session), sink_(sink) {}
+    : engine_(engine), session_(session), sink_(sink), changes_(engine) {}
 
 void Executor::runBatch(std::string_view sql) {
     session_.lastBatch_ = currentDateTime();
@@ -45,6 +45,7 @@ void Executor::runBatch(std::string_view sql) {
     }
     BatchLock lock(engine_.lock_, onlyReads(statements) ? EngineLock::Mode::Shared : EngineLock::Mode::Exclusive);
     lock_ = &lock;
+    savedDatabase_ = session_.database_;
     runStatements(statements);
     saveChanges();
 }
@@ -52,7 +53,7 @@ void Executor::runBatch(std::string_view sql) {
 Executor::Flow Executor::runStatements(const std::vector<StmtPtr>& statements) {
     for (size_t i = 0; i < statements.size(); ++i) {
         if (i > 0) betweenStatements();
-        if (sink_.cancelled()) return Flow::Return;
+        if (sink_.cancelled() || ended_) return Flow::Return;
         if (runStatement(*statements[i]) == Flow::Return) return Flow::Return;
     }
     return Flow::Next;
@@ -94,10 +95,6 @@ void Executor::done(StatementKind kind, bool counted, uint64_t rows) {
 
 Executor::Flow Executor::dispatch(const Statement& s) {
     refuseChangeInFunction(s);
-    bool reads = s.kind == StmtKind::Select && !static_cast<const SelectStatement&>(s).select->into;
-    bool harmless = reads || s.kind == StmtKind::Use || s.kind == StmtKind::SetOption || s.kind == StmtKind::SetVariable ||
-                    s.kind == StmtKind::Declare || s.kind == StmtKind::Print || s.kind == StmtKind::Backup;
-    if (!harmless) changed_ = true;  // the data folder is written after the batch
     switch (s.kind) {
         case StmtKind::Select: runSelectStatement(static_cast<const SelectStatement&>(s)); break;
         case StmtKind::Insert: runInsert(static_cast<const InsertStatement&>(s)); break;
@@ -105,7 +102,7 @@ Executor::Flow Executor::dispatch(const Statement& s) {
         case StmtKind::Delete: runDelete(static_cast<const DeleteStatement&>(s)); break;
         case StmtKind::Truncate: {
             auto table = requireTable(static_cast<const TruncateStatement&>(s).table);
-            table->rows.clear();
+            changes_.clearRows(*table);
             done(StatementKind::Other, false, 0);
             break;
         }
@@ -210,7 +207,12 @@ void Executor::runSelectStatement(const SelectStatement& s) {
             columns.push_back(column);
         }
         auto table = createTable(*select.into, columns);
-        table->rows = std::move(result.owned);
+        try {
+            changes_.appendRows(*table, std::move(result.owned));
+        } catch (const SqlError&) {
+            discardNewTable(*select.into, *table);  // no half-made table stays behind
+            throw;
+        }
         if (std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.identity; })) {
             table->identityStarted = true;
             table->identityNext = static_cast<int64_t>(table->rows.size()) + 1;
@@ -316,8 +318,8 @@ void Executor::insertRow(Table& table, Row row, const std::string& tableName, Ke
         texts.push_back(keyText(*index, row));
         if (set.count(texts.back())) checkUnique(table, row, nullptr);  // raises SQL Server's error
     }
+    changes_.appendRow(table, std::move(row));
     for (size_t k = 0; k < keys.size(); ++k) keys[k].second.insert(texts[k]);
-    table.rows.push_back(std::move(row));
 }
 
 namespace {
@@ -509,8 +511,10 @@ void Executor::runUpdate(const UpdateStatement& s) {
         columns.push_back(*index);
     }
     TargetedRows targets = matchTargetRows(*table, s.table, s.from, s.where, values);
-    std::vector<Row> updated = table->rows;
+    std::vector<std::pair<size_t, Row>> updated;
+    updated.reserve(targets.size());
     for (const auto& [r, newValues] : targets) {
+        Row& row = updated.emplace_back(r, table->rows[r]).second;
         size_t variableIndex = 0;
         for (size_t k = 0; k < columns.size(); ++k) {
             if (columns[k] == SIZE_MAX) {
@@ -523,16 +527,17 @@ void Executor::runUpdate(const UpdateStatement& s) {
             if (value.isNull() && !c.nullable)
                 throw SqlError(515, 16, 2, "Cannot insert the value NULL into column '" + c.name + "', table '" +
                                                table->name + "'; column does not allow nulls. UPDATE fails.", false);
-            updated[r][columns[k]] = value.isNull() ? Value::null(c.type) : value;
+            row[columns[k]] = value.isNull() ? Value::null(c.type) : value;
         }
     }
-    for (const auto& target : targets) checkConstraints(*table, updated[target.first], true);
-    // Keys are checked against the table as it will be, then the change is applied at once.
-    std::swap(table->rows, updated);
+    for (const auto& [r, row] : updated) checkConstraints(*table, row, true);
+    // Keys are checked against the table as it will be; a duplicate takes the change back.
+    ChangeLog::Mark before = changes_.mark();
+    changes_.replaceRows(*table, std::move(updated));
     try {
         for (const Row& row : table->rows) checkUnique(*table, row, &row);
     } catch (const SqlError&) {
-        std::swap(table->rows, updated);
+        changes_.rollbackTo(before);
         throw;
     }
     done(StatementKind::Update, true, targets.size());
@@ -541,10 +546,10 @@ void Executor::runUpdate(const UpdateStatement& s) {
 void Executor::runDelete(const DeleteStatement& s) {
     auto table = requireTable(s.table);
     TargetedRows targets = matchTargetRows(*table, s.table, s.from, s.where, {});
-    std::vector<bool> doomed(table->rows.size(), false);
-    for (const auto& target : targets) doomed[target.first] = true;
-    size_t index = 0;
-    std::erase_if(table->rows, [&](const Row&) { return doomed[index++]; });
+    std::vector<size_t> doomed;
+    doomed.reserve(targets.size());
+    for (const auto& target : targets) doomed.push_back(target.first);
+    changes_.eraseRows(*table, doomed);
     done(StatementKind::Delete, true, targets.size());
 }
 
@@ -647,6 +652,7 @@ Executor::Flow Executor::runIf(const IfStatement& s) {
 Executor::Flow Executor::runWhile(const WhileStatement& s) {
     for (bool first = true; !sink_.cancelRequested(); first = false) {
         if (!first) betweenStatements();
+        if (ended_) return Flow::Return;
         if (!isTrue(*s.condition, Frame{})) return Flow::Next;
         if (runStatement(*s.body) == Flow::Return) return Flow::Return;
     }

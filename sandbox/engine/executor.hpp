@@ -2,6 +2,7 @@
 // Runs the statements of one batch for one session.
 
 #include "engine/catalog.hpp"
+#include "engine/change_log.hpp"
 #include "engine/error.hpp"
 #include "engine/engine.hpp"
 #include "engine/relation.hpp"
@@ -110,14 +111,17 @@ private:
     void refuseChangeInFunction(const sql::Statement& statement);
     // Between two statements: lets waiting sessions in, or waits for a client that lags behind.
     void betweenStatements();
-    // Writes what the batch changed to the data folder, when there is one.
-    void saveChanges();
+    // Makes what the batch changed so far durable (with a data folder); false when it cannot
+    // be, after taking it back and reporting the error.
+    bool saveChanges();
 
     // ---- DDL (ddl.cpp) ----
     void runCreateDatabase(const sql::DatabaseStatement& s);
     void runDropDatabase(const sql::DatabaseStatement& s);
     void runCreateTable(const sql::CreateTableStatement& s);
     std::shared_ptr<Table> createTable(const sql::ObjectName& name, std::vector<Column> columns);
+    // Takes back a table that its own statement created and then failed to fill or constrain.
+    void discardNewTable(const sql::ObjectName& name, const Table& table);
     void addKey(Database& db, Table& table, const sql::KeySpec& key);
     void addCheck(Database& db, Table& table, const sql::CheckSpec& check);
     // Raises 547 when a row breaks one of the table's CHECK constraints.
@@ -230,7 +234,9 @@ private:
     BatchLock* lock_ = nullptr;  // the engine lock as this batch holds it
     uint64_t nextScopeId_ = 1;
     int returnStatus_ = 0;
-    bool changed_ = false;
+    ChangeLog changes_;          // the batch's changes since they were last saved
+    std::string savedDatabase_;  // the session's database when they were last saved
+    bool ended_ = false;         // changes could not be saved: the batch stops
     Value returnValue_;
 };
 

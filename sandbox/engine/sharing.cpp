@@ -69,14 +69,29 @@ void Executor::refuseChangeInFunction(const Statement& s) {
 void Executor::betweenStatements() {
     if (!lock_ || functionDepth_ > 0) return;
     if (!lock_->othersDue() && !sink_.lagging()) return;
-    saveChanges();
+    if (!saveChanges()) return;  // the batch ends with the error; others get their turn then
     lock_->stepAside([this] { sink_.catchUp(); });
 }
 
-void Executor::saveChanges() {
-    if (!changed_) return;
-    engine_.saveDatabases();
-    changed_ = false;
+// Changes are acknowledged only once they are durable; what cannot be made durable is taken
+// back, so that what a client saw acknowledged is exactly what survives a restart. Once saved,
+// changes are for others to see and build on, and are no longer taken back.
+bool Executor::saveChanges() {
+    std::optional<SqlError> failure = engine_.makeDurable(changes_);
+    if (!failure) {
+        changes_.forget();
+        savedDatabase_ = session_.database_;
+        return true;
+    }
+    changes_.rollbackAll();
+    if (!engine_.database(session_.database_)) {  // a database the batch created and used is gone again
+        std::string gone = session_.database_;
+        engine_.enterDatabase(session_, engine_.database(savedDatabase_) ? savedDatabase_ : "master");
+        sink_.databaseChanged(session_.database_, gone);
+    }
+    reportError(*failure, 1);
+    ended_ = true;
+    return false;
 }
 
 }  // namespace sandbox

@@ -51,4 +51,23 @@ void Database::dropObject(int id) {
     std::erase_if(properties, [&](const ExtendedProperty& p) { return isDoomed(p.id); });
 }
 
+SchemaImage Database::schemaImage() const {
+    SchemaImage image{tables_, {}, objects_, depends, properties};
+    for (const auto& [key, table] : tables_)
+        image.shapes.push_back({table, table->columns, table->indexes, table->checks});
+    return image;
+}
+
+void Database::restoreSchema(SchemaImage image) {
+    for (auto& shape : image.shapes) {
+        shape.table->columns = std::move(shape.columns);
+        shape.table->indexes = std::move(shape.indexes);
+        shape.table->checks = std::move(shape.checks);
+    }
+    tables_ = std::move(image.tables);
+    objects_ = std::move(image.objects);
+    depends = std::move(image.depends);
+    properties = std::move(image.properties);
+}
+
 }  // namespace sandbox

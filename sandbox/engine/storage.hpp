@@ -46,12 +46,12 @@ struct CheckConstraint {
     sql::ExprPtr condition;         // its text is kept in condition->text
 };
 
-struct Table {
+struct Table : std::enable_shared_from_this<Table> {
     int id = 0;
     std::string name;
     DateTime created;
     std::vector<Column> columns;
-    std::vector<Row> rows;
+    std::vector<Row> rows;  // changed only through a batch's ChangeLog, which can take changes back
     std::vector<Index> indexes;
     std::vector<CheckConstraint> checks;
     int64_t identityNext = 1;
@@ -86,6 +86,22 @@ struct ExtendedProperty {
     Value value;
 };
 
+// Everything of a database but its rows, kept so that a batch's changes to it can be taken
+// back (the rows are taken back change by change, see ChangeLog).
+struct SchemaImage {
+    struct TableShape {
+        std::shared_ptr<Table> table;
+        std::vector<Column> columns;
+        std::vector<Index> indexes;
+        std::vector<CheckConstraint> checks;
+    };
+    std::map<std::string, std::shared_ptr<Table>> tables;
+    std::vector<TableShape> shapes;
+    std::vector<SchemaObject> objects;
+    std::vector<Dependency> depends;
+    std::vector<ExtendedProperty> properties;
+};
+
 class Database {
 public:
     Database(int dbid, std::string name, DateTime created) : dbid_(dbid), name_(std::move(name)), created_(created) {}
@@ -107,6 +123,9 @@ public:
     // Removes an object with everything that belongs to it (constraints, triggers, rows of
     // sysdepends and sysproperties that describe it).
     void dropObject(int id);
+
+    SchemaImage schemaImage() const;
+    void restoreSchema(SchemaImage image);
 
     std::vector<Dependency> depends;
     std::vector<ExtendedProperty> properties;

@@ -221,6 +221,7 @@ void Executor::spAddExtendedProperty(const std::vector<Value>& arguments) {
             fail(15233, "Property cannot be added. Property '" + p.name + "' already exists for '" + level1name + "'.");
             return;
         }
+    changes_.schemaChanging(db);
     db->properties.push_back(p);
     returnStatus_ = 0;
 }

@@ -112,12 +112,13 @@ void Executor::runUpdateText(const UpdateTextStatement& s) {
     if (!column) throw errors::invalidColumn(s.column);
     std::optional<TextPointer> pointer = readPointer(eval(*s.pointer, Frame{}));
     if (!pointer || pointer->tableId != table->id || pointer->column != *column) throw invalidPointer();
-    Row* target = nullptr;
-    for (Row& row : table->rows)
-        if (fingerprint(row.data(), row.size()) == pointer->fingerprint) { target = &row; break; }
-    if (!target || (*target)[*column].isNull()) throw invalidPointer();
+    size_t target = 0;
+    while (target < table->rows.size() &&
+           fingerprint(table->rows[target].data(), table->rows[target].size()) != pointer->fingerprint)
+        ++target;
+    if (target == table->rows.size() || table->rows[target][*column].isNull()) throw invalidPointer();
 
-    const std::string& text = (*target)[*column].asText();
+    const std::string& text = table->rows[target][*column].asText();
     const Value offset = eval(*s.offset, Frame{});
     const Value length = eval(*s.length, Frame{});
     const size_t total = characterCount(text);
@@ -129,7 +130,9 @@ void Executor::runUpdateText(const UpdateTextStatement& s) {
     std::string updated = utf8Substring(text, 0, from) + inserted;
     if (removed >= 0 && from + static_cast<size_t>(removed) < total)
         updated += utf8Substring(text, from + static_cast<size_t>(removed), total);
-    (*target)[*column] = Value::text(std::move(updated), table->columns[*column].type);
+    Row row = table->rows[target];
+    row[*column] = Value::text(std::move(updated), table->columns[*column].type);
+    changes_.replaceRows(*table, {{target, std::move(row)}});
     done(StatementKind::Other, false, 0);
 }
 

@@ -34,7 +34,8 @@ std::string readFirstLine(int fd) {
 
 }  // namespace
 
-SandboxProcess::SandboxProcess(std::string saPassword, bool withBrowser, std::vector<std::string> extraArguments)
+SandboxProcess::SandboxProcess(std::string saPassword, bool withBrowser, std::vector<std::string> extraArguments,
+                               const std::function<void()>& inChild)
     : password_(std::move(saPassword)) {
     std::vector<std::string> arguments{MAKEDDL_SANDBOX_PATH, "--port", "0", "--sa-password", password_,
                                        "--login", "reader:Reader#1"};
@@ -53,6 +54,7 @@ SandboxProcess::SandboxProcess(std::string saPassword, bool withBrowser, std::ve
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
+        if (inChild) inChild();
         execv(MAKEDDL_SANDBOX_PATH, argv.data());
         _exit(127);
     }

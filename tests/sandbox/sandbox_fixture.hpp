@@ -2,6 +2,7 @@
 // Starts the real makeddl-sandbox program on a free loopback port for the length of a test
 // suite, and ends it afterwards. Reusable by any test that needs a SQL Server to talk to.
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -12,9 +13,10 @@ class SandboxProcess {
 public:
     // Starts the program with `saPassword` and waits for its "port N" line. With `withBrowser`
     // it also answers the discovery protocol on a free UDP port. `extraArguments` go to the
-    // program as they stand (--init FILE, --data FOLDER, --name NAME).
+    // program as they stand (--init FILE, --data FOLDER, --name NAME). `inChild` runs in the
+    // new process before the program starts, to narrow what it may do (a file size limit).
     explicit SandboxProcess(std::string saPassword = "Sandbox#1", bool withBrowser = false,
-                            std::vector<std::string> extraArguments = {});
+                            std::vector<std::string> extraArguments = {}, const std::function<void()>& inChild = {});
     ~SandboxProcess();
     SandboxProcess(const SandboxProcess&) = delete;
     SandboxProcess& operator=(const SandboxProcess&) = delete;

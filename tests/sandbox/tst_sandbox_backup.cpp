@@ -2,53 +2,33 @@
 
 #include "engine/backup.hpp"
 #include "engine/convert.hpp"
+#include "engine/durable_file.hpp"
 #include "engine/engine.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include "batch_outcome.hpp"
+#include "scratch_folder.hpp"
+
 #include <fstream>
-#include <unistd.h>
+#include <random>
 
 using namespace sandbox;
+using sandbox::testing::BatchOutcome;
+using sandbox::testing::writeBytes;
 
 namespace {
 
-struct NullSink : ResultSink {
-    std::vector<ServerMessage> messages;
-    std::vector<std::vector<std::string>> rows;
-    void beginResult(const std::vector<ColumnInfo>&) override {}
-    bool row(const Value* v) override {
-        rows.push_back({v[0].isNull() ? "NULL" : formatValue(v[0], 121)});
-        return true;
-    }
-    void message(const ServerMessage& m) override { messages.push_back(m); }
-    void databaseChanged(const std::string&, const std::string&) override {}
-    void returnStatus(int32_t) override {}
-    void statementDone(StatementKind, bool, uint64_t, bool) override {}
-    bool cancelled() const override { return false; }
-};
+using Rows = std::vector<std::vector<std::string>>;
 
 class SandboxBackup : public ::testing::Test {
 protected:
-    SandboxBackup() : session_(engine_.openSession({"sa", "host", "test", "master", 1})) {
-        char folder[] = "/tmp/sandbox-backup-unit-XXXXXX";
-        folder_ = mkdtemp(folder);
-    }
-    ~SandboxBackup() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+    SandboxBackup() : session_(engine_.openSession({"sa", "host", "test", "master", 1})), folder_(scratch_.path()) {}
 
-    NullSink run(const std::string& sql) {
-        NullSink sink;
-        engine_.execute(*session_, sql, sink);
-        return sink;
-    }
-    int errorOf(const std::string& sql) {
-        NullSink sink = run(sql);
-        for (const auto& m : sink.messages)
-            if (m.isError()) return m.number;
-        return 0;
-    }
+    BatchOutcome run(const std::string& sql) { return sandbox::testing::runBatch(engine_, *session_, sql); }
+    int errorOf(const std::string& sql) { return run(sql).firstError(); }
 
+    sandbox::testing::ScratchFolder scratch_;
     Engine engine_;
     std::unique_ptr<Session> session_;
     std::string folder_;
@@ -85,16 +65,17 @@ TEST_F(SandboxBackup, FilesAppendSetsAndDamagedFilesAreRefused) {
     run("backup database app to disk = '" + file + "'");
     run("use app insert t values (2) use master");
     run("backup database app to disk = '" + file + "'");
-    auto sets = readBackupFile(file);
-    ASSERT_TRUE(sets);
-    EXPECT_EQ(sets->size(), 2u);
+    BackupFile sets = readBackupFile(file);
+    ASSERT_TRUE(sets.sound());
+    EXPECT_EQ(sets.sets.size(), 2u);
     run("backup database app to disk = '" + file + "' with init");
-    EXPECT_EQ(readBackupFile(file)->size(), 1u);
+    EXPECT_EQ(readBackupFile(file).sets.size(), 1u);
 
     std::string damaged = folder_ + "/damaged.dat";
     std::ofstream(damaged) << "MKDDLBK1 this is not a backup";
-    EXPECT_FALSE(readBackupFile(damaged));
-    EXPECT_EQ(errorOf("restore database app from disk = '" + damaged + "'"), 3201);
+    EXPECT_FALSE(readBackupFile(damaged).sound());
+    EXPECT_EQ(errorOf("restore database app from disk = '" + damaged + "'"), 3241);  // there, but no backup
+    EXPECT_EQ(errorOf("restore database app from disk = '" + folder_ + "/missing.dat'"), 3201);
     EXPECT_EQ(errorOf("backup database app to disk = '" + damaged + "'"), 3241);  // will not append to it
     EXPECT_EQ(errorOf("restore database app from disk = '" + file + "' with file = 3"), 3246);
     EXPECT_EQ(errorOf("backup database nosuch to disk = '" + file + "'"), 911);
@@ -118,22 +99,91 @@ TEST_F(SandboxBackup, HeaderOnlyListsTheSetsAndFileChoosesOne) {
     EXPECT_EQ(run("select count(*) from hdr..t").rows, (std::vector<std::vector<std::string>>{{"2"}}));
 }
 
-TEST_F(SandboxBackup, ADataFolderKeepsDatabasesAcrossRestarts) {
-    {
-        Engine first;
-        first.useDataFolder(folder_);
-        auto session = first.openSession({"sa", "host", "test", "master", 1});
-        NullSink sink;
-        first.execute(*session, "create database kept use kept create table t (n nvarchar(5)) insert t values (N'中')", sink);
-        first.execute(*session, "create database dropped", sink);
-        first.execute(*session, "use master drop database dropped", sink);
+TEST_F(SandboxBackup, EveryDamageToABackupSetIsRefusedAndRestoresNothing) {
+    run("create database dmg use dmg create table t (n int, s varchar(20)) insert t values (7, 'seven') use master");
+    std::string good = folder_ + "/good.dat", bad = folder_ + "/bad.dat";
+    run("backup database dmg to disk = '" + good + "'");
+    run("insert dmg..t values (8, 'eight')");  // what a restore would take away
+    const Bytes original = readWholeFile(good);
+    auto expectRefused = [&](const Bytes& bytes, const std::string& what) {
+        writeBytes(bad, bytes);
+        EXPECT_EQ(run("restore database dmg from disk = '" + bad + "' with replace").errorNumbers(), (std::vector<int>{3241, 3013}))
+            << what;
+        EXPECT_EQ(run("select count(*) from dmg..t").rows, (Rows{{"2"}})) << what;
+    };
+    for (size_t at = 0; at < original.size(); ++at) {
+        Bytes flipped = original;
+        flipped[at] ^= 0x10;
+        expectRefused(flipped, "byte " + std::to_string(at) + " flipped");
     }
-    Engine second;
-    second.useDataFolder(folder_);
-    auto session = second.openSession({"sa", "host", "test", "master", 1});
-    NullSink sink;
-    second.execute(*session, "select n from kept..t", sink);
-    EXPECT_EQ(sink.rows, (std::vector<std::vector<std::string>>{{"中"}}));
-    EXPECT_FALSE(second.hasDatabase("dropped"));
-    EXPECT_FALSE(std::ifstream(folder_ + "/dropped.sandboxdb").good());
+    for (size_t length : {size_t{0}, size_t{5}, size_t{12}, original.size() / 2, original.size() - 1})
+        expectRefused(Bytes(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(length)),
+                      "cut to " + std::to_string(length) + " bytes");
+    std::mt19937 random(42);
+    Bytes noise(4096);
+    for (auto& b : noise) b = static_cast<uint8_t>(random());
+    expectRefused(noise, "random bytes");
+
+    // Sets before a damaged one still restore; the damaged one does not.
+    run("backup database dmg to disk = '" + good + "'");
+    Bytes twoSets = readWholeFile(good);
+    twoSets[twoSets.size() - 10] ^= 0x01;
+    writeBytes(bad, twoSets);
+    EXPECT_EQ(run("restore database dmg from disk = '" + bad + "' with file = 2").errorNumbers(), (std::vector<int>{3241, 3013}));
+    EXPECT_EQ(run("restore headeronly from disk = '" + bad + "'").errorNumbers(), (std::vector<int>{3241, 3013}));
+    EXPECT_TRUE(run("restore database dmg from disk = '" + bad + "' with file = 1").errorNumbers().empty());
+    EXPECT_EQ(run("select count(*) from dmg..t").rows, (Rows{{"1"}}));
+}
+
+TEST_F(SandboxBackup, ValuesThatDoNotFitTheirColumnsAreRefusedOnRestore) {
+    run("create database vals use vals create table t (i int not null, d datetime, s varchar(10), v sql_variant) "
+        "insert t values (1, '2004-01-01', 'ok', 42) use master");
+    const std::string file = folder_ + "/tampered.dat";
+    struct Tampering {
+        size_t column;
+        Value value;
+        const char* what;
+    };
+    const Tampering cases[] = {
+        {0, Value::text("abc", SqlType::of(TypeId::Int)), "text in an int column"},
+        {0, Value::integer(5000000000, TypeId::BigInt), "a number beyond int"},
+        {0, Value::null(SqlType::of(TypeId::Int)), "NULL in a NOT NULL column"},
+        {1, Value::dateTime(DateTime{99999999, 0}), "an absurd datetime"},
+        {1, Value::dateTime(DateTime{0, 99999999}), "a time past midnight"},
+        {2, Value::text(std::string(1 << 20, 'x'), SqlType::chars(TypeId::VarChar, 10)), "1 MB in varchar(10)"},
+        {3, Value::text("x", SqlType::of(TypeId::Text)), "text inside a sql_variant"},
+    };
+    for (const auto& tampering : cases) {
+        // A well-formed file, checksum and all, made from a copy of the database with one bad value.
+        auto original = engine_.database("vals");
+        auto copy = deserializeDatabase(serializeDatabase(*original), "vals", original->dbid());
+        copy->table("t")->rows[0][tampering.column] = tampering.value;
+        writeBackupFile(file, {BackupSet{"vals", currentDateTime(), 0, serializeDatabase(*copy)}});
+        EXPECT_EQ(run("restore database vals from disk = '" + file + "'").errorNumbers(), (std::vector<int>{3241, 3013}))
+            << tampering.what;
+        EXPECT_EQ(run("select i from vals..t").rows, (Rows{{"1"}})) << tampering.what;
+        try {
+            deserializeDatabase(serializeDatabase(*copy), "vals", 9);
+            ADD_FAILURE() << tampering.what << " was read";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("table 't', row 1, column '" + copy->table("t")->columns[tampering.column].name + "'"),
+                      std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST_F(SandboxBackup, NoStatementStoresAValueItsFileCouldNotHold) {
+    run("create database fit use fit create table t (d datetime null, s smalldatetime null, f float null, m money null, "
+        "n int not null)");
+    for (const char* insert : {"insert t (d, n) values (cast(3000000 as datetime), 1)",
+                               "insert t (s, n) values ('2100-01-01', 1)", "insert t (f, n) values (1e308 * 10, 1)",
+                               "insert t (m, n) values (9999999999999999.0, 1)"})
+        EXPECT_EQ(errorOf(insert), 8115) << insert;
+    run("insert t (n) values (1)");
+    EXPECT_EQ(errorOf("update t set d = cast(3000000 as datetime)"), 8115);
+    EXPECT_EQ(errorOf("select cast(3000000 as datetime) as d into t2"), 8115);
+    EXPECT_EQ(errorOf("select * from t2"), 208);  // no half-made table stays behind
+    EXPECT_EQ(run("select count(*) from t where d is null").rows, (Rows{{"1"}}));
+    auto db = engine_.database("fit");
+    EXPECT_NO_THROW(deserializeDatabase(serializeDatabase(*db), "fit", 9));
 }
