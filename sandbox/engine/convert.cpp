@@ -2,6 +2,8 @@
 
 #include "engine/error.hpp"
 
+#include <gmpxx.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -211,6 +213,20 @@ int64_t integerRange(TypeId id, bool max) {
     }
 }
 
+// The precision and scale an integer or money operand brings into decimal arithmetic.
+SqlType asDecimalType(const SqlType& t) {
+    switch (t.id) {
+        case TypeId::Bit: return SqlType::decimal(1, 0);
+        case TypeId::TinyInt: return SqlType::decimal(3, 0);
+        case TypeId::SmallInt: return SqlType::decimal(5, 0);
+        case TypeId::Int: return SqlType::decimal(10, 0);
+        case TypeId::BigInt: return SqlType::decimal(19, 0);
+        case TypeId::SmallMoney: return SqlType::decimal(10, 4);
+        case TypeId::Money: return SqlType::decimal(19, 4);
+        default: return t;
+    }
+}
+
 Value toIntegerType(const Value& v, const SqlType& target) {
     Int128 n;
     if (holds<int64_t>(v)) n = v.asInt();
@@ -295,17 +311,31 @@ Value toDateTimeType(const Value& v, const SqlType& target) {
 
 bool fitsCharacters(const std::string& text, const SqlType& target) {
     if (isLargeObject(target.id)) return true;
-    if (isUnicode(target.id)) return characterCount(text) <= static_cast<size_t>(declaredLength(target));
-    return utf8ToCp936(text).size() <= static_cast<size_t>(target.length);
+    // A character takes at least as many bytes in UTF-8 as in code page 936, and at least one.
+    size_t limit = static_cast<size_t>(isUnicode(target.id) ? declaredLength(target) : target.length);
+    if (text.size() <= limit) return true;
+    if (isUnicode(target.id)) return characterCount(text) <= limit;
+    return utf8ToCp936(text).size() <= limit;
 }
+
+}  // namespace
 
 std::string cutToLength(const std::string& text, const SqlType& target) {
     if (fitsCharacters(text, target)) return text;
-    size_t keep = characterCount(text);
-    std::string cut;
-    do cut = utf8Substring(text, 0, --keep); while (keep > 0 && !fitsCharacters(cut, target));
-    return cut;
+    size_t limit = static_cast<size_t>(isUnicode(target.id) ? declaredLength(target) : target.length);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return text.substr(0, limit);
+    // The longest prefix that fits, found by halving; it has at most `limit` characters.
+    std::string candidate = utf8Substring(text, 0, limit);
+    size_t fits = 0, tooLong = characterCount(candidate) + 1;
+    while (tooLong - fits > 1) {
+        size_t middle = fits + (tooLong - fits) / 2;
+        (fitsCharacters(utf8Substring(candidate, 0, middle), target) ? fits : tooLong) = middle;
+    }
+    return utf8Substring(candidate, 0, fits);
 }
+
+namespace {
 
 Value toCharacterType(const Value& v, const SqlType& target, int style, bool assignment) {
     std::string text;
@@ -401,6 +431,31 @@ std::string formatValue(const Value& v, int style) {
     return cp936ToUtf8(bytes.data(), bytes.size());
 }
 
+SqlType concatenationType(const SqlType& a, const SqlType& b) {
+    bool unicode = isUnicode(a.id) || isUnicode(b.id);
+    return SqlType::chars(unicode ? TypeId::NVarChar : TypeId::VarChar,
+                          std::min(unicode ? 4000 : 8000, declaredLength(a) + declaredLength(b)));
+}
+
+SqlType decimalResultType(char op, const SqlType& a, const SqlType& b) {
+    SqlType x = asDecimalType(a), y = asDecimalType(b);
+    int integral = 0, scale = 0;
+    if (op == '+' || op == '-') {
+        integral = std::max(x.precision - x.scale, y.precision - y.scale) + 1;
+        scale = std::max(x.scale, y.scale);
+        // Past 38 digits the integral part keeps its room (less the carry digit) and the scale
+        // gives way.
+        if (integral + scale > 38) return SqlType::decimal(38, std::max(0, std::min(scale, 39 - integral)));
+    } else {
+        scale = op == '*' ? x.scale + y.scale : std::max(6, x.scale + y.precision + 1);
+        integral = op == '*' ? x.precision - x.scale + y.precision - y.scale + 1 : x.precision - x.scale + y.scale;
+        // Past 38 digits the scale gives way to the integral part, but keeps 6 digits when the
+        // integral part needs more than 32.
+        if (integral + scale > 38) return SqlType::decimal(38, integral < 32 ? std::min(scale, 38 - integral) : std::min(scale, 6));
+    }
+    return SqlType::decimal(integral + scale, scale);
+}
+
 SqlType commonType(const SqlType& a, const SqlType& b) {
     const SqlType& winner = precedence(a.id) >= precedence(b.id) ? a : b;
     const SqlType& other = &winner == &a ? b : a;
@@ -476,35 +531,70 @@ Value integerArithmetic(char op, int64_t x, int64_t y, TypeId id) {
     return Value::integer(static_cast<int64_t>(r), id);
 }
 
+// Exact numbers wider than 128 bits: a product or a scaled dividend of two 38-digit numbers
+// needs up to 115 digits before it is rounded to the result's scale.
+mpz_class wide(Int128 v) {
+    auto magnitude = static_cast<unsigned __int128>(v < 0 ? -v : v);
+    const uint64_t words[2] = {static_cast<uint64_t>(magnitude), static_cast<uint64_t>(magnitude >> 64)};
+    mpz_class result;
+    mpz_import(result.get_mpz_t(), 2, -1, sizeof(uint64_t), 0, 0, words);
+    return v < 0 ? mpz_class(-result) : result;
+}
+
+// Back to 128 bits; the caller has checked that the value has at most 38 digits.
+Int128 narrow(const mpz_class& v) {
+    uint64_t words[2] = {0, 0};
+    mpz_export(words, nullptr, -1, sizeof(uint64_t), 0, 0, v.get_mpz_t());
+    auto magnitude = static_cast<Int128>((static_cast<unsigned __int128>(words[1]) << 64) | words[0]);
+    return sgn(v) < 0 ? -magnitude : magnitude;
+}
+
+mpz_class widePow10(int n) {
+    mpz_class result;
+    mpz_ui_pow_ui(result.get_mpz_t(), 10, static_cast<unsigned long>(n));
+    return result;
+}
+
+// n / d, truncated toward zero or rounded half away from zero.
+mpz_class divideWide(const mpz_class& n, const mpz_class& d, bool round) {
+    mpz_class quotient, remainder;
+    mpz_tdiv_qr(quotient.get_mpz_t(), remainder.get_mpz_t(), n.get_mpz_t(), d.get_mpz_t());
+    if (round && 2 * abs(remainder) >= abs(d)) quotient += sgn(n) * sgn(d);
+    return quotient;
+}
+
+// An unscaled value moved from one scale to another; SQL Server rounds where digits go.
+mpz_class rescaleWide(const mpz_class& v, int from, int to) {
+    return to >= from ? mpz_class(v * widePow10(to - from)) : divideWide(v, widePow10(from - to), true);
+}
+
 Value decimalArithmetic(char op, const Value& a, const Value& b, const SqlType& common) {
-    SqlType ta = isIntegral(a.type().id) ? SqlType::decimal(a.type().id == TypeId::BigInt ? 19 : 10, 0) : a.type();
-    SqlType tb = isIntegral(b.type().id) ? SqlType::decimal(b.type().id == TypeId::BigInt ? 19 : 10, 0) : b.type();
-    Decimal x = convertValue(a, SqlType::decimal(38, ta.scale)).asDecimal();
-    Decimal y = convertValue(b, SqlType::decimal(38, tb.scale)).asDecimal();
-    bool money = common.id == TypeId::Money || common.id == TypeId::SmallMoney;
-    Decimal r;
-    SqlType type;
-    if (op == '+' || op == '-') {
-        int scale = std::max(x.scale, y.scale);
-        Int128 p = rescale(x.unscaled, x.scale, scale), q = rescale(y.unscaled, y.scale, scale);
-        r = {op == '+' ? p + q : p - q, scale};
-        type = SqlType::decimal(std::min(38, std::max(ta.precision - ta.scale, tb.precision - tb.scale) + scale + 1), scale);
-    } else if (op == '*') {
-        r = {x.unscaled * y.unscaled, x.scale + y.scale};
-        type = SqlType::decimal(std::min(38, ta.precision + tb.precision + 1), std::min(38, x.scale + y.scale));
-    } else if (op == '/') {
-        if (y.unscaled == 0) throw errors::divideByZero();
-        int scale = std::min(38, std::max(6, ta.scale + tb.precision + 1));
-        Int128 numerator = x.unscaled * pow10(scale + y.scale - x.scale + 1);
-        r = {rescale(numerator / y.unscaled, scale + 1, scale), scale};
-        type = SqlType::decimal(std::min(38, ta.precision - ta.scale + tb.scale + scale), scale);
-    } else {
+    if (op != '+' && op != '-' && op != '*' && op != '/')
         throw SqlError(8117, 16, 1, "Operand data type " + std::string(typeName(common.id)) + " is invalid for " +
                                         std::string(op == '%' ? "modulo" : "bitwise") + " operator.");
+    SqlType ta = asDecimalType(a.type()), tb = asDecimalType(b.type());
+    SqlType type = decimalResultType(op, ta, tb);
+    Decimal x = convertValue(a, SqlType::decimal(38, ta.scale)).asDecimal();
+    Decimal y = convertValue(b, SqlType::decimal(38, tb.scale)).asDecimal();
+    mpz_class p = wide(x.unscaled), q = wide(y.unscaled), r;
+    if (op == '+' || op == '-') {
+        int scale = std::max(x.scale, y.scale);
+        p = rescaleWide(p, x.scale, scale);
+        q = rescaleWide(q, y.scale, scale);
+        r = rescaleWide(op == '+' ? mpz_class(p + q) : mpz_class(p - q), scale, type.scale);
+    } else if (op == '*') {
+        r = rescaleWide(p * q, x.scale + y.scale, type.scale);
+    } else {
+        if (y.unscaled == 0) throw errors::divideByZero();
+        // SQL Server cuts a quotient off at the result's scale rather than rounding it.
+        int shift = type.scale + y.scale - x.scale;
+        r = divideWide(shift >= 0 ? mpz_class(p * widePow10(shift)) : p,
+                       shift >= 0 ? q : mpz_class(q * widePow10(-shift)), false);
     }
-    if (money) return convertValue(Value::decimal(r, SqlType::decimal(38, r.scale)), common);
-    if (r.scale > type.scale) r = {rescale(r.unscaled, r.scale, type.scale), type.scale};
-    return Value::decimal(r, type);
+    if (abs(r) >= widePow10(type.precision)) throw errors::overflow("numeric");
+    Value result = Value::decimal({narrow(r), type.scale}, type);
+    bool money = common.id == TypeId::Money || common.id == TypeId::SmallMoney;
+    return money ? convertValue(result, common) : result;
 }
 
 }  // namespace
@@ -513,11 +603,10 @@ Value arithmetic(char op, const Value& a, const Value& b) {
     SqlType common = commonType(a.type(), b.type());
     if (a.isNull() || b.isNull()) return Value::null(common);
     if (op == '+' && isCharacter(common.id)) {
-        std::string joined = formatValue(a) + formatValue(b);
-        bool unicode = isUnicode(a.type().id) || isUnicode(b.type().id);
-        SqlType t = SqlType::chars(unicode ? TypeId::NVarChar : TypeId::VarChar,
-                                   std::min(unicode ? 4000 : 8000, declaredLength(a.type()) + declaredLength(b.type())));
-        return Value::text(std::move(joined), t);
+        // The joined string ends at 8,000 bytes (4,000 characters), as in SQL Server 2000.
+        SqlType type = concatenationType(a.type(), b.type());
+        SqlType limit = SqlType::chars(type.id, isUnicode(type.id) ? 4000 : 8000);
+        return Value::text(cutToLength(formatValue(a) + formatValue(b), limit), type);
     }
     if (isDateTime(common.id) && (op == '+' || op == '-')) {
         double days = toDouble(convertValue(a, SqlType::of(TypeId::Float)));

@@ -21,6 +21,14 @@ bool valuesEqual(const Value& a, const Value& b);  // NULL never equals anything
 
 // The result type when two values of these types meet in arithmetic or comparison.
 SqlType commonType(const SqlType& a, const SqlType& b);
+// The type of a + b for two strings: the lengths added, up to 8,000 bytes (4,000 characters).
+SqlType concatenationType(const SqlType& a, const SqlType& b);
+// The type of a decimal result of + - * / with SQL Server's precision and scale rules: at most
+// 38 digits, the scale given up first where the integral part needs the room.
+SqlType decimalResultType(char op, const SqlType& a, const SqlType& b);
+// Text cut to what a character type holds (its length in bytes of code page 936, or in
+// characters for the Unicode types), as SQL Server cuts a string that is too long.
+std::string cutToLength(const std::string& text, const SqlType& type);
 
 Value arithmetic(char op, const Value& a, const Value& b);  // + - * / % & | ^
 Value negate(const Value& a);

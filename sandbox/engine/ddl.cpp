@@ -281,7 +281,7 @@ void Executor::runCreateModule(const CreateModuleStatement& s) {
     if (s.module == ModuleKind::View || s.xtype == "IF") {
         // Views resolve their names now; their result columns go to syscolumns.
         Relation shape = s.module == ModuleKind::View ? queryToRelation(*s.viewSelect, nullptr)
-                                                      : callTableFunction(object, {});
+                                                      : callTableFunction(object, std::vector<Value>(s.parameters.size()));
         for (size_t i = 0; i < shape.columns.size(); ++i) {
             Column c;
             c.name = i < s.returnColumns.size() ? s.returnColumns[i].name : shape.columns[i].name;

@@ -59,7 +59,18 @@ Executor::Flow Executor::runStatements(const std::vector<StmtPtr>& statements) {
     return Flow::Next;
 }
 
+namespace {
+
+// INSERT, UPDATE, DELETE, TRUNCATE and SELECT INTO change rows as one statement: all or none.
+bool changesRowsAsOne(const Statement& s) {
+    return s.kind == StmtKind::Insert || s.kind == StmtKind::Update || s.kind == StmtKind::Delete ||
+           s.kind == StmtKind::Truncate || s.kind == StmtKind::Select;
+}
+
+}  // namespace
+
 Executor::Flow Executor::runStatement(const Statement& statement) {
+    ChangeLog::Mark before = changes_.mark();
     try {
         Flow flow = dispatch(statement);
         if (statement.kind != StmtKind::If && statement.kind != StmtKind::Block &&
@@ -67,11 +78,13 @@ Executor::Flow Executor::runStatement(const Statement& statement) {
             session_.lastError_ = 0;
         return flow;
     } catch (const SqlError& error) {
+        if (changesRowsAsOne(statement)) changes_.rollbackTo(before);  // a failing statement changes nothing
         reportError(error, statement.line);
         return error.abortsBatch() ? Flow::Return : Flow::Next;
     } catch (const std::exception&) {
         // A fault of the sandbox itself: the batch ends with SQL Server's internal error, the
         // session and the server go on.
+        if (changesRowsAsOne(statement)) changes_.rollbackTo(before);
         reportError(SqlError(8624, 16, 1, "Internal SQL Server error."), statement.line);
         return Flow::Return;
     }
@@ -436,7 +449,7 @@ ExprPtr andAlso(ExprPtr a, ExprPtr b) {
     if (!b) return a;
     auto e = std::make_shared<Expr>();
     e->kind = ExprKind::Binary;
-    e->name = "AND";
+    e->ops = {"AND"};
     e->args = {std::move(a), std::move(b)};
     return e;
 }
@@ -532,15 +545,24 @@ void Executor::runUpdate(const UpdateStatement& s) {
     }
     for (const auto& [r, row] : updated) checkConstraints(*table, row, true);
     // Keys are checked against the table as it will be; a duplicate takes the change back.
-    ChangeLog::Mark before = changes_.mark();
     changes_.replaceRows(*table, std::move(updated));
-    try {
-        for (const Row& row : table->rows) checkUnique(*table, row, &row);
-    } catch (const SqlError&) {
-        changes_.rollbackTo(before);
-        throw;
-    }
+    checkKeysAfterUpdate(*table, columns);
     done(StatementKind::Update, true, targets.size());
+}
+
+// Every unique index over a column the UPDATE set must still hold distinct keys; a hash of the
+// keys finds a duplicate in one pass over the table.
+void Executor::checkKeysAfterUpdate(const Table& table, const std::vector<size_t>& setColumns) {
+    for (const Index& index : table.indexes) {
+        bool keyChanged = std::any_of(index.keys.begin(), index.keys.end(), [&](const auto& key) {
+            return std::find(setColumns.begin(), setColumns.end(), key.first) != setColumns.end();
+        });
+        if (!(index.status & kIndexUnique) || !keyChanged) continue;
+        std::unordered_set<std::string> keys;
+        keys.reserve(table.rows.size());
+        for (const Row& row : table.rows)
+            if (!keys.insert(keyText(index, row)).second) checkUnique(table, row, &row);  // raises SQL Server's error
+    }
 }
 
 void Executor::runDelete(const DeleteStatement& s) {
@@ -739,7 +761,22 @@ SchemaObject* Executor::userFunction(const std::vector<std::string>& names, std:
     return nullptr;
 }
 
+namespace {
+
+// A user function takes exactly as many arguments as it has parameters.
+void checkFunctionArguments(const SchemaObject& function, size_t count) {
+    size_t parameters = function.module->parameters.size();
+    if (count < parameters)
+        throw SqlError(313, 16, 3, "An insufficient number of arguments were supplied for the procedure or function " +
+                                       function.name + ".");
+    if (count > parameters)
+        throw SqlError(8144, 16, 2, "Procedure or function " + function.name + " has too many arguments specified.");
+}
+
+}  // namespace
+
 Value Executor::callScalarFunction(const SchemaObject& function, const std::vector<Value>& arguments) {
+    checkFunctionArguments(function, arguments.size());
     ++functionDepth_;
     try {
         runModuleBody(function, arguments, {}, [&] { runStatements(function.module->body); });
@@ -753,6 +790,7 @@ Value Executor::callScalarFunction(const SchemaObject& function, const std::vect
 
 Relation Executor::callTableFunction(const SchemaObject& function, const std::vector<Value>& arguments) {
     if (!function.module->viewSelect) throw errors::notSupported(function.name);
+    checkFunctionArguments(function, arguments.size());
     Relation result;
     runModuleBody(function, arguments, {}, [&] { result = queryToRelation(*function.module->viewSelect, nullptr); });
     result.name = function.name;

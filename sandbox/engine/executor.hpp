@@ -102,6 +102,7 @@ private:
     KeySets keySets(const Table& table);
     void insertRow(Table& table, Row row, const std::string& tableName, KeySets& keys);
     void checkUnique(const Table& table, const Row& row, const Row* replacing);
+    void checkKeysAfterUpdate(const Table& table, const std::vector<size_t>& setColumns);
 
     // ---- sharing the engine with other sessions (sharing.cpp) ----
     // True when no statement of the batch changes what other sessions see: it runs under the
@@ -212,6 +213,8 @@ private:
     std::optional<Value> evalCatalogFunction(const FunctionCall& call);
     std::optional<Value> evalStringFunction(const FunctionCall& call);
     std::optional<Value> evalNumberFunction(const FunctionCall& call);
+    std::optional<Value> evalDateFunction(const FunctionCall& call);
+    const std::vector<Column>* columnsOfObject(int id);
     // TEXTPTR, UPDATETEXT and SQL_VARIANT_PROPERTY (text_pointers.cpp).
     Value evalTextPointer(const sql::Expr& e, const Frame& frame);
     std::optional<Value> evalVariantFunction(const FunctionCall& call);

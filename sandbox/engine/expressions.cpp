@@ -2,6 +2,7 @@
 
 #include "engine/convert.hpp"
 #include "engine/error.hpp"
+#include "sql/nesting.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +19,35 @@ bool isComparison(const std::string& op) {
 
 Value boolValue(bool v) { return Value::bit(v); }
 Value unknown() { return Value::null(SqlType::of(TypeId::Bit)); }
+
+bool isLogical(const Expr& e) { return e.kind == ExprKind::Binary && (e.ops[0] == "AND" || e.ops[0] == "OR"); }
+
+// Recursion over expressions stops before the stack runs out: an expression reached through
+// nested procedures, functions and views can be deeper than any one text the parser accepted.
+void checkStackDepth() {
+    if (sql::stackNearlyExhausted()) throw SqlError(sql::kNestedTooDeeply, 15, 1, std::string(sql::kNestedTooDeeplyText));
+}
+
+Value compare(const std::string& op, const Value& a, const Value& b) {
+    if (a.isNull() || b.isNull()) return unknown();
+    int c = compareValues(a, b);
+    if (op == "=") return boolValue(c == 0);
+    if (op == "<>") return boolValue(c != 0);
+    if (op == "<") return boolValue(c < 0);
+    if (op == ">") return boolValue(c > 0);
+    if (op == "<=") return boolValue(c <= 0);
+    return boolValue(c >= 0);
+}
+
+// The type of `a op b` for one operator of an arithmetic chain.
+SqlType operatorResultType(const std::string& op, const SqlType& a, const SqlType& b) {
+    SqlType common = commonType(a, b);
+    if (op == "+" && isCharacter(common.id)) return concatenationType(a, b);
+    if ((common.id == TypeId::Decimal || common.id == TypeId::Numeric) && op.find_first_of("+-*/") != std::string::npos)
+        return decimalResultType(op[0], a, b);
+    if (common.id == TypeId::Bit || common.id == TypeId::TinyInt) return SqlType::of(TypeId::Int);
+    return common;
+}
 
 bool matchesEntry(const Scope::Entry& entry, const std::vector<std::string>& names) {
     if (names.size() < 2) return true;
@@ -134,6 +164,7 @@ bool Executor::isTrue(const Expr& e, const Frame& frame) {
 }
 
 Value Executor::eval(const Expr& e, const Frame& frame) {
+    checkStackDepth();
     switch (e.kind) {
         case ExprKind::Literal: return e.literal;
         case ExprKind::Column: return evalColumn(e, frame);
@@ -174,30 +205,27 @@ Value Executor::eval(const Expr& e, const Frame& frame) {
     return Value();
 }
 
+// A chain is worked through in a loop, left to right, whatever its length.
 Value Executor::evalBinary(const Expr& e, const Frame& frame) {
-    const std::string& op = e.name;
-    if (op == "AND" || op == "OR") {
-        Value a = eval(*e.args[0], frame);
-        bool isAnd = op == "AND";
-        if (!a.isNull() && isTruthyNumber(a) != isAnd) return boolValue(!isAnd);  // short circuit
-        Value b = eval(*e.args[1], frame);
-        if (!b.isNull() && isTruthyNumber(b) != isAnd) return boolValue(!isAnd);
-        if (a.isNull() || b.isNull()) return unknown();
-        return boolValue(isAnd);
+    if (isLogical(e)) {
+        // An AND chain is false as soon as one operand is false, an OR chain true as soon as one
+        // is true; otherwise an unknown operand makes the whole unknown.
+        bool isAnd = e.ops[0] == "AND";
+        bool sawUnknown = false;
+        for (const auto& operand : e.args) {
+            Value v = eval(*operand, frame);
+            if (v.isNull()) sawUnknown = true;
+            else if (isTruthyNumber(v) != isAnd) return boolValue(!isAnd);
+        }
+        return sawUnknown ? unknown() : boolValue(isAnd);
     }
-    Value a = eval(*e.args[0], frame);
-    Value b = eval(*e.args[1], frame);
-    if (isComparison(op)) {
-        if (a.isNull() || b.isNull()) return unknown();
-        int c = compareValues(a, b);
-        if (op == "=") return boolValue(c == 0);
-        if (op == "<>") return boolValue(c != 0);
-        if (op == "<") return boolValue(c < 0);
-        if (op == ">") return boolValue(c > 0);
-        if (op == "<=") return boolValue(c <= 0);
-        return boolValue(c >= 0);
+    Value result = eval(*e.args[0], frame);
+    for (size_t i = 1; i < e.args.size(); ++i) {
+        const std::string& op = e.ops[i - 1];
+        Value next = eval(*e.args[i], frame);
+        result = isComparison(op) ? compare(op, result, next) : arithmetic(op[0], result, next);
     }
-    return arithmetic(op[0], a, b);
+    return result;
 }
 
 Value Executor::evalCase(const Expr& e, const Frame& frame) {
@@ -319,6 +347,7 @@ bool Executor::inferNullable(const Expr& e, const Scope* scope) {
 }
 
 SqlType Executor::inferType(const Expr& e, const Scope* scope) {
+    checkStackDepth();
     switch (e.kind) {
         case ExprKind::Literal: return e.literal.type();
         case ExprKind::Column: {
@@ -329,18 +358,11 @@ SqlType Executor::inferType(const Expr& e, const Scope* scope) {
         case ExprKind::SystemVar: return evalSystemVariable(e.name).type();
         case ExprKind::Unary: return e.name == "NOT" ? SqlType::of(TypeId::Bit) : inferType(*e.args[0], scope);
         case ExprKind::Binary: {
-            if (isComparison(e.name) || e.name == "AND" || e.name == "OR") return SqlType::of(TypeId::Bit);
-            SqlType a = inferType(*e.args[0], scope), b = inferType(*e.args[1], scope);
-            SqlType common = commonType(a, b);
-            if (e.name == "+" && isCharacter(common.id)) {
-                bool unicode = isUnicode(a.id) || isUnicode(b.id);
-                return SqlType::chars(unicode ? TypeId::NVarChar : TypeId::VarChar,
-                                      std::min(unicode ? 4000 : 8000, declaredLength(a) + declaredLength(b)));
-            }
-            if ((common.id == TypeId::Decimal || common.id == TypeId::Numeric) && e.name != "+" && e.name != "-")
-                return SqlType::decimal(38, std::max(6, common.scale));
-            if (common.id == TypeId::Bit || common.id == TypeId::TinyInt) return SqlType::of(TypeId::Int);
-            return common;
+            if (isComparison(e.ops[0]) || isLogical(e)) return SqlType::of(TypeId::Bit);
+            SqlType result = inferType(*e.args[0], scope);
+            for (size_t i = 1; i < e.args.size(); ++i)
+                result = operatorResultType(e.ops[i - 1], result, inferType(*e.args[i], scope));
+            return result;
         }
         case ExprKind::Function: return functionType(e, scope);
         case ExprKind::Case: {

@@ -1,6 +1,7 @@
 #include "engine/executor.hpp"
 
 #include "engine/convert.hpp"
+#include "engine/dates.hpp"
 #include "engine/error.hpp"
 
 #include <algorithm>
@@ -13,6 +14,8 @@ using namespace sql;
 
 namespace {
 
+bool isUserFunctionCall(const Expr& e) { return e.names.size() > 1; }  // dbo.f(...)
+
 constexpr const char* kVersion =
     "Microsoft SQL Server  2000 - 8.00.2039 (Intel X86) \n\tMay  3 2005 23:18:38 \n\tCopyright (c) 1988-2003 "
     "Microsoft Corporation\n\tDeveloper Edition on Windows NT 5.1 (Build 2600: Service Pack 2)\n";
@@ -20,22 +23,21 @@ constexpr const char* kVersion =
 SqlType nvarchar(int n) { return SqlType::chars(TypeId::NVarChar, n); }
 SqlType varchar(int n) { return SqlType::chars(TypeId::VarChar, n); }
 
+// The longest string a function returns: 8,000 bytes of varchar, 4,000 characters of nvarchar.
+SqlType longestText(bool unicode) { return unicode ? SqlType::chars(TypeId::NVarChar, 4000) : SqlType::chars(TypeId::VarChar, 8000); }
+
 // String functions keep the argument's kind: varchar in, varchar out; nvarchar in, nvarchar out.
+// A longer result is cut at the longest string, as SQL Server 2000 cuts it.
 Value textLike(const Value& model, std::string text) {
     bool unicode = isUnicode(model.type().id);
+    text = cutToLength(text, longestText(unicode));
     int length = std::max<int>(1, static_cast<int>(unicode ? characterCount(text) : utf8ToCp936(text).size()));
-    return Value::text(std::move(text), SqlType::chars(unicode ? TypeId::NVarChar : TypeId::VarChar,
-                                                       std::min(length, unicode ? 4000 : 8000)));
+    return Value::text(std::move(text), SqlType::chars(unicode ? TypeId::NVarChar : TypeId::VarChar, length));
 }
 
 std::string textOf(const Value& v) {
     std::string text = formatValue(v);
     return text;
-}
-
-void requireArguments(const Expr& e, size_t low, size_t high) {
-    if (e.args.size() < low || e.args.size() > high)
-        throw SqlError(174, 15, 1, "The " + e.name + " function requires " + std::to_string(low) + " argument(s).");
 }
 
 SqlError invalidLength(const std::string& function) {
@@ -76,6 +78,10 @@ Value Executor::evalSystemVariable(const std::string& name) {
 }
 
 SqlType Executor::functionType(const Expr& e, const Scope* scope) {
+    if (isUserFunctionCall(e)) {
+        SchemaObject* user = userFunction(e.names, {"FN"});
+        return user ? resolveType(user->module->returnType) : SqlType::of(TypeId::Int);
+    }
     const std::string& f = e.name;
     auto argType = [&](size_t i) { return i < e.args.size() ? inferType(*e.args[i], scope) : SqlType::of(TypeId::Int); };
     if (f == "count" || f == "len" || f == "datalength" || f == "charindex" || f == "object_id" || f == "db_id" ||
@@ -126,7 +132,6 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     if (f == "serverproperty" || f == "databasepropertyex" || f == "sql_variant_property")
         return SqlType::of(TypeId::SqlVariant);
     if (f == "textptr") return SqlType::chars(TypeId::VarBinary, 16);
-    if (SchemaObject* user = userFunction(e.names, {"FN"})) return resolveType(user->module->returnType);
     return SqlType::of(TypeId::Int);
 }
 
@@ -138,7 +143,6 @@ std::optional<Value> Executor::evalNullFunction(const FunctionCall& call) {
     const SqlType& resultType = call.type;
     if (f == "isnull") {
         // The result has the first argument's type and length, unless that is the untyped NULL.
-        requireArguments(e, 2, 2);
         bool untypedNull = e.args[0]->kind == ExprKind::Literal && e.args[0]->literal.isNull();
         if (!a[0].isNull()) return a[0];
         return untypedNull ? a[1] : convertValue(a[1], a[0].type());
@@ -147,7 +151,7 @@ std::optional<Value> Executor::evalNullFunction(const FunctionCall& call) {
         for (const Value& v : a) if (!v.isNull()) return v;
         return Value::null(resultType);
     }
-    if (f == "nullif") { requireArguments(e, 2, 2); return valuesEqual(a[0], a[1]) ? Value::null(a[0].type()) : a[0]; }
+    if (f == "nullif") return valuesEqual(a[0], a[1]) ? Value::null(a[0].type()) : a[0];
     return std::nullopt;
 }
 
@@ -198,18 +202,15 @@ std::optional<Value> Executor::evalSessionFunction(const FunctionCall& call) {
 // Names and ids of objects, types, columns and index keys.
 std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
     const std::string& f = call.expr.name;
-    const Expr& e = call.expr;
     const std::vector<Value>& a = call.args;
     const SqlType& resultType = call.type;
     auto anyNull = [&](size_t count) { return call.anyNull(count); };
     if (f == "object_id") {
-        requireArguments(e, 1, 2);
         if (a[0].isNull()) return Value::null(resultType);
         auto id = objectIdOf(textOf(a[0]));
         return id ? Value::integer(*id) : Value::null(resultType);
     }
     if (f == "object_name") {
-        requireArguments(e, 1, 1);
         if (a[0].isNull()) return Value::null(resultType);
         auto db = currentDatabase();
         int id = static_cast<int>(toInteger(a[0]));
@@ -222,7 +223,6 @@ std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
         return Value::null(resultType);
     }
     if (f == "type_name") {
-        requireArguments(e, 1, 1);
         if (a[0].isNull()) return Value::null(resultType);
         int64_t id = toInteger(a[0]);
         if (id == 256) return Value::text("sysname", resultType);
@@ -230,21 +230,13 @@ std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
         return type ? Value::text(std::string(typeName(*type)), resultType) : Value::null(resultType);
     }
     if (f == "col_name") {
-        requireArguments(e, 2, 2);
         if (anyNull(2)) return Value::null(resultType);
-        int id = static_cast<int>(toInteger(a[0]));
+        const std::vector<Column>* columns = columnsOfObject(static_cast<int>(toInteger(a[0])));
         int64_t colid = toInteger(a[1]);
-        auto db = currentDatabase();
-        std::vector<std::shared_ptr<Table>> candidates;
-        for (const auto& [key, table] : db->tables()) candidates.push_back(table);
-        for (const auto& [key, table] : session_.tempTables_) candidates.push_back(table);
-        for (const auto& table : candidates)
-            if (table->id == id && colid >= 1 && colid <= static_cast<int64_t>(table->columns.size()))
-                return Value::text(table->columns[colid - 1].name, resultType);
-        return Value::null(resultType);
+        if (!columns || colid < 1 || colid > static_cast<int64_t>(columns->size())) return Value::null(resultType);
+        return Value::text((*columns)[colid - 1].name, resultType);
     }
     if (f == "index_col") {
-        requireArguments(e, 3, 3);
         if (anyNull(3)) return Value::null(resultType);
         std::optional<std::vector<std::string>> parts = splitQualifiedName(textOf(a[0]));
         if (!parts || parts->size() > 3) return Value::null(resultType);
@@ -277,17 +269,14 @@ std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
 // Text functions; results keep the varchar or nvarchar kind of their argument.
 std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
     const std::string& f = call.expr.name;
-    const Expr& e = call.expr;
     const std::vector<Value>& a = call.args;
     const SqlType& resultType = call.type;
     auto anyNull = [&](size_t count) { return call.anyNull(count); };
     if (f == "len") {
-        requireArguments(e, 1, 1);
         if (a[0].isNull()) return Value::null(resultType);
         return Value::integer(static_cast<int64_t>(characterCount(trimRightBlanks(textOf(a[0])))));
     }
     if (f == "datalength") {
-        requireArguments(e, 1, 1);
         if (a[0].isNull()) return Value::null(resultType);
         const Value& v = a[0];
         if (std::holds_alternative<std::string>(v.storage()))
@@ -298,13 +287,11 @@ std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
         return Value::integer(SqlType::of(v.type().id).length);
     }
     if (f == "space") {
-        requireArguments(e, 1, 1);
         if (a[0].isNull() || toInteger(a[0]) < 0) return Value::null(resultType);
         return Value::text(std::string(static_cast<size_t>(std::min<int64_t>(toInteger(a[0]), 8000)), ' '),
                            varchar(static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(toInteger(a[0]), 8000)))));
     }
     if (f == "left" || f == "right") {
-        requireArguments(e, 2, 2);
         if (anyNull(2)) return Value::null(resultType);
         int64_t n = toInteger(a[1]);
         if (n < 0) throw invalidLength(f);
@@ -314,7 +301,6 @@ std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
         return textLike(a[0], f == "left" ? utf8Substring(text, 0, take) : utf8Substring(text, count - take, take));
     }
     if (f == "substring") {
-        requireArguments(e, 3, 3);
         if (anyNull(3)) return Value::null(resultType);
         int64_t start = toInteger(a[1]), length = toInteger(a[2]);
         if (length < 0) throw invalidLength(f);
@@ -325,7 +311,6 @@ std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
         return textLike(a[0], utf8Substring(text, static_cast<size_t>(from - 1), static_cast<size_t>(to - from)));
     }
     if (f == "ltrim" || f == "rtrim") {
-        requireArguments(e, 1, 1);
         if (a[0].isNull()) return Value::null(resultType);
         std::string text = textOf(a[0]);
         if (f == "rtrim") text = std::string(trimRightBlanks(text));
@@ -333,12 +318,10 @@ std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
         return textLike(a[0], text);
     }
     if (f == "upper" || f == "lower") {
-        requireArguments(e, 1, 1);
         if (a[0].isNull()) return Value::null(resultType);
         return textLike(a[0], f == "upper" ? toUpper(textOf(a[0])) : toLower(textOf(a[0])));
     }
     if (f == "replace") {
-        requireArguments(e, 3, 3);
         if (anyNull(3)) return Value::null(resultType);
         std::string text = textOf(a[0]), from = textOf(a[1]), to = textOf(a[2]);
         if (from.empty()) return textLike(a[0], text);
@@ -351,7 +334,6 @@ std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
         return textLike(isUnicode(a[0].type().id) || isUnicode(a[2].type().id) ? a[2].type().id == TypeId::NVarChar ? a[2] : a[0] : a[0], out);
     }
     if (f == "charindex") {
-        requireArguments(e, 2, 3);
         if (anyNull(2)) return Value::null(resultType);
         std::string needle = toLower(textOf(a[0])), haystack = toLower(textOf(a[1]));
         size_t startChar = a.size() > 2 && !a[2].isNull() ? static_cast<size_t>(std::max<int64_t>(1, toInteger(a[2])) - 1) : 0;
@@ -361,10 +343,11 @@ std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
         return Value::integer(static_cast<int64_t>(characterCount(haystack.substr(0, found)) + 1));
     }
     if (f == "replicate") {
-        requireArguments(e, 2, 2);
-        if (anyNull(2)) return Value::null(resultType);
-        std::string out;
-        for (int64_t i = 0; i < std::min<int64_t>(toInteger(a[1]), 8000); ++i) out += textOf(a[0]);
+        if (anyNull(2) || toInteger(a[1]) < 0) return Value::null(resultType);
+        std::string unit = textOf(a[0]), out;
+        // No more copies than the longest result holds: 8,000 characters of up to 4 bytes each.
+        constexpr size_t kEnough = 4 * 8000;
+        for (int64_t i = 0; i < toInteger(a[1]) && out.size() <= kEnough && !unit.empty(); ++i) out += unit;
         return textLike(a[0], out);
     }
     if (f == "char" || f == "nchar") {
@@ -380,28 +363,29 @@ std::optional<Value> Executor::evalStringFunction(const FunctionCall& call) {
         return Value::integer(static_cast<unsigned char>(textOf(a[0])[0]));
     }
     if (f == "quotename") {
-        if (a[0].isNull()) return Value::null(resultType);
-        std::string out = "[";
-        for (char c : textOf(a[0])) { out += c; if (c == ']') out += ']'; }
-        return Value::text(out + "]", resultType);
+        // [name] by default; the second argument may ask for "name" or 'name'. The closing
+        // character is doubled inside; longer names than sysname's 128 characters give NULL.
+        if (anyNull(2) || characterCount(textOf(a[0])) > 128) return Value::null(resultType);
+        std::string quote = a.size() > 1 ? textOf(a[1]) : "[";
+        if (quote != "[" && quote != "]" && quote != "\"" && quote != "'") return Value::null(resultType);
+        char close = quote == "[" || quote == "]" ? ']' : quote[0];
+        std::string out(1, close == ']' ? '[' : close);
+        for (char c : textOf(a[0])) {
+            out += c;
+            if (c == close) out += close;
+        }
+        return Value::text(out + close, resultType);
     }
     return std::nullopt;
 }
 
-// Numbers and dates.
+// Numbers.
 std::optional<Value> Executor::evalNumberFunction(const FunctionCall& call) {
     const std::string& f = call.expr.name;
     const std::vector<Value>& a = call.args;
-    const SqlType& resultType = call.type;
     if (f == "abs") {
         if (a[0].isNull()) return a[0];
         return compareValues(a[0], Value::integer(0)) < 0 ? negate(a[0]) : a[0];
-    }
-    if (f == "year" || f == "month" || f == "day") {
-        if (a[0].isNull()) return Value::null(resultType);
-        int y, mo, d, h, mi, s, ms;
-        dateTimeParts(convertValue(a[0], SqlType::of(TypeId::DateTime)).asDateTime(), y, mo, d, h, mi, s, ms);
-        return Value::integer(f == "year" ? y : f == "month" ? mo : d);
     }
     if (f == "isnumeric") {
         if (a[0].isNull()) return Value::integer(0);
@@ -411,17 +395,55 @@ std::optional<Value> Executor::evalNumberFunction(const FunctionCall& call) {
     return std::nullopt;
 }
 
+// Dates: YEAR, MONTH, DAY and the functions that take a date part.
+std::optional<Value> Executor::evalDateFunction(const FunctionCall& call) {
+    const std::string& f = call.expr.name;
+    const std::vector<Value>& a = call.args;
+    const SqlType& resultType = call.type;
+    auto dateArgument = [&](size_t i) { return convertValue(a[i], SqlType::of(TypeId::DateTime)).asDateTime(); };
+    if (f == "year" || f == "month" || f == "day") {
+        if (a[0].isNull()) return Value::null(resultType);
+        DatePart part = f == "year" ? DatePart::Year : f == "month" ? DatePart::Month : DatePart::Day;
+        return Value::integer(datePart(part, dateArgument(0)));
+    }
+    if (!sql::takesDatePart(f)) return std::nullopt;
+    auto part = static_cast<DatePart>(a[0].asInt());
+    if (call.anyNull(a.size())) return Value::null(resultType);
+    if (f == "datepart") return Value::integer(datePart(part, dateArgument(1)));
+    if (f == "datename") return Value::text(dateName(part, dateArgument(1)), resultType);
+    if (f == "datediff") return Value::integer(dateDiff(part, dateArgument(1), dateArgument(2)));
+    int64_t amount = convertValue(a[1], SqlType::of(TypeId::Int)).asInt();
+    TypeId result = a[2].type().id == TypeId::SmallDateTime ? TypeId::SmallDateTime : TypeId::DateTime;
+    return convertValue(Value::dateTime(dateAdd(part, amount, dateArgument(2))), SqlType::of(result));
+}
+
 Value Executor::evalFunction(const Expr& e, const Frame& frame) {
-    if (e.name == "textptr") return evalTextPointer(e, frame);
+    if (e.name == "textptr" && !isUserFunctionCall(e)) return evalTextPointer(e, frame);
     std::vector<Value> arguments;
     arguments.reserve(e.args.size());
     for (const auto& arg : e.args) arguments.push_back(eval(*arg, frame));
+    if (isUserFunctionCall(e)) {
+        SchemaObject* user = userFunction(e.names, {"FN"});
+        if (!user) throw errors::unknownFunction(e.name);
+        return callScalarFunction(*user, arguments);
+    }
     FunctionCall call{e, arguments, functionType(e, frame.scope)};
     for (auto group : {&Executor::evalNullFunction, &Executor::evalSessionFunction, &Executor::evalCatalogFunction,
-                       &Executor::evalStringFunction, &Executor::evalNumberFunction, &Executor::evalVariantFunction})
+                       &Executor::evalStringFunction, &Executor::evalNumberFunction, &Executor::evalDateFunction,
+                       &Executor::evalVariantFunction})
         if (std::optional<Value> result = (this->*group)(call)) return std::move(*result);
-    if (SchemaObject* user = userFunction(e.names, {"FN"})) return callScalarFunction(*user, arguments);
     throw errors::unknownFunction(e.name);
+}
+
+// The columns of a table, temporary table, view or table function, by object id.
+const std::vector<Column>* Executor::columnsOfObject(int id) {
+    auto db = currentDatabase();
+    using Tables = std::map<std::string, std::shared_ptr<Table>>;
+    for (const Tables* tables : {&db->tables(), const_cast<const Tables*>(&session_.tempTables_)})
+        for (const auto& [key, table] : *tables)
+            if (table->id == id) return &table->columns;
+    const SchemaObject* object = db->objectById(id);
+    return object && !object->columns.empty() ? &object->columns : nullptr;
 }
 
 

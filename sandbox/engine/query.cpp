@@ -150,9 +150,8 @@ namespace {
 
 void splitConjuncts(const ExprPtr& e, std::vector<const Expr*>& out) {
     if (!e) return;
-    if (e->kind == ExprKind::Binary && e->name == "AND") {
-        splitConjuncts(e->args[0], out);
-        splitConjuncts(e->args[1], out);
+    if (e->kind == ExprKind::Binary && e->ops[0] == "AND") {
+        for (const auto& operand : e->args) splitConjuncts(operand, out);
         return;
     }
     out.push_back(e.get());
@@ -509,7 +508,9 @@ Row Executor::project(const std::vector<OutputColumn>& outputs, const Frame& fra
 namespace {
 
 bool sameExpression(const Expr& a, const Expr& b) {
-    if (a.kind != b.kind || a.name != b.name || a.args.size() != b.args.size() || a.subquery || b.subquery) return false;
+    if (a.kind != b.kind || a.name != b.name || a.ops != b.ops || a.args.size() != b.args.size() || a.subquery ||
+        b.subquery)
+        return false;
     if (a.kind == ExprKind::Column) {
         if (a.names.size() != b.names.size()) return false;
         for (size_t i = 0; i < a.names.size(); ++i)

@@ -86,7 +86,6 @@ std::pair<int64_t, int64_t> precisionAndScale(const SqlType& type) {
 }  // namespace
 
 Value Executor::evalTextPointer(const Expr& e, const Frame& frame) {
-    if (e.args.size() != 1) throw SqlError(174, 15, 1, "The textptr function requires 1 argument(s).");
     const Expr& column = *e.args[0];
     if (column.kind != ExprKind::Column) throw invalidTextArgument("textptr");
     auto located = locateColumn(column, frame.scope, &frame);

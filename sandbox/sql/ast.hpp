@@ -26,8 +26,11 @@ enum class ExprKind {
     Variable,    // name: @x
     SystemVar,   // name: @@version
     Unary,       // op: '-', '+', '~', 'NOT'; args[0]
-    Binary,      // op: + - * / % & | ^ = <> < > <= >= AND OR; args[0], args[1]
-    Function,    // name, args; star for count(*); distinct for count(distinct x)
+    Binary,      // args[0] ops[0] args[1] ops[1] args[2] ...: operators of one precedence level
+                 // (+ - & | ^, or * / %, or AND, or OR) applied left to right, or one comparison
+                 // (= <> < > <= >=); a chain of any length is one flat node
+    Function,    // name, args; star for count(*); distinct for count(distinct x); a date part
+                 // argument is a Literal named "datepart" holding the sql::DatePart number
     Case,        // args: [operand] when,then ... [else]; hasOperand, hasElse
     Subquery,    // subquery: a scalar subquery
     Exists,      // subquery; negated
@@ -43,7 +46,8 @@ enum class ExprKind {
 
 struct Expr {
     ExprKind kind = ExprKind::Literal;
-    std::string name;                // function, variable or operator
+    std::string name;                // function, variable or unary operator
+    std::vector<std::string> ops;    // Binary: the operator between args[i] and args[i + 1]
     std::vector<std::string> names;  // column reference parts
     Value literal;
     std::vector<ExprPtr> args;

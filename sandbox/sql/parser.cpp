@@ -1,5 +1,7 @@
 #include "sql/parser.hpp"
 
+#include "sql/builtins.hpp"
+#include "sql/nesting.hpp"
 #include "types/text.hpp"
 
 #include <algorithm>
@@ -31,9 +33,16 @@ ExprPtr makeExpr(ExprKind kind, int line) {
 
 ExprPtr binary(std::string op, ExprPtr left, ExprPtr right) {
     auto e = makeExpr(ExprKind::Binary, left->line);
-    e->name = std::move(op);
+    e->ops = {std::move(op)};
     e->args = {std::move(left), std::move(right)};
     return e;
+}
+
+SyntaxError ruleBroken(const Token& near, int number, std::string text) {
+    SyntaxError error(near.text, near.line, false);
+    error.number = number;
+    error.text = std::move(text);
+    return error;
 }
 
 constexpr size_t kMaxNumericDigits = 38;
@@ -153,22 +162,29 @@ private:
     // ---- statements ----
     StmtPtr statement(bool firstInBatch) {
         int line = peek().line;
-        enterNesting();  // IF and BEGIN nest statements in statements
+        Nested nested(*this);  // IF and BEGIN nest statements in statements
         StmtPtr s = statementBody(firstInBatch);
-        --nesting_;
         s->line = line;
         return s;
     }
 
-    void enterNesting() {
-        // Deeply nested input must not exhaust the stack; SQL Server refuses it too.
-        constexpr int kMaxNesting = 128;
-        if (++nesting_ <= kMaxNesting) return;
-        SyntaxError error(peek().text, peek().line, false);
-        error.number = 191;
-        error.text = "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.";
-        throw error;
-    }
+    // One level of a construct that nests (statements in statements, queries, parentheses,
+    // operators applied to operators). Deeply nested input must not exhaust the stack; SQL
+    // Server refuses it too.
+    class Nested {
+    public:
+        explicit Nested(Parser& parser) : parser_(parser) {
+            constexpr int kMaxNesting = 128;
+            if (++parser_.nesting_ > kMaxNesting || stackNearlyExhausted())
+                throw ruleBroken(parser_.peek(), kNestedTooDeeply, std::string(kNestedTooDeeplyText));
+        }
+        ~Nested() { --parser_.nesting_; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+
+    private:
+        Parser& parser_;
+    };
 
     StmtPtr statementBody(bool firstInBatch) {
         if (is("select")) return selectStatement();
@@ -203,10 +219,8 @@ private:
     }
 
     std::shared_ptr<SelectStmt> selectQuery(SelectStatement* assignmentsTarget = nullptr) {
-        enterNesting();
-        std::shared_ptr<SelectStmt> first = selectQueryBody(assignmentsTarget);
-        --nesting_;
-        return first;
+        Nested nested(*this);
+        return selectQueryBody(assignmentsTarget);
     }
 
     std::shared_ptr<SelectStmt> selectQueryBody(SelectStatement* assignmentsTarget) {
@@ -952,27 +966,41 @@ private:
     // ---- expressions ----
 public:
     ExprPtr expression() {
-        enterNesting();
-        ExprPtr e = orExpr();
-        --nesting_;
-        return e;
+        Nested nested(*this);
+        return chain(&Parser::andExpr, &Parser::orOperator);
     }
 
 private:
-    ExprPtr orExpr() {
-        ExprPtr left = andExpr();
-        while (is("or")) { take(); left = binary("OR", left, andExpr()); }
-        return left;
+    // Operands joined by operators of one precedence level become one flat node, built in a
+    // loop, so that a chain of any length (a+b+c+..., x=1 OR x=2 OR ...) costs no recursion.
+    ExprPtr chain(ExprPtr (Parser::*operand)(), std::optional<std::string> (Parser::*nextOperator)()) {
+        ExprPtr first = (this->*operand)();
+        std::optional<std::string> op = (this->*nextOperator)();
+        if (!op) return first;
+        auto e = makeExpr(ExprKind::Binary, first->line);
+        e->args.push_back(std::move(first));
+        for (; op; op = (this->*nextOperator)()) {
+            e->ops.push_back(std::move(*op));
+            e->args.push_back((this->*operand)());
+        }
+        return e;
     }
 
-    ExprPtr andExpr() {
-        ExprPtr left = notExpr();
-        while (is("and")) { take(); left = binary("AND", left, notExpr()); }
-        return left;
+    std::optional<std::string> orOperator() { return accept("or") ? std::optional<std::string>("OR") : std::nullopt; }
+    std::optional<std::string> andOperator() { return accept("and") ? std::optional<std::string>("AND") : std::nullopt; }
+    std::optional<std::string> symbolOperator(std::initializer_list<std::string_view> symbols) {
+        for (std::string_view symbol : symbols)
+            if (isSymbol(symbol)) return take().text;
+        return std::nullopt;
     }
+    std::optional<std::string> additiveOperator() { return symbolOperator({"+", "-", "&", "|", "^"}); }
+    std::optional<std::string> multiplicativeOperator() { return symbolOperator({"*", "/", "%"}); }
+
+    ExprPtr andExpr() { return chain(&Parser::notExpr, &Parser::andOperator); }
 
     ExprPtr notExpr() {
         if (is("not")) {
+            Nested nested(*this);
             int line = take().line;
             auto e = makeExpr(ExprKind::Unary, line);
             e->name = "NOT";
@@ -1045,29 +1073,13 @@ private:
         return e;
     }
 
-    ExprPtr additive() {
-        ExprPtr left = multiplicative();
-        for (;;) {
-            if (isSymbol("+") || isSymbol("-") || isSymbol("&") || isSymbol("|") || isSymbol("^")) {
-                std::string op = take().text;
-                left = binary(op, left, multiplicative());
-            } else {
-                return left;
-            }
-        }
-    }
+    ExprPtr additive() { return chain(&Parser::multiplicative, &Parser::additiveOperator); }
 
-    ExprPtr multiplicative() {
-        ExprPtr left = unary();
-        while (isSymbol("*") || isSymbol("/") || isSymbol("%")) {
-            std::string op = take().text;
-            left = binary(op, left, unary());
-        }
-        return left;
-    }
+    ExprPtr multiplicative() { return chain(&Parser::unary, &Parser::multiplicativeOperator); }
 
     ExprPtr unary() {
         if (isSymbol("-") || isSymbol("+") || isSymbol("~")) {
+            Nested nested(*this);
             const Token& t = take();
             std::string op = t.text;
             ExprPtr operand = unary();
@@ -1079,14 +1091,11 @@ private:
             return e;
         }
         ExprPtr e = primary();
-        while (is("collate")) {
-            take();
-            auto c = makeExpr(ExprKind::Collate, e->line);
-            c->name = anyWord();
-            c->args = {e};
-            e = c;
-        }
-        return e;
+        if (!is("collate")) return e;
+        auto c = makeExpr(ExprKind::Collate, e->line);
+        c->args = {e};
+        while (accept("collate")) c->name = anyWord();  // the last one counts
+        return c;
     }
 
     ExprPtr negateLiteral(const ExprPtr& literal) {
@@ -1170,19 +1179,52 @@ private:
         return e;
     }
 
-    ExprPtr functionCall(const std::string& function, int line, bool withArguments = true) {
+    // A call of a built-in function, or of a user function when `qualified` (dbo.f(...)).
+    ExprPtr functionCall(const std::string& function, int line, bool withArguments = true, bool qualified = false) {
+        const Token& nameToken = tokens_[pos_ > 0 ? pos_ - 1 : 0];
         auto e = makeExpr(ExprKind::Function, line);
         e->name = toLower(function);
-        if (!withArguments) return e;
-        expect("(");
-        if (accept("*")) {
-            e->star = true;
-        } else if (!isSymbol(")")) {
-            if (accept("distinct")) e->distinct = true;
-            else accept("all");
-            do e->args.push_back(expression()); while (accept(","));
+        if (withArguments) {
+            expect("(");
+            if (e->name == "count" && !qualified && accept("*")) {
+                e->star = true;
+            } else if (!isSymbol(")")) {
+                if (takesDatePart(e->name) && !qualified) e->args.push_back(datePartArgument(e->name));
+                else if (accept("distinct")) e->distinct = true;
+                else accept("all");
+                if (e->args.empty() || accept(",")) do e->args.push_back(expression()); while (accept(","));
+            }
+            expect(")");
         }
-        expect(")");
+        if (!qualified) checkBuiltInCall(*e, nameToken);
+        return e;
+    }
+
+    // SQL Server's compiler refuses an unknown function (195) and a wrong number of arguments
+    // (174, or 189 where the function takes a range).
+    void checkBuiltInCall(const Expr& call, const Token& nameToken) const {
+        const BuiltIn* builtIn = findBuiltIn(call.name);
+        if (!builtIn) throw ruleBroken(nameToken, 195, "'" + call.name + "' is not a recognized function name.");
+        int count = static_cast<int>(call.args.size()) + (call.star ? 1 : 0);
+        if (count >= builtIn->minArguments && count <= builtIn->maxArguments) return;
+        if (builtIn->minArguments == builtIn->maxArguments || builtIn->maxArguments == kAnyNumberOfArguments)
+            throw ruleBroken(nameToken, 174, "The " + call.name + " function requires " +
+                                                 std::to_string(builtIn->minArguments) + " argument(s).");
+        throw ruleBroken(nameToken, 189, "The " + call.name + " function requires " +
+                                             std::to_string(builtIn->minArguments) + " to " +
+                                             std::to_string(builtIn->maxArguments) + " arguments.");
+    }
+
+    // The first argument of DATEADD, DATEDIFF, DATEPART and DATENAME: a date part keyword, kept
+    // as a literal holding the part's number.
+    ExprPtr datePartArgument(const std::string& function) {
+        const Token& t = peek();
+        if (t.kind != TokenKind::Word && t.kind != TokenKind::QuotedName)
+            throw ruleBroken(t, 1023, "Invalid parameter 1 specified for " + function + ".");
+        std::optional<DatePart> part = datePartNamed(t.text);
+        if (!part) throw ruleBroken(t, 155, "'" + t.text + "' is not a recognized " + function + " option.");
+        auto e = literal(Value::integer(static_cast<int>(*part)), take().line);
+        e->name = "datepart";
         return e;
     }
 
@@ -1196,7 +1238,7 @@ private:
             e->names.push_back(name());
         }
         if (isSymbol("(")) {  // dbo.function(...)
-            auto f = functionCall(e->names.back(), line);
+            auto f = functionCall(e->names.back(), line, true, e->names.size() > 1);
             f->names = e->names;
             return f;
         }
@@ -1261,7 +1303,7 @@ private:
     std::string_view sql_;
     std::vector<Token> tokens_;
     size_t pos_ = 0;
-    int nesting_ = 0;
+    int nesting_ = 0;  // see Nested
     std::vector<KeySpec> pendingKeys_;
     std::vector<CheckSpec> pendingChecks_;
 };

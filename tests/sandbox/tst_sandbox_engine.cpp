@@ -4,8 +4,12 @@
 #include "engine/convert.hpp"
 #include "engine/engine.hpp"
 #include "engine/error.hpp"
+#include "sql/builtins.hpp"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <functional>
 
 using namespace sandbox;
 
@@ -325,4 +329,229 @@ TEST_F(SandboxEngine, CheckConstraintsAreKeptAndEnforced) {
     run("insert jobs values (3, null, null)");               // unknown passes
     EXPECT_EQ(scalar("select count(*) from jobs"), "2");
     EXPECT_EQ(run("create table bad (a int check (nosuch > 1))").messages.at(0).number, 207);
+}
+
+namespace {
+
+std::string repeated(const std::string& piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+// Arguments for a call of `function` with `count` of them; a date part comes first where one must.
+std::string callWith(std::string_view function, int count) {
+    std::string call = std::string(function) + "(";
+    for (int i = 0; i < count; ++i) call += i == 0 ? (sql::takesDatePart(function) ? "day" : "1") : ", 1";
+    return call + ")";
+}
+
+}  // namespace
+
+TEST_F(SandboxEngine, EveryBuiltInChecksItsArgumentCount) {
+    run("create table t (a int)");
+    for (const sql::BuiltIn& function : sql::builtInFunctions()) {
+        for (int count = 0; count <= 4; ++count) {
+            std::string call = callWith(function.name, count);
+            CollectingSink sink = run("select " + call + " from t");
+            bool fits = count >= function.minArguments && count <= function.maxArguments;
+            int refused = sink.messages.empty() ? 0 : sink.messages[0].number;
+            if (fits) {
+                EXPECT_TRUE(refused != 174 && refused != 189 && refused != 195) << call << ": " << refused;
+                continue;
+            }
+            bool range = function.minArguments != function.maxArguments &&
+                         function.maxArguments != sql::kAnyNumberOfArguments;
+            EXPECT_EQ(refused, range ? 189 : 174) << call;
+            EXPECT_TRUE(sink.results.empty()) << call << ": refused before anything runs";
+        }
+    }
+    // The calls that used to end the process, with SQL Server's text.
+    for (const char* name : {"abs", "year", "month", "day", "isnumeric", "quotename", "objectproperty",
+                             "serverproperty", "count", "min", "max", "sum", "avg"}) {
+        CollectingSink sink = run(std::string("select ") + name + "()");
+        ASSERT_FALSE(sink.messages.empty()) << name;
+        EXPECT_NE(sink.messages[0].text.find(std::string("The ") + name + " function requires"), std::string::npos)
+            << sink.messages[0].text;
+    }
+    EXPECT_EQ(run("select abs(-2), quotename('a]b'), quotename('x', '\"'), quotename('x', 'y')").results.at(0).rows,
+              (std::vector<std::vector<std::string>>{{"2", "[a]]b]", "\"x\"", "NULL"}}));
+}
+
+TEST_F(SandboxEngine, UserFunctionsTakeExactlyTheirArguments) {
+    run("create function dbo.twice (@x int) returns int as begin return @x * 2 end");
+    run("create function dbo.rows_of (@n int) returns table as return (select @n as n)");
+    EXPECT_EQ(run("select dbo.twice()").messages.at(0).number, 313);
+    EXPECT_EQ(run("select dbo.twice(1, 2)").messages.at(0).number, 8144);
+    EXPECT_EQ(run("select * from dbo.rows_of(1, 2)").messages.at(0).number, 8144);
+    EXPECT_EQ(scalar("select n from dbo.rows_of(4)"), "4");
+    EXPECT_EQ(run("select dbo.abs()").messages.at(0).number, 195);  // no built-in behind an owner's name
+}
+
+TEST_F(SandboxEngine, DeepInputIsRefusedAndLongChainsRun) {
+    EXPECT_EQ(run("select " + std::string(100000, '~') + "1").messages.at(0).number, 191);
+    EXPECT_EQ(run("select " + repeated("- ", 100000) + "1").messages.at(0).number, 191);
+    EXPECT_EQ(run("select 1 where " + repeated("not ", 100000) + "1 = 1").messages.at(0).number, 191);
+    EXPECT_EQ(scalar("select 1" + repeated(" + 1", 99999)), "100000");
+    EXPECT_EQ(scalar("select 100000" + repeated(" - 1", 99999)), "1");
+    run("create table t (id int)");
+    run("insert t values (7) insert t values (70000) insert t values (200000)");
+    EXPECT_EQ(scalar("select count(*) from t where id = -1" + repeated(" or id = 7", 99999) + " or id = 70000"), "2");
+    EXPECT_EQ(scalar("select len('ab'" + repeated(" + 'ab'", 49999) + ")"), "8000");  // cut at 8,000 bytes
+    EXPECT_EQ(scalar("select count(*) from t where id in (0" + repeated(", 7", 99999) + ")"), "1");
+    run("create procedure p_sum as select 1" + repeated(" + 1", 99999));
+    EXPECT_EQ(scalar("exec p_sum"), "100000");
+}
+
+namespace {
+
+// Runs `work` on a thread with a stack of `bytes`, far smaller than a session thread's.
+void runOnSmallStack(size_t bytes, const std::function<void()>& work) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, bytes);
+    pthread_t thread;
+    auto entry = [](void* argument) -> void* {
+        (*static_cast<const std::function<void()>*>(argument))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, entry, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+}  // namespace
+
+TEST_F(SandboxEngine, RecursionStopsBeforeASmallStackRunsOut) {
+    // Views over views and nested functions deepen the recursion beyond any one text; whatever
+    // the thread's stack, the answer is a result or error 191, never a crash.
+    run("create view v0 as select " + repeated("(", 100) + "1" + std::string(100, ')') + " as n");
+    for (int i = 1; i < 30; ++i)
+        run("create view v" + std::to_string(i) + " as select n from v" + std::to_string(i - 1));
+    std::vector<std::string> answers;
+    runOnSmallStack(256 * 1024, [&] {
+        for (const char* sql : {"select n from v29", "select abs(n) from v29"}) {
+            CollectingSink sink = run(sql);
+            answers.push_back(sink.results.empty() ? "error " + std::to_string(sink.messages.at(0).number)
+                                                   : sink.results[0].rows.at(0).at(0));
+        }
+    });
+    for (const std::string& answer : answers) EXPECT_TRUE(answer == "1" || answer == "error 191") << answer;
+}
+
+TEST_F(SandboxEngine, DecimalArithmeticFollowsSqlServerPrecisionAndScale) {
+    auto typed = [&](const std::string& expression) {
+        CollectingSink sink = run("select " + expression);
+        if (!sink.messages.empty()) return "error " + std::to_string(sink.messages[0].number);
+        const SqlType& type = sink.results[0].columns.at(0).type;
+        return sink.results[0].rows.at(0).at(0) + " (" + std::to_string(type.precision) + "," +
+               std::to_string(type.scale) + ")";
+    };
+    // Division: scale max(6, s1 + p2 + 1), cut off rather than rounded.
+    EXPECT_EQ(typed("cast(10 as decimal(38,10)) / cast(4 as decimal(38,10))"), "2.500000 (38,6)");
+    EXPECT_EQ(typed("2.0 / 3"), "0.666666666666 (13,12)");
+    EXPECT_EQ(typed("convert(decimal(30,15), 146804871.212533) / convert(decimal(38,15), 12499999.9999)"),
+              "11.74438969 (38,8)");
+    EXPECT_EQ(typed("convert(decimal(30,15), 146804871.212533) / convert(decimal(38,9), 12499999.9999)"),
+              "11.74438969709659 (38,14)");
+    // Multiplication: p1 + p2 + 1 digits, scale s1 + s2, rounded where the scale gives way.
+    EXPECT_EQ(typed("cast(1.5 as decimal(5,2)) * cast(2 as decimal(4,1))"), "3.000 (10,3)");
+    EXPECT_EQ(typed("cast(12345678901234567.89 as decimal(19,2)) * cast(98765432109876543.21 as decimal(19,2))"),
+              "1219326311370217952237463801111263.5269 (38,4)");
+    EXPECT_EQ(typed("cast(0.123456789 as decimal(38,30)) * cast(3 as decimal(38,30))"), "0.370370367000000000000 (38,21)");
+    EXPECT_EQ(typed("cast(1.5 as decimal(38,10)) * cast(2.2345675 as decimal(38,10))"), "3.351851 (38,6)");
+    // Addition: the integral part keeps its room, the scale gives way.
+    EXPECT_EQ(typed("cast(1.25 as decimal(38,30)) + cast(1 as decimal(38,0))"), "2 (38,0)");
+    EXPECT_EQ(typed("cast(1.25 as decimal(5,2)) - 0.125"), "1.125 (7,3)");
+    // Overflow instead of a wrapped value.
+    CollectingSink overflow = run("select cast(99999999999999999999 as decimal(38,0)) * cast(99999999999999999999 as decimal(38,0))");
+    ASSERT_FALSE(overflow.messages.empty());
+    EXPECT_EQ(overflow.messages[0].number, 8115);
+    EXPECT_EQ(overflow.messages[0].text, "Arithmetic overflow error converting expression to data type numeric.");
+    EXPECT_EQ(typed("cast(99999999999999999999999999999999999999 as decimal(38,0)) + 1"), "error 8115");
+    // Aggregates keep SQL Server's types.
+    run("create table money_table (d decimal(10,2), m money)");
+    run("insert money_table values (1.10, 1.5) insert money_table values (2.25, 2)");
+    EXPECT_EQ(typed("sum(d) from money_table"), "3.35 (38,2)");
+    EXPECT_EQ(typed("avg(d) from money_table"), "1.675000 (38,6)");
+    EXPECT_EQ(scalar("select sum(m) * 2 from money_table"), "7.0000");  // money stays money
+}
+
+TEST_F(SandboxEngine, AFailingStatementChangesNothing) {
+    run("create table k (id int primary key, v varchar(3) not null)");
+    run("insert k values (2, 'two')");
+    run("create table src (id int, v varchar(10))");
+    run("insert src values (1, 'a') insert src values (2, 'b') insert src values (3, 'c')");
+    EXPECT_EQ(run("insert k select id, v from src").messages.at(0).number, 2627);
+    EXPECT_EQ(run("insert k select id + 10, case when id = 3 then null else v end from src").messages.at(0).number, 515);
+    EXPECT_EQ(run("insert k select id + 20, replicate(v, id * 2) from src").messages.at(0).number, 8152);
+    EXPECT_EQ(scalar("select count(*) from k"), "1");
+    EXPECT_EQ(run("update src set v = replicate(v, 3 - id) + 'x', id = 10 / (3 - id)").messages.at(0).number, 8134);
+    EXPECT_EQ(scalar("select count(*) from src where id > 3 or v like '%x'"), "0");
+    EXPECT_EQ(run("delete src where 1 / (id - 3) = 0").messages.at(0).number, 8134);
+    EXPECT_EQ(scalar("select count(*) from src"), "3");
+    EXPECT_EQ(run("select id, 1 / (id - 2) as x into #copy from src").messages.at(0).number, 8134);
+    EXPECT_EQ(run("select * from #copy").messages.at(0).number, 208);
+}
+
+TEST_F(SandboxEngine, DatePartsAreEveryNameAndAbbreviationOfSqlServer2000) {
+    const char* const when = "'2004-02-29 13:45:30.123'";  // a Sunday
+    struct Case { std::vector<const char*> names; const char* part; };
+    const std::vector<Case> cases = {
+        {{"year", "yy", "yyyy"}, "2004"}, {{"quarter", "qq", "q"}, "1"}, {{"month", "mm", "m"}, "2"},
+        {{"dayofyear", "dy", "y"}, "60"}, {{"day", "dd", "d"}, "29"}, {{"week", "wk", "ww"}, "10"},
+        {{"weekday", "dw"}, "1"}, {{"hour", "hh"}, "13"}, {{"minute", "mi", "n"}, "45"},
+        {{"second", "ss", "s"}, "30"}, {{"millisecond", "ms"}, "123"}};
+    for (const Case& c : cases)
+        for (const char* name : c.names) {
+            EXPECT_EQ(scalar(std::string("select datepart(") + name + ", " + when + ")"), c.part) << name;
+            EXPECT_EQ(scalar(std::string("select datediff(") + name + ", " + when + ", " + when + ")"), "0") << name;
+        }
+    EXPECT_EQ(scalar("select dateadd(ms, 3, '2004-01-01')"), "2004-01-01 00:00:00.003");
+    EXPECT_EQ(scalar("select dateadd(millisecond, 1, '2004-01-01')"), "2004-01-01 00:00:00.000");  // to the tick
+    EXPECT_EQ(scalar("select dateadd(mm, 1, '2004-01-31')"), "2004-02-29 00:00:00.000");
+    EXPECT_EQ(scalar("select dateadd(yy, -1, '2004-02-29 10:00')"), "2003-02-28 10:00:00.000");
+    EXPECT_EQ(scalar("select dateadd(hh, 25, '2004-12-31 23:00')"), "2005-01-02 00:00:00.000");
+    EXPECT_EQ(scalar("select dateadd(wk, 1, '2004-01-01')"), "2004-01-08 00:00:00.000");
+    EXPECT_EQ(scalar("select datediff(yy, '2003-12-31', '2004-01-01')"), "1");  // boundaries crossed
+    EXPECT_EQ(scalar("select datediff(wk, '2004-02-28', '2004-02-29')"), "1");  // a Saturday, then Sunday
+    EXPECT_EQ(scalar("select datediff(mi, '2004-01-01 10:59:59', '2004-01-01 11:00:00')"), "1");
+    EXPECT_EQ(scalar("select datename(mm, '2004-02-29') + ' ' + datename(dw, '2004-02-29') + ' ' + datename(yy, '2004-02-29')"),
+              "February Sunday 2004");
+    EXPECT_EQ(scalar("select datepart(dd, null)"), "NULL");
+    EXPECT_EQ(run("select dateadd(yy, 9000, getdate())").messages.at(0).number, 517);
+    EXPECT_EQ(run("select datediff(ms, '1900-01-01', '2004-01-01')").messages.at(0).number, 535);
+}
+
+TEST_F(SandboxEngine, StringResultsEndAt8000Bytes) {
+    EXPECT_EQ(scalar("select datalength(replicate('ab', 5000))"), "8000");
+    EXPECT_EQ(scalar("select datalength(replicate(N'中', 5000))"), "8000");  // 4,000 characters
+    EXPECT_EQ(scalar("select len(replicate('x', 2000000000))"), "8000");
+    EXPECT_EQ(scalar("select datalength(replace(replicate('a', 8000), 'a', 'bb'))"), "8000");
+    EXPECT_EQ(scalar("select datalength(replicate('x', 5000) + replicate('y', 5000))"), "8000");
+    EXPECT_EQ(scalar("select isnull(replicate('x', -1), 'null')"), "null");
+    EXPECT_EQ(scalar("select datalength(space(9000))"), "8000");
+}
+
+TEST_F(SandboxEngine, ColumnNamesOfEveryObjectWithColumns) {
+    run("create table t (id int, name varchar(10))");
+    run("create view v (ident, label) as select id, name from t");
+    run("create function dbo.f (@n int) returns table as return (select id as fid from t where id = @n)");
+    run("create table #temp (tid int)");
+    EXPECT_EQ(scalar("select col_name(object_id('t'), 2) + col_name(object_id('v'), 1) + col_name(object_id('v'), 2) + "
+                     "col_name(object_id('f'), 1) + col_name(object_id('#temp'), 1)"),
+              "nameidentlabelfidtid");
+    EXPECT_EQ(scalar("select col_name(object_id('v'), 3)"), "NULL");
+}
+
+TEST_F(SandboxEngine, UpdateChecksKeysAsTheTableWillBe) {
+    run("create table k (id int primary key, code varchar(5) unique, v int)");
+    run("insert k values (1, 'a', 0) insert k values (2, 'b', 0) insert k values (3, 'c', 0)");
+    EXPECT_TRUE(run("update k set id = id + 1").messages.empty());  // 2, 3 and 4 at the end: no clash
+    EXPECT_EQ(scalar("select sum(id) from k"), "9");
+    EXPECT_EQ(run("update k set code = 'x' where id > 2").messages.at(0).number, 2627);
+    EXPECT_EQ(run("update k set code = 'A ' where id = 4").messages.at(0).number, 2627);  // 'a' under the collation
+    EXPECT_EQ(scalar("select count(*) from k where code in ('a', 'b', 'c') and v = 0"), "3");
+    EXPECT_TRUE(run("update k set v = 1, code = upper(code)").messages.empty());
+    EXPECT_EQ(scalar("select min(code) + max(code) from k where v = 1"), "AC");
 }

@@ -189,3 +189,29 @@ TEST(SandboxPersistence, AReadOnlyFolderRefusesChangesAndKeepsWhatItHas) {
     fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write);
   expectRestartKeeps(data.path(), "kept", 1);
 }
+
+TEST(SandboxPersistence, AProcedureWithALongExpressionRunsAfterARestart) {
+  ScratchFolder data;
+  std::string sum = "select 1", ors = "select count(*) from sysobjects where id = 0";
+  for (int i = 1; i < 100000; ++i) {
+    sum += " + 1";
+    ors += " or id = -1";
+  }
+  {
+    SandboxProcess server("Data#1", false, {"--data", data.path()});
+    OdbcConnection setup(server.odbcConnectionString());
+    ASSERT_TRUE(setup.connected()) << setup.connectError();
+    ASSERT_TRUE(setup.run("create database kept").ok);
+    OdbcConnection client(server.odbcConnectionString("kept"));
+    ASSERT_TRUE(client.run("create procedure p_sum as " + sum).ok);
+    ASSERT_TRUE(client.run("create procedure p_ors as " + ors).ok);
+    EXPECT_FALSE(client.run("create procedure p_deep as select " + std::string(100000, '~') + "1").ok);  // 191
+  }
+  SandboxProcess restarted("Data#1", false, {"--data", data.path()});
+  OdbcConnection client(restarted.odbcConnectionString("kept"));
+  ASSERT_TRUE(client.connected()) << client.connectError();
+  EXPECT_EQ(client.scalar("exec p_sum"), "100000");
+  EXPECT_EQ(client.scalar("exec p_ors"), "0");
+  EXPECT_EQ(client.scalar("exec p_sum"), "100000");
+  EXPECT_TRUE(restarted.running());
+}

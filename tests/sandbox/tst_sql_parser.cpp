@@ -1,6 +1,7 @@
 // The T-SQL tokenizer and parser: the dialect SQL Server 2000 accepts, including the forms the
 // tool's batches use (comments, tabs, statements run together, the three alias forms).
 
+#include "sql/builtins.hpp"
 #include "sql/parser.hpp"
 
 #include <gtest/gtest.h>
@@ -159,12 +160,82 @@ TEST(SandboxParser, SyntaxErrorsNameTheTokenAndLine) {
 TEST(SandboxParser, ExpressionPrecedence) {
     auto e = parseExpression("1 + 2 * 3 = 7 and not a like 'x%' or b between 1 and 2");
     ASSERT_EQ(e->kind, ExprKind::Binary);
-    EXPECT_EQ(e->name, "OR");
-    EXPECT_EQ(e->args[0]->name, "AND");
-    EXPECT_EQ(e->args[0]->args[0]->name, "=");
-    EXPECT_EQ(e->args[0]->args[0]->args[0]->name, "+");
+    EXPECT_EQ(e->ops, (std::vector<std::string>{"OR"}));
+    EXPECT_EQ(e->args[0]->ops, (std::vector<std::string>{"AND"}));
+    EXPECT_EQ(e->args[0]->args[0]->ops, (std::vector<std::string>{"="}));
+    EXPECT_EQ(e->args[0]->args[0]->args[0]->ops, (std::vector<std::string>{"+"}));
+    EXPECT_EQ(e->args[0]->args[0]->args[0]->args[1]->ops, (std::vector<std::string>{"*"}));
     EXPECT_EQ(e->args[1]->kind, ExprKind::Between);
     auto negative = parseExpression("-2147483648");
     EXPECT_EQ(negative->literal.type().id, TypeId::Int);
     EXPECT_EQ(negative->literal.asInt(), -2147483648LL);
+}
+
+namespace {
+
+// SQL Server's number for a batch the parser refuses: 0 for plain syntax errors, -1 if it parses.
+int parseErrorNumber(const std::string& sql) {
+    try {
+        parseBatch(sql);
+        return -1;
+    } catch (const SyntaxError& e) {
+        return e.number;
+    }
+}
+
+std::string repeated(const std::string& piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+}  // namespace
+
+TEST(SandboxParser, EveryNestingConstructCountsAndLongChainsStayFlat) {
+    EXPECT_EQ(parseErrorNumber("select " + std::string(100000, '~') + "1"), 191);
+    EXPECT_EQ(parseErrorNumber("select " + repeated("- ", 100000) + "1"), 191);
+    EXPECT_EQ(parseErrorNumber("select 1 where " + repeated("not ", 100000) + "1 = 1"), 191);
+    EXPECT_EQ(parseErrorNumber("select " + repeated("abs(", 5000) + "1" + std::string(5000, ')')), 191);
+    EXPECT_EQ(parseErrorNumber("select " + repeated("case when 1 = 1 then ", 5000) + "1" + repeated(" end", 5000)), 191);
+    EXPECT_EQ(parseErrorNumber("select " + repeated("- ", 100) + "1"), -1);  // moderate nesting is fine
+
+    auto sum = parseExpression("1" + repeated(" + 1", 99999));
+    ASSERT_EQ(sum->kind, ExprKind::Binary);
+    EXPECT_EQ(sum->args.size(), 100000u);  // one node, however long the chain
+    auto mixed = parseExpression("a - b + c * d / e");
+    EXPECT_EQ(mixed->ops, (std::vector<std::string>{"-", "+"}));
+    EXPECT_EQ(mixed->args[2]->ops, (std::vector<std::string>{"*", "/"}));
+    auto ors = parseExpression("x = 0" + repeated(" or x = 1", 99999));
+    EXPECT_EQ(ors->args.size(), 100000u);
+    auto collated = parseExpression("'a'" + repeated(" collate Chinese_PRC_CI_AS", 100000));
+    ASSERT_EQ(collated->kind, ExprKind::Collate);
+    EXPECT_EQ(collated->args[0]->kind, ExprKind::Literal);
+}
+
+TEST(SandboxParser, BuiltInCallsAreCheckedAsSqlServerCompilesThem) {
+    EXPECT_EQ(parseErrorNumber("select nosuch(1)"), 195);
+    EXPECT_EQ(parseErrorNumber("select abs()"), 174);
+    EXPECT_EQ(parseErrorNumber("select count()"), 174);
+    EXPECT_EQ(parseErrorNumber("select isnull(1)"), 174);
+    EXPECT_EQ(parseErrorNumber("select charindex('a')"), 189);
+    EXPECT_EQ(parseErrorNumber("select coalesce(1)"), 174);
+    EXPECT_EQ(parseErrorNumber("select coalesce(1, 2, 3, 4, 5)"), -1);
+    EXPECT_EQ(parseErrorNumber("select count(*)"), -1);
+    EXPECT_EQ(parseErrorNumber("select sum(*)"), 0);                // only COUNT takes *
+    EXPECT_EQ(parseErrorNumber("select dbo.abs()"), -1);  // a user function: checked when it runs
+    try {
+        parseBatch("select 1\nselect len()");
+        FAIL();
+    } catch (const SyntaxError& e) {
+        EXPECT_EQ(e.text, "The len function requires 1 argument(s).");
+        EXPECT_EQ(e.line(), 2);
+    }
+
+    auto call = parseExpression("dateadd(MS, 3, '2004-01-01')");
+    ASSERT_EQ(call->args.size(), 3u);
+    EXPECT_EQ(call->args[0]->name, "datepart");
+    EXPECT_EQ(call->args[0]->literal.asInt(), static_cast<int>(DatePart::Millisecond));
+    EXPECT_EQ(parseErrorNumber("select datepart(fortnight, getdate())"), 155);
+    EXPECT_EQ(parseErrorNumber("select datepart(@part, getdate())"), 1023);
+    EXPECT_EQ(parseErrorNumber("select datepart(yy)"), 174);
 }
