@@ -321,10 +321,11 @@ bool fitsCharacters(const std::string& text, const SqlType& target) {
 }  // namespace
 
 std::string cutToLength(const std::string& text, const SqlType& target) {
-    if (fitsCharacters(text, target)) return text;
     size_t limit = static_cast<size_t>(isUnicode(target.id) ? declaredLength(target) : target.length);
+    if (isLargeObject(target.id) || text.size() <= limit) return text;
     if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         return text.substr(0, limit);
+    if (fitsCharacters(text, target)) return text;
     // The longest prefix that fits, found by halving; it has at most `limit` characters.
     std::string candidate = utf8Substring(text, 0, limit);
     size_t fits = 0, tooLong = characterCount(candidate) + 1;

@@ -11,7 +11,7 @@
 namespace sandbox::sql {
 namespace {
 
-constexpr std::string_view kReserved[] = {
+constexpr std::string_view kReserved[] = {  // in alphabetical order
     "add", "all", "alter", "and", "any", "as", "asc", "authorization", "backup", "begin", "between",
     "break", "by", "cascade", "case", "check", "checkpoint", "close", "clustered", "collate", "column",
     "commit", "constraint", "continue", "create", "cross", "cursor", "database", "deallocate",
@@ -1311,8 +1311,13 @@ private:
 }  // namespace
 
 bool isReservedWord(std::string_view word) {
-    auto matches = [word](std::string_view k) { return equalsIgnoreCase(word, k); };
-    return std::any_of(std::begin(kReserved), std::end(kReserved), matches);
+    // kReserved is in alphabetical order: a binary search, case ignored (the parser asks often).
+    auto lessIgnoringCase = [](std::string_view a, std::string_view b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+        });
+    };
+    return std::binary_search(std::begin(kReserved), std::end(kReserved), word, lessIgnoringCase);
 }
 
 std::string ObjectName::display() const { return name; }

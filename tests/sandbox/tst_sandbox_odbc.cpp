@@ -422,12 +422,13 @@ TEST_F(SandboxOdbc, HostileExpressionsGetErrorsAndTheServerGoesOn) {
     EXPECT_TRUE(c->run("select charindex('a')").mentions("The charindex function requires 2 to 3 arguments."));
     OdbcBatch deep = c->run("select " + std::string(100000, '~') + "1");
     EXPECT_TRUE(deep.mentions("191")) << (deep.messages.empty() ? "" : deep.messages[0]);
+    // Long flat chains (the engine's own tests take 100,000 terms; these stay quick).
     std::string sum = "select 1", ors = "select count(*) from sysobjects where id = 0";  // no id is 0 or -1
-    for (int i = 1; i < 100000; ++i) {
+    for (int i = 1; i < 30000; ++i) {
         sum += "+1";
         ors += " or id = -1";
     }
-    EXPECT_EQ(c->scalar(sum), "100000");
+    EXPECT_EQ(c->scalar(sum), "30000");
     EXPECT_EQ(c->scalar(ors), "0");
     EXPECT_EQ(c->scalar("select dateadd(ms, 3, '2004-01-01')"), "2004-01-01 00:00:00.003");
     EXPECT_EQ(c->scalar("select cast(10 as decimal(38,10)) / cast(4 as decimal(38,10))"), "2.500000");
