@@ -299,11 +299,12 @@ void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>&
   for (int k = 0; k < total; ++k) {
     bool begun = false;
     const auto [select, tableColumns] = wholeTableQuery(query, names[k]);
+    const std::size_t scriptedColumns = tableColumns;  // clang 14 lambdas cannot capture a structured binding
     query.clearSql();
     query.addLine(select);
     query.openEachRow([&](const std::vector<connection::ColumnInfo>& columns,
                           const std::vector<std::optional<std::string>>& row) {
-      if (!begun) writer.beginTable(names[k], columns, tableColumns);
+      if (!begun) writer.beginTable(names[k], columns, scriptedColumns);
       begun = true;
       writer.addRow(row);
     });
