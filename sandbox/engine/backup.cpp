@@ -161,6 +161,9 @@ std::shared_ptr<Table> readTable(RecordReader& r) {
     }
     t->identityNext = r.i64();
     t->identityStarted = r.u8() != 0;
+    // Files of earlier versions left the next value at 1 until the first row; it is the seed.
+    const Column* identity = identityColumn(*t);
+    if (identity && !t->identityStarted && t->identityNext == 1) t->identityNext = identity->seed;
     return t;
 }
 

@@ -1,7 +1,10 @@
 #include "engine/catalog.hpp"
 
+#include "engine/collations.hpp"
+#include "engine/constraint_names.hpp"
 #include "engine/convert.hpp"
 #include "engine/engine.hpp"
+#include "engine/references.hpp"
 
 #include <algorithm>
 #include <functional>
@@ -44,7 +47,20 @@ int sysstatOf(const std::string& xtype) {
     if (xtype == "TR") return 8;
     if (xtype == "D") return 6;
     if (xtype == "PK" || xtype == "UQ") return 9;
+    if (xtype == "F") return 11;
     return 0;
+}
+
+// sysobjects.status of a constraint: 0x4 for a name the server made, 0x10 or 0x20 for a key
+// kept in a clustered or a nonclustered index.
+int constraintStatus(const Database& db, const SchemaObject& o) {
+    if (o.xtype != "PK" && o.xtype != "UQ" && o.xtype != "F" && o.xtype != "C" && o.xtype != "D") return 0;
+    int status = isGeneratedConstraintName(o.name, o.id) ? 0x4 : 0;
+    if (o.xtype == "PK" || o.xtype == "UQ")
+        if (auto table = db.tableById(o.parentId))
+            for (const Index& index : table->indexes)
+                if (compareCollated(index.name, o.name) == 0) status |= index.indid == 1 ? 0x10 : 0x20;
+    return status;
 }
 
 Relation sysobjects(Engine&, Database& db) {
@@ -64,7 +80,7 @@ Relation sysobjects(Engine&, Database& db) {
                            i(sysstatOf(xtype)), i(0), dt(created), i(0), i(0), i(0), i(0), i(0), i(0), i(0)});
     };
     for (const char* name : kSystemTables) add(name, systemTableId(name), "S", 0, -1073741823, 0, db.created());
-    for (const auto& o : db.objects()) add(o.name, o.id, o.xtype, o.info, 0, o.parentId, o.created);
+    for (const auto& o : db.objects()) add(o.name, o.id, o.xtype, o.info, constraintStatus(db, o), o.parentId, o.created);
     conform(r);
     return r;
 }
@@ -132,8 +148,9 @@ void addColumnRows(Relation& r, int objectId, const std::vector<Column>& columns
         bool chars = isCharacter(c.type.id);
         int status = (c.nullable ? 0x08 : 0) | (c.identity ? 0x80 : 0) |
                      ((c.type.id == TypeId::VarChar || c.type.id == TypeId::VarBinary || isUnicode(c.type.id)) ? 0x10 : 0);
-        Value tdsCollation = Value::binary(chars ? Bytes{0x04, 0x08, 0xD0, 0x00, 0x00} : Bytes(5, 0),
-                                           SqlType::chars(TypeId::Binary, 5));
+        std::optional<Collation> collation;
+        if (chars) collation = c.collation.empty() ? databaseCollation() : findCollation(c.collation);
+        Value tdsCollation = Value::binary(collation ? collation->tds : Bytes(5, 0), SqlType::chars(TypeId::Binary, 5));
         int typestat = (chars ? 2 : 0) | (c.nullable ? 0 : 1);
         bool hasXprec = isNumeric(c.type.id) || isDateTime(c.type.id);
         int64_t xprec = hasXprec && !prec.isNull() ? prec.asInt() : 0;
@@ -141,10 +158,10 @@ void addColumnRows(Relation& r, int objectId, const std::vector<Column>& columns
         int colid = static_cast<int>(k) + 1;
         r.owned.push_back({s(c.name), i(objectId), i(xtypeOf(c.type.id)), i(typestat), i(Catalog::xusertypeOf(c.type)),
                            i(isLargeObject(c.type.id) ? 16 : c.type.length), i(xprec), i(xscale), i(colid), i(0), i(0), i(0), i(c.identity ? 1 : 0),
-                           i(c.defaultId), i(0), i(0), i(colid), nul(), i(0), chars ? i(53284) : nul(), i(0),
+                           i(c.defaultId), i(0), i(0), i(colid), nul(), i(0), collation ? i(collation->id) : nul(), i(0),
                            i(status), i(oldStorageType(c.type, c.nullable)), i(usertypeOf(c.type)), nul(), prec,
                            scale, i(0), i(0), i(c.nullable ? 1 : 0),
-                           chars ? s("Chinese_PRC_CI_AS") : nul(), tdsCollation});
+                           collation ? s(collation->name) : nul(), tdsCollation});
     }
 }
 
@@ -308,16 +325,77 @@ Relation sysindexkeys(Engine&, Database& db) {
     return r;
 }
 
-// The view sysconstraints: one row per PRIMARY KEY, UNIQUE or DEFAULT constraint.
+// The view sysconstraints: one row per constraint, its status made from sysobjects.status as the
+// view's definition makes it.
 Relation sysconstraints(Engine&, Database& db) {
     Relation r;
     r.columns = describeColumns({{"constid", "int"}, {"id", "int"}, {"colid", "smallint"}, {"spare1", "tinyint"},
                                  {"status", "int"}, {"actions", "int"}, {"error", "int"}});
     for (const auto& o : db.objects()) {
-        int kind = o.xtype == "PK" ? 1 : o.xtype == "UQ" ? 2 : o.xtype == "D" ? 5 : 0;
+        int kind = o.xtype == "PK" ? 1 : o.xtype == "UQ" ? 2 : o.xtype == "F" ? 3 : o.xtype == "C" ? 4 : o.xtype == "D" ? 5 : 0;
         if (kind == 0) continue;
-        int status = kind + (o.info > 0 ? 16 : 32) + 2048;
+        int bits = constraintStatus(db, o);
+        int status = kind + (o.info > 0 ? 16 : 32) + (bits & 0x10 ? 512 : 0) + (bits & 0x20 ? 1024 : 0) + 2048 +
+                     (bits & 0x4 ? 131072 : 0);
         r.owned.push_back({i(o.id), i(o.parentId), i(o.info), i(0), i(status), i(4096), i(0)});
+    }
+    conform(r);
+    return r;
+}
+
+// One row per column pair of every foreign key.
+Relation sysforeignkeys(Engine&, Database& db) {
+    Relation r;
+    r.columns = describeColumns({{"constid", "int"}, {"fkeyid", "int"}, {"rkeyid", "int"}, {"fkey", "smallint"},
+                                 {"rkey", "smallint"}, {"keyno", "smallint"}});
+    for (const auto& o : db.objects()) {
+        auto table = o.xtype == "F" ? db.tableById(o.parentId) : nullptr;
+        if (!table) continue;
+        for (const ForeignKey& key : table->foreignKeys) {
+            if (key.id != o.id) continue;
+            for (size_t k = 0; k < key.columns.size(); ++k)
+                r.owned.push_back({i(key.id), i(table->id), i(key.referencedTableId), i(static_cast<int64_t>(key.columns[k]) + 1),
+                                   i(static_cast<int64_t>(key.referencedColumns[k]) + 1), i(static_cast<int64_t>(k) + 1)});
+        }
+    }
+    conform(r);
+    return r;
+}
+
+// The column ids of a key as sysreferences.forkeys and refkeys hold them: 16 little-endian smallints.
+Value keyColumnBytes(const std::vector<size_t>& positions) {
+    Bytes bytes(32, 0);
+    for (size_t k = 0; k < positions.size() && k < 16; ++k) {
+        bytes[2 * k] = static_cast<uint8_t>(positions[k] + 1);
+        bytes[2 * k + 1] = static_cast<uint8_t>((positions[k] + 1) >> 8);
+    }
+    return Value::binary(bytes, SqlType::chars(TypeId::Binary, 32));
+}
+
+// One row per foreign key, with the index of the referenced key and up to 16 column pairs.
+Relation sysreferences(Engine&, Database& db) {
+    Relation r;
+    std::vector<std::pair<std::string, std::string>> spec = {
+        {"constid", "int"}, {"fkeyid", "int"}, {"rkeyid", "int"}, {"rkeyindid", "smallint"}, {"keycnt", "smallint"},
+        {"forkeys", "binary(32)"}, {"refkeys", "binary(32)"}, {"fkeydbid", "smallint"}, {"rkeydbid", "smallint"}};
+    for (const char* side : {"fkey", "rkey"})
+        for (int k = 1; k <= 16; ++k) spec.emplace_back(side + std::to_string(k), "smallint");
+    for (const auto& [name, type] : spec) r.columns.push_back({name, parseTypeText(type), false, false});
+    for (const auto& o : db.objects()) {
+        auto table = o.xtype == "F" ? db.tableById(o.parentId) : nullptr;
+        if (!table) continue;
+        for (const ForeignKey& key : table->foreignKeys) {
+            if (key.id != o.id) continue;
+            auto referenced = db.tableById(key.referencedTableId);
+            int indid = 0;
+            if (referenced)
+                if (const Index* index = candidateKey(*referenced, key.referencedColumns)) indid = index->indid;
+            Row row{i(key.id), i(table->id), i(key.referencedTableId), i(indid), i(static_cast<int64_t>(key.columns.size())),
+                    keyColumnBytes(key.columns), keyColumnBytes(key.referencedColumns), i(0), i(0)};
+            for (const std::vector<size_t>* positions : {&key.columns, &key.referencedColumns})
+                for (size_t k = 0; k < 16; ++k) row.push_back(i(k < positions->size() ? static_cast<int64_t>((*positions)[k]) + 1 : 0));
+            r.owned.push_back(std::move(row));
+        }
     }
     conform(r);
     return r;
@@ -408,7 +486,8 @@ const std::pair<const char*, Builder> kBuilders[] = {
     {"syscomments", syscomments}, {"sysindexes", sysindexes},     {"sysproperties", sysproperties},
     {"sysdepends", sysdepends},   {"sysusers", sysusers},         {"sysfiles", sysfiles},
     {"sysdatabases", sysdatabases}, {"sysprocesses", sysprocesses}, {"spt_values", sptValues},
-    {"sysindexkeys", sysindexkeys}, {"sysconstraints", sysconstraints},
+    {"sysindexkeys", sysindexkeys}, {"sysconstraints", sysconstraints}, {"sysforeignkeys", sysforeignkeys},
+    {"sysreferences", sysreferences},
 };
 
 Relation sysdatabasesOf(Engine& engine) {
@@ -513,5 +592,7 @@ bool Catalog::isSystemTable(std::string_view name) {
 }
 
 int Catalog::xusertypeOf(const SqlType& type) { return type.isSysname ? 256 : xtypeOf(type.id); }
+
+std::pair<Value, Value> Catalog::precisionAndScale(const SqlType& type) { return precisionScale(type); }
 
 }  // namespace sandbox

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace sandbox {
 
@@ -19,6 +20,8 @@ public:
     static bool isSystemTable(std::string_view name);
     // SQL Server's type-info values (systypes row) for a column type.
     static int xusertypeOf(const SqlType& type);
+    // syscolumns.prec and syscolumns.scale of a column type (NULL where the catalogue has none).
+    static std::pair<Value, Value> precisionAndScale(const SqlType& type);
 };
 
 }  // namespace sandbox

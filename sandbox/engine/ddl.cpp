@@ -1,53 +1,17 @@
 #include "engine/executor.hpp"
 
+#include "engine/collations.hpp"
+#include "engine/constraint_names.hpp"
 #include "engine/convert.hpp"
 #include "engine/error.hpp"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace sandbox {
 
 using namespace sql;
 
 namespace {
-
-std::string hexId(int id) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%08X", static_cast<unsigned>(id));
-    return buffer;
-}
-
-// System-generated constraint names keep the whole name within 30 characters, as SQL Server 2000 does.
-std::string defaultConstraintName(const std::string& table, const std::string& column, int id) {
-    std::string tablePiece = utf8Substring(table, 0, 9);
-    std::string columnPiece = utf8Substring(column, 0, 14 - characterCount(tablePiece));
-    return "DF__" + tablePiece + "__" + columnPiece + "__" + hexId(id);
-}
-
-std::string keyConstraintName(const std::string& prefix, const std::string& table, int id) {
-    return prefix + "__" + utf8Substring(table, 0, 16) + "__" + hexId(id);
-}
-
-// The text syscomments keeps for a default: the expression in exactly one pair of brackets.
-std::string storedDefaultText(std::string text) {
-    auto enclosedWhole = [](const std::string& t) {
-        if (t.size() < 2 || t.front() != '(' || t.back() != ')') return false;
-        int depth = 0;
-        bool quoted = false;
-        for (size_t i = 0; i < t.size(); ++i) {
-            if (t[i] == '\'') quoted = !quoted;
-            if (quoted) continue;
-            if (t[i] == '(') ++depth;
-            if (t[i] == ')' && --depth == 0 && i + 1 < t.size()) return false;
-        }
-        return true;
-    };
-    size_t begin = text.find_first_not_of(" \t\r\n"), end = text.find_last_not_of(" \t\r\n");
-    text = begin == std::string::npos ? "" : text.substr(begin, end - begin + 1);
-    while (enclosedWhole(text)) text = text.substr(1, text.size() - 2);
-    return "(" + text + ")";
-}
 
 bool isTemporary(const ObjectName& name) { return !name.name.empty() && name.name[0] == '#'; }
 
@@ -95,6 +59,13 @@ Column Executor::columnFromSpec(const ColumnSpec& spec) {
     c.seed = spec.seed;
     c.step = spec.step;
     c.defaultExpr = spec.defaultExpr;
+    if (!spec.collation.empty()) {  // kept for the catalogue; text still compares as the server's
+        if (!isCharacter(c.type.id))
+            throw SqlError(447, 16, 1, "Expression type " + std::string(typeName(c.type.id)) + " is invalid for COLLATE clause.");
+        std::optional<Collation> collation = findCollation(spec.collation);
+        if (!collation) throw SqlError(448, 16, 1, "Invalid collation '" + spec.collation + "'.");
+        c.collation = collation->name;
+    }
     if (c.identity && !(isIntegral(c.type.id) && c.type.id != TypeId::Bit) &&
         !((c.type.id == TypeId::Decimal || c.type.id == TypeId::Numeric) && c.type.scale == 0))
         throw SqlError(2749, 16, 2, "Identity column '" + c.name + "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable.");
@@ -121,6 +92,7 @@ std::shared_ptr<Table> Executor::createTable(const ObjectName& name, std::vector
     table->name = name.name;
     table->created = currentDateTime();
     table->columns = std::move(columns);
+    if (const Column* identity = identityColumn(*table)) table->identityNext = identity->seed;
     SchemaObject object;
     object.id = table->id;
     object.name = table->name;
@@ -134,25 +106,30 @@ std::shared_ptr<Table> Executor::createTable(const ObjectName& name, std::vector
         if (!c.defaultExpr) continue;
         SchemaObject def;
         def.id = engine_.newObjectId();
-        def.name = defaultConstraintName(table->name, c.name, def.id);
+        def.name = generatedConstraintName("DF", table->name, c.name, def.id);
         def.xtype = "D";
         def.parentId = table->id;
         def.info = static_cast<int>(i) + 1;
         def.created = table->created;
-        def.text = storedDefaultText(c.defaultExpr->text);
+        def.text = storedConstraintText(c.defaultExpr->text);
         c.defaultId = def.id;
         db->addObject(def);
     }
     return table;
 }
 
-void Executor::addKey(Database& db, Table& table, const KeySpec& key) {
+const Index& Executor::addKey(Database& db, Table& table, const KeySpec& key) {
     bool primary = key.kind == KeyKind::PrimaryKey;
     if (primary && std::any_of(table.indexes.begin(), table.indexes.end(),
                                [](const Index& i) { return i.status & kIndexPrimaryKey; }))
-        throw SqlError(8110, 16, 1, "Cannot add multiple PRIMARY KEY constraints to table '" + table.name + "'.");
-    bool clusteredTaken = std::any_of(table.indexes.begin(), table.indexes.end(), [](const Index& i) { return i.indid == 1; });
+        throw errors::constraintNotCreated(SqlError(1779, 16, 1, "Table '" + table.name + "' already has a primary key defined on it.", false));
+    auto clusteredIndex = std::find_if(table.indexes.begin(), table.indexes.end(), [](const Index& i) { return i.indid == 1; });
+    bool clusteredTaken = clusteredIndex != table.indexes.end();
     bool clustered = key.clustered.value_or(primary && !clusteredTaken);
+    if (clustered && clusteredTaken)
+        throw errors::constraintNotCreated(SqlError(1902, 16, 3, "Cannot create more than one clustered index on table '" + table.name +
+                                                                      "'. Drop the existing clustered index '" + clusteredIndex->name +
+                                                                      "' before creating another.", false));
     Index index;
     for (const auto& [columnName, descending] : key.columns) {
         auto position = table.columnIndex(columnName);
@@ -163,7 +140,7 @@ void Executor::addKey(Database& db, Table& table, const KeySpec& key) {
     }
     SchemaObject constraint;
     constraint.id = engine_.newObjectId();
-    constraint.name = key.name.empty() ? keyConstraintName(primary ? "PK" : "UQ", table.name, constraint.id) : key.name;
+    constraint.name = key.name.empty() ? generatedConstraintName(primary ? "PK" : "UQ", table.name, "", constraint.id) : key.name;
     if (db.object(constraint.name)) throw errors::objectExists(constraint.name);
     constraint.xtype = primary ? "PK" : "UQ";
     constraint.parentId = table.id;
@@ -175,6 +152,7 @@ void Executor::addKey(Database& db, Table& table, const KeySpec& key) {
     index.status = kIndexUnique | (clustered ? kIndexClustered : 0) | (primary ? kIndexPrimaryKey : kIndexUniqueKey);
     table.indexes.push_back(index);
     std::sort(table.indexes.begin(), table.indexes.end(), [](const Index& a, const Index& b) { return a.indid < b.indid; });
+    return *std::find_if(table.indexes.begin(), table.indexes.end(), [&](const Index& i) { return i.indid == index.indid; });
 }
 
 void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
@@ -184,11 +162,7 @@ void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
         constraint.column = table.columnIndex(check.column);
         if (!constraint.column) throw errors::invalidColumn(check.column);
     }
-    constraint.name = !check.name.empty() ? check.name
-                      : constraint.column ? "CK__" + utf8Substring(table.name, 0, 9) + "__" +
-                                                utf8Substring(check.column, 0, 14 - characterCount(utf8Substring(table.name, 0, 9))) +
-                                                "__" + hexId(constraint.id)
-                                          : keyConstraintName("CK", table.name, constraint.id);
+    constraint.name = !check.name.empty() ? check.name : generatedConstraintName("CK", table.name, check.column, constraint.id);
     if (db.object(constraint.name)) throw errors::objectExists(constraint.name);
     constraint.condition = check.condition;
     // The condition must make sense for the table's columns: evaluate it once on a row of NULLs.
@@ -205,7 +179,7 @@ void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
     object.parentId = table.id;
     object.info = constraint.column ? static_cast<int>(*constraint.column) + 1 : 0;
     object.created = currentDateTime();
-    object.text = storedDefaultText(check.condition->text);
+    object.text = storedConstraintText(check.condition->text);
     db.addObject(object);
     table.checks.push_back(std::move(constraint));
 }
@@ -218,6 +192,7 @@ void Executor::runCreateTable(const CreateTableStatement& s) {
     try {
         for (const auto& key : s.keys) addKey(*db, *table, key);
         for (const auto& check : s.checks) addCheck(*db, *table, check);
+        for (const auto& key : s.foreignKeys) addForeignKey(*db, *table, key, nullptr);
     } catch (...) {
         discardNewTable(s.table, *table);
         throw;
@@ -251,12 +226,9 @@ void Executor::runCreateIndex(const CreateIndexStatement& s) {
     changes_.schemaChanging(databaseFor(s.table));
     table->indexes.push_back(index);
     if (s.unique) {
-        try {
-            for (const Row& row : table->rows) checkUnique(*table, row, &row);
-        } catch (const SqlError&) {
+        if (const Row* duplicate = firstDuplicate(*table, index)) {
             table->indexes.pop_back();
-            throw SqlError(1505, 16, 1, "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID " +
-                                            std::to_string(index.indid) + ". Most significant primary key is 'type 56'.");
+            throw duplicateIndexKey(index, *duplicate);
         }
     }
     std::sort(table->indexes.begin(), table->indexes.end(), [](const Index& a, const Index& b) { return a.indid < b.indid; });
@@ -321,6 +293,9 @@ void Executor::runDrop(const DropStatement& s) {
             auto table = findTable(name);
             if (!table)
                 throw SqlError(3701, 11, 5, "Cannot drop the table '" + name.name + "', because it does not exist in the system catalog.", false);
+            for (const auto& [child, key] : db->referencesTo(table->id))
+                if (child != table)
+                    throw SqlError(3726, 16, 1, "Could not drop object '" + table->name + "' because it is referenced by a FOREIGN KEY constraint.", false);
             changes_.schemaChanging(db);
             db->dropObject(table->id);
             session_.tempTables_.erase(toLower(name.name));

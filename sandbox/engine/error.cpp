@@ -28,4 +28,11 @@ SqlError notSupported(const std::string& what) {
     return {170, 15, 1, "Line 1: Incorrect syntax near '" + what + "'."};
 }
 
+SqlError constraintNotCreated(SqlError cause) {
+    return cause.followedBy(1750, 16, 1, "Could not create constraint. See previous errors.");
+}
+SqlError constraintNotDropped(SqlError cause) {
+    return cause.followedBy(3727, 16, 1, "Could not drop constraint. See previous errors.");
+}
+
 }  // namespace sandbox::errors

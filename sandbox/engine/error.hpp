@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace sandbox {
 
@@ -18,10 +19,18 @@ public:
 
     const tds::ServerMessage& message() const { return message_; }
     bool abortsBatch() const { return abortsBatch_; }
+    // A message SQL Server sends after this one for the same failure, such as 1750 "Could not
+    // create constraint. See previous errors." after the reason.
+    SqlError& followedBy(int number, int severity, int state, std::string text) {
+        followUps_.push_back({number, state, severity, std::move(text), "", 1});
+        return *this;
+    }
+    const std::vector<tds::ServerMessage>& followUps() const { return followUps_; }
 
 private:
     tds::ServerMessage message_;
     bool abortsBatch_;
+    std::vector<tds::ServerMessage> followUps_;
 };
 
 namespace errors {
@@ -36,6 +45,8 @@ SqlError unknownType(const std::string& name);           // 243
 SqlError divideByZero();                                 // 8134
 SqlError overflow(const std::string& typeName);          // 8115
 SqlError notSupported(const std::string& what);          // 170-style refusal for unsupported forms
+SqlError constraintNotCreated(SqlError cause);           // the cause, then 1750
+SqlError constraintNotDropped(SqlError cause);           // the cause, then 3727
 }  // namespace errors
 
 }  // namespace sandbox

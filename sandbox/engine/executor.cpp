@@ -70,6 +70,7 @@ bool changesRowsAsOne(const Statement& s) {
 }  // namespace
 
 Executor::Flow Executor::runStatement(const Statement& statement) {
+    statementLine_ = statement.line;
     ChangeLog::Mark before = changes_.mark();
     try {
         Flow flow = dispatch(statement);
@@ -94,6 +95,11 @@ void Executor::reportError(const SqlError& error, int line) {
     ServerMessage message = error.message();
     message.line = line;
     sink_.message(message);
+    for (ServerMessage followUp : error.followUps()) {
+        followUp.line = line;
+        sink_.message(followUp);
+        message.number = followUp.number;
+    }
     session_.lastError_ = message.number;
     if (!error.abortsBatch() && (message.number == 515 || message.number == 2627 || message.number == 8152 || message.number == 547 ||
                                  message.number == 544 || message.number == 8115 || message.number == 8134))
@@ -113,12 +119,7 @@ Executor::Flow Executor::dispatch(const Statement& s) {
         case StmtKind::Insert: runInsert(static_cast<const InsertStatement&>(s)); break;
         case StmtKind::Update: runUpdate(static_cast<const UpdateStatement&>(s)); break;
         case StmtKind::Delete: runDelete(static_cast<const DeleteStatement&>(s)); break;
-        case StmtKind::Truncate: {
-            auto table = requireTable(static_cast<const TruncateStatement&>(s).table);
-            changes_.clearRows(*table);
-            done(StatementKind::Other, false, 0);
-            break;
-        }
+        case StmtKind::Truncate: runTruncate(static_cast<const TruncateStatement&>(s)); break;
         case StmtKind::CreateDatabase: runCreateDatabase(static_cast<const DatabaseStatement&>(s)); break;
         case StmtKind::DropDatabase: runDropDatabase(static_cast<const DatabaseStatement&>(s)); break;
         case StmtKind::CreateTable: runCreateTable(static_cast<const CreateTableStatement&>(s)); break;
@@ -143,6 +144,8 @@ Executor::Flow Executor::dispatch(const Statement& s) {
         case StmtKind::Backup: runBackup(static_cast<const BackupStatement&>(s)); break;
         case StmtKind::Restore: runRestore(static_cast<const BackupStatement&>(s)); break;
         case StmtKind::UpdateText: runUpdateText(static_cast<const UpdateTextStatement&>(s)); break;
+        case StmtKind::AlterTable: runAlterTable(static_cast<const AlterTableStatement&>(s)); break;
+        case StmtKind::Dbcc: runDbcc(static_cast<const DbccStatement&>(s)); break;
         case StmtKind::Empty: break;
     }
     return Flow::Next;
@@ -219,6 +222,13 @@ void Executor::runSelectStatement(const SelectStatement& s) {
             column.identity = c.identity;
             columns.push_back(column);
         }
+        for (const SelectItem& item : select.items)  // IDENTITY(type, seed, increment) names the new column's seed
+            if (item.expr && item.expr->kind == ExprKind::Identity && !item.expr->args.empty())
+                for (Column& column : columns)
+                    if (column.identity) {
+                        column.seed = item.expr->args[0]->literal.asInt();
+                        column.step = item.expr->args[1]->literal.asInt();
+                    }
         auto table = createTable(*select.into, columns);
         try {
             changes_.appendRows(*table, std::move(result.owned));
@@ -226,10 +236,7 @@ void Executor::runSelectStatement(const SelectStatement& s) {
             discardNewTable(*select.into, *table);  // no half-made table stays behind
             throw;
         }
-        if (std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.identity; })) {
-            table->identityStarted = true;
-            table->identityNext = static_cast<int64_t>(table->rows.size()) + 1;
-        }
+        restartIdentity(*table);
         done(StatementKind::SelectInto, true, table->rows.size());
         return;
     }
@@ -250,6 +257,15 @@ void Executor::sendRelation(const Relation& relation, StatementKind kind) {
 
 // ---- INSERT, UPDATE, DELETE ----
 
+SqlError duplicateKey(const Table& table, const Index& index) {
+    if (!(index.status & (kIndexPrimaryKey | kIndexUniqueKey)))
+        return SqlError(2601, 14, 3, "Cannot insert duplicate key row in object '" + table.name + "' with unique index '" +
+                                         index.name + "'.", false);
+    bool primary = index.status & kIndexPrimaryKey;
+    return SqlError(2627, 14, 1, std::string("Violation of ") + (primary ? "PRIMARY KEY" : "UNIQUE KEY") + " constraint '" +
+                                     index.name + "'. Cannot insert duplicate key in object '" + table.name + "'.", false);
+}
+
 void Executor::checkUnique(const Table& table, const Row& row, const Row* replacing) {
     for (const Index& index : table.indexes) {
         if (!(index.status & kIndexUnique)) continue;
@@ -260,51 +276,29 @@ void Executor::checkUnique(const Table& table, const Row& row, const Row* replac
                 const Value& b = other[key.first];
                 return (a.isNull() && b.isNull()) || valuesEqual(a, b);
             });
-            if (!same) continue;
-            bool primary = index.status & kIndexPrimaryKey;
-            if (!(index.status & (kIndexPrimaryKey | kIndexUniqueKey)))
-                throw SqlError(2601, 14, 3, "Cannot insert duplicate key row in object '" + table.name +
-                                                "' with unique index '" + index.name + "'.", false);
-            throw SqlError(2627, 14, 1, std::string("Violation of ") + (primary ? "PRIMARY KEY" : "UNIQUE KEY") +
-                                            " constraint '" + index.name + "'. Cannot insert duplicate key in object '" +
-                                            table.name + "'.", false);
+            if (same) throw duplicateKey(table, index);
         }
     }
 }
 
-namespace {
-
-// A key's text under the server collation: equal keys give equal texts.
-std::string keyText(const Index& index, const Row& row) {
-    std::string text;
-    for (const auto& [position, descending] : index.keys) {
-        const Value& v = row[position];
-        if (v.isNull()) text += "\x01";
-        else if (std::holds_alternative<std::string>(v.storage())) text += toLower(trimRightBlanks(v.asText()));
-        else if (std::holds_alternative<double>(v.storage())) text += std::to_string(v.asDouble());
-        else text += formatValue(v, 121);
-        text += '\x1F';
-    }
-    return text;
-}
-
-}  // namespace
-
-void Executor::checkConstraints(const Table& table, const Row& row, bool update) {
-    if (table.checks.empty()) return;
+bool Executor::satisfies(const Table& table, const CheckConstraint& check, const Row& row) {
     Scope scope;
     scope.id = nextScopeId_++;
     scope.entries.push_back({table.name, table.name, columnsOf(table), 0});
     scope.width = table.columns.size();
-    for (const CheckConstraint& check : table.checks) {
-        Value result = eval(*check.condition, Frame{&scope, row.data(), nullptr, nullptr});
-        if (result.isNull() || isTruthyNumber(result)) continue;  // unknown passes, as in SQL Server
-        std::string where = "The conflict occurred in database '" + session_.database_ + "', table '" + table.name + "'";
-        if (check.column) where += ", column '" + table.columns[*check.column].name + "'";
-        throw SqlError(547, 16, 1, std::string(update ? "UPDATE" : "INSERT") + " statement conflicted with " +
-                                       (check.column ? "COLUMN" : "TABLE") + " CHECK constraint '" + check.name + "'. " +
-                                       where + ".", false);
-    }
+    Value result = eval(*check.condition, Frame{&scope, row.data(), nullptr, nullptr});
+    return result.isNull() || isTruthyNumber(result);  // unknown passes, as in SQL Server
+}
+
+SqlError Executor::checkConflict(const Table& table, const CheckConstraint& check, const std::string& verb) {
+    std::optional<std::string> column;
+    if (check.column) column = table.columns[*check.column].name;
+    return SqlError(547, 16, 1, conflictText(verb, "CHECK", check.name, session_.database_, table.name, column), false);
+}
+
+void Executor::checkConstraints(const Table& table, const Row& row, bool update) {
+    for (const CheckConstraint& check : table.checks)
+        if (!satisfies(table, check, row)) throw checkConflict(table, check, update ? "UPDATE" : "INSERT");
 }
 
 Executor::KeySets Executor::keySets(const Table& table) {
@@ -312,7 +306,7 @@ Executor::KeySets Executor::keySets(const Table& table) {
     for (const Index& index : table.indexes) {
         if (!(index.status & kIndexUnique)) continue;
         std::unordered_set<std::string> keys;
-        for (const Row& row : table.rows) keys.insert(keyText(index, row));
+        for (const Row& row : table.rows) keys.insert(indexKeyText(index, row));
         sets.emplace_back(&index, std::move(keys));
     }
     return sets;
@@ -328,7 +322,7 @@ void Executor::insertRow(Table& table, Row row, const std::string& tableName, Ke
     checkConstraints(table, row, false);
     std::vector<std::string> texts;
     for (auto& [index, set] : keys) {
-        texts.push_back(keyText(*index, row));
+        texts.push_back(indexKeyText(*index, row));
         if (set.count(texts.back())) checkUnique(table, row, nullptr);  // raises SQL Server's error
     }
     changes_.appendRow(table, std::move(row));
@@ -359,9 +353,6 @@ void Executor::runInsert(const InsertStatement& s) {
         for (const auto& name : s.columns) {
             auto index = table->columnIndex(name);
             if (!index) throw errors::invalidColumn(name);
-            if (table->columns[*index].identity && session_.identityInsertTable_ != toLower(table->name))
-                throw SqlError(544, 16, 1, "Cannot insert explicit value for identity column in table '" + table->name +
-                                               "' when IDENTITY_INSERT is set to OFF.", false);
             targets.push_back(*index);
         }
     }
@@ -386,6 +377,9 @@ void Executor::runInsert(const InsertStatement& s) {
     } else {
         sources.emplace_back();
     }
+    bool identityNamed = std::any_of(targets.begin(), targets.end(), [&](size_t t) { return table->columns[t].identity; });
+    checkIdentityTargets(*table, databaseFor(s.table)->name(), !s.columns.empty(), identityNamed,
+                         sources.empty() ? targets.size() : sources[0].size());
     for (const Row& source : sources)
         if (source.size() != targets.size() && !s.defaultValues)
             throw SqlError(213, 16, 4, "Insert Error: Column name or number of supplied values does not match table definition.");
@@ -394,6 +388,7 @@ void Executor::runInsert(const InsertStatement& s) {
     std::string fullName = qualifiedTableName(table->name[0] == '#' ? "tempdb" : db->name(), table->name);
     uint64_t count = 0;
     KeySets keys = keySets(*table);
+    InsertReferences references(*db, *table, db->name());
     for (size_t r = 0; r < sources.size(); ++r) {
         const Row& source = sources[r];
         Row row(table->columns.size());
@@ -405,18 +400,12 @@ void Executor::runInsert(const InsertStatement& s) {
         }
         for (size_t i = 0; i < table->columns.size(); ++i) {
             Column& c = table->columns[i];
-            if (c.identity && given[i]) {  // an explicit value under IDENTITY_INSERT moves the counter on
-                int64_t explicitValue = toInteger(row[i]);
-                if (!table->identityStarted || (c.step > 0 ? explicitValue >= table->identityNext : explicitValue <= table->identityNext)) {
-                    table->identityNext = explicitValue + c.step;
-                    table->identityStarted = true;
-                }
-            } else if (c.identity) {
-                if (!table->identityStarted) { table->identityNext = c.seed; table->identityStarted = true; }
-                row[i] = convertValue(Value::integer(table->identityNext, TypeId::BigInt), c.type);
-                session_.lastIdentity_ = table->identityNext;
+            if (c.identity) {
+                int64_t value = given[i] ? toInteger(row[i]) : takeIdentity(*table, c);
+                if (given[i]) noteExplicitIdentity(*table, c, value);  // under IDENTITY_INSERT
+                else row[i] = convertValue(Value::integer(value, TypeId::BigInt), c.type);
+                session_.lastIdentity_ = value;
                 session_.identityKnown_ = true;
-                table->identityNext += c.step;
             } else if (c.type.id == TypeId::Timestamp) {
                 static uint64_t counter = 0x7D0;
                 Bytes stamp(8);
@@ -428,7 +417,9 @@ void Executor::runInsert(const InsertStatement& s) {
             }
             if (row[i].isNull()) row[i] = Value::null(c.type);
         }
+        references.check(row);
         insertRow(*table, std::move(row), fullName, keys);
+        references.added(table->rows.back());
         ++count;
     }
     done(StatementKind::Insert, true, count);
@@ -544,9 +535,16 @@ void Executor::runUpdate(const UpdateStatement& s) {
         }
     }
     for (const auto& [r, row] : updated) checkConstraints(*table, row, true);
+    std::optional<ReferentialPlan> references = referentialPlan(*table, s.table, "UPDATE");
+    if (references) {
+        references->updating(table, updated);
+        references->resolve();
+        checkCascadedRows(*references);
+    }
     // Keys are checked against the table as it will be; a duplicate takes the change back.
     changes_.replaceRows(*table, std::move(updated));
     checkKeysAfterUpdate(*table, columns);
+    if (references) applyCascades(*references);
     done(StatementKind::Update, true, targets.size());
 }
 
@@ -561,7 +559,7 @@ void Executor::checkKeysAfterUpdate(const Table& table, const std::vector<size_t
         std::unordered_set<std::string> keys;
         keys.reserve(table.rows.size());
         for (const Row& row : table.rows)
-            if (!keys.insert(keyText(index, row)).second) checkUnique(table, row, &row);  // raises SQL Server's error
+            if (!keys.insert(indexKeyText(index, row)).second) checkUnique(table, row, &row);  // raises SQL Server's error
     }
 }
 
@@ -571,7 +569,14 @@ void Executor::runDelete(const DeleteStatement& s) {
     std::vector<size_t> doomed;
     doomed.reserve(targets.size());
     for (const auto& target : targets) doomed.push_back(target.first);
+    std::optional<ReferentialPlan> references = referentialPlan(*table, s.table, "DELETE");
+    if (references) {
+        references->deleting(table, doomed);
+        references->resolve();
+        checkCascadedRows(*references);
+    }
     changes_.eraseRows(*table, doomed);
+    if (references) applyCascades(*references);
     done(StatementKind::Delete, true, targets.size());
 }
 
@@ -623,21 +628,6 @@ void Executor::runSetOption(const SetOptionStatement& s) {
     }
     if (s.option == "identity_insert") setIdentityInsert(s.value);
     done(StatementKind::Other, false, 0);
-}
-
-void Executor::setIdentityInsert(const std::string& value) {
-    size_t blank = value.rfind(' ');
-    ObjectName name;
-    name.name = value.substr(0, blank);
-    if (size_t dots = name.name.find(".."); dots != std::string::npos) {
-        name.database = name.name.substr(0, dots);
-        name.name = name.name.substr(dots + 2);
-    }
-    auto table = requireTable(name);
-    bool hasIdentity = std::any_of(table->columns.begin(), table->columns.end(), [](const Column& c) { return c.identity; });
-    if (!hasIdentity)
-        throw SqlError(8106, 16, 1, "Table '" + table->name + "' does not have the identity property. Cannot perform SET operation.");
-    session_.identityInsertTable_ = isOn(value.substr(blank + 1)) ? toLower(table->name) : "";
 }
 
 void Executor::runDeclare(const DeclareStatement& s) {

@@ -5,6 +5,7 @@
 #include "engine/change_log.hpp"
 #include "engine/error.hpp"
 #include "engine/engine.hpp"
+#include "engine/references.hpp"
 #include "engine/relation.hpp"
 #include "sql/ast.hpp"
 
@@ -91,6 +92,11 @@ private:
     void runUse(const sql::UseStatement& s);
     void runSetOption(const sql::SetOptionStatement& s);
     void setIdentityInsert(const std::string& value);
+    // ---- identity values (identity.cpp) ----
+    void runDbcc(const sql::DbccStatement& s);
+    // SQL Server's rules for the identity columns an INSERT names: 544, 545, 8101.
+    void checkIdentityTargets(const Table& table, const std::string& database, bool columnList, bool identityNamed, size_t values);
+    bool identityInsertOn(const Table& table, const std::string& database) const;
     void runDeclare(const sql::DeclareStatement& s);
     void runSetVariable(const sql::SetVariableStatement& s);
     Flow runIf(const sql::IfStatement& s);
@@ -103,6 +109,7 @@ private:
     void insertRow(Table& table, Row row, const std::string& tableName, KeySets& keys);
     void checkUnique(const Table& table, const Row& row, const Row* replacing);
     void checkKeysAfterUpdate(const Table& table, const std::vector<size_t>& setColumns);
+    void runTruncate(const sql::TruncateStatement& s);
 
     // ---- sharing the engine with other sessions (sharing.cpp) ----
     // True when no statement of the batch changes what other sessions see: it runs under the
@@ -123,10 +130,30 @@ private:
     std::shared_ptr<Table> createTable(const sql::ObjectName& name, std::vector<Column> columns);
     // Takes back a table that its own statement created and then failed to fill or constrain.
     void discardNewTable(const sql::ObjectName& name, const Table& table);
-    void addKey(Database& db, Table& table, const sql::KeySpec& key);
+    const Index& addKey(Database& db, Table& table, const sql::KeySpec& key);
     void addCheck(Database& db, Table& table, const sql::CheckSpec& check);
     // Raises 547 when a row breaks one of the table's CHECK constraints.
     void checkConstraints(const Table& table, const Row& row, bool update);
+    bool satisfies(const Table& table, const CheckConstraint& check, const Row& row);
+    SqlError checkConflict(const Table& table, const CheckConstraint& check, const std::string& verb);
+
+    // ---- constraints after CREATE TABLE, foreign keys at work (constraints.cpp) ----
+    void runAlterTable(const sql::AlterTableStatement& s);
+    // Adds the constraints to `table`; with a `checkingVerb` ("ALTER TABLE") the rows already
+    // there are checked against each of them.
+    void addConstraints(Database& db, Table& table, const sql::ConstraintSpecs& specs, const char* checkingVerb);
+    void addForeignKey(Database& db, Table& table, const sql::ForeignKeySpec& spec, const char* checkingVerb);
+    void addDefault(Database& db, Table& table, const sql::DefaultSpec& spec);
+    void refuseDuplicateKeys(const Table& table, const Index& index);
+    void dropConstraints(Database& db, Table& table, const std::vector<std::string>& names);
+    // What a DELETE or UPDATE of `table` does through foreign keys; nothing when no foreign key
+    // of its database touches the table.
+    std::optional<ReferentialPlan> referentialPlan(const Table& table, const sql::ObjectName& name, const char* verb);
+    // CHECK constraints and unique keys of the rows a cascade changes, before anything changes.
+    void checkCascadedRows(const ReferentialPlan& plan);
+    // Applies the cascades after the statement's own change (a failure takes both back, as
+    // every failing statement's changes go).
+    void applyCascades(const ReferentialPlan& plan);
     void runCreateModule(const sql::CreateModuleStatement& s);
     void runCreateIndex(const sql::CreateIndexStatement& s);
     void runDrop(const sql::DropStatement& s);
@@ -215,6 +242,16 @@ private:
     std::optional<Value> evalNumberFunction(const FunctionCall& call);
     std::optional<Value> evalDateFunction(const FunctionCall& call);
     const std::vector<Column>* columnsOfObject(int id);
+    // COLUMNPROPERTY, OBJECTPROPERTY, INDEXKEY_PROPERTY, DATABASEPROPERTYEX and IDENT_SEED,
+    // IDENT_INCR, IDENT_CURRENT (properties.cpp).
+    std::optional<Value> evalPropertyFunction(const FunctionCall& call);
+    Value objectProperty(int id, const std::string& property);
+    Value columnProperty(int id, const std::string& column, const std::string& property);
+    Value indexKeyProperty(int id, int64_t indid, int64_t keyno, const std::string& property);
+    std::shared_ptr<Table> tableWithId(int id);
+    // The table an identity function or DBCC CHECKIDENT names ('t', 'dbo.t', 'db..t').
+    std::optional<sql::ObjectName> nameIn(const std::string& text);
+    std::shared_ptr<Table> tableNamed(const std::string& text);
     // TEXTPTR, UPDATETEXT and SQL_VARIANT_PROPERTY (text_pointers.cpp).
     Value evalTextPointer(const sql::Expr& e, const Frame& frame);
     std::optional<Value> evalVariantFunction(const FunctionCall& call);
@@ -235,6 +272,7 @@ private:
     int depth_ = 0;  // procedure nesting
     int functionDepth_ = 0;     // user functions being evaluated inside a statement
     BatchLock* lock_ = nullptr;  // the engine lock as this batch holds it
+    int statementLine_ = 1;  // line of the statement running, for messages sent on the way
     uint64_t nextScopeId_ = 1;
     int returnStatus_ = 0;
     ChangeLog changes_;          // the batch's changes since they were last saved
@@ -244,6 +282,21 @@ private:
 };
 
 bool containsAggregate(const sql::Expr& e);
+// IDENT_CURRENT: the last identity value given, or before the first row the seed (or the value
+// DBCC CHECKIDENT set); nullopt for a table without an identity column.
+std::optional<int64_t> currentIdentity(const Table& table);
+// The next generated identity value, which the table moves past.
+int64_t takeIdentity(Table& table, const Column& column);
+// An explicit value inserted under IDENTITY_INSERT: a value beyond the current one becomes current.
+void noteExplicitIdentity(Table& table, const Column& column, int64_t value);
+// Makes the current identity follow the rows a table holds (after SELECT INTO or TRUNCATE).
+void restartIdentity(Table& table);
+// 2627 or 2601 for a key that `index` already holds.
+SqlError duplicateKey(const Table& table, const Index& index);
+// 1505 for a unique index or key that the rows already there would break, at `row`.
+SqlError duplicateIndexKey(const Index& index, const Row& row);
+// The first row whose key in `index` an earlier row already holds; nullptr when there is none.
+const Row* firstDuplicate(const Table& table, const Index& index);
 // The parts of a multi-part name as object_id() reads it: parts in brackets or double quotes
 // keep their dots ("]]" stands for "]"); nothing when a bracket is left open.
 std::optional<std::vector<std::string>> splitQualifiedName(std::string_view text);

@@ -87,6 +87,7 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     if (f == "count" || f == "len" || f == "datalength" || f == "charindex" || f == "object_id" || f == "db_id" ||
         f == "patindex" || f == "ascii" || f == "unicode" || f == "year" || f == "month" || f == "day" ||
         f == "datediff" || f == "datepart" || f == "sign" || f == "columnproperty" || f == "objectproperty" ||
+        f == "indexkey_property" ||
         f == "isnumeric" || f == "isdate" || f == "@@rowcount")
         return SqlType::of(TypeId::Int);
     if (f == "sum" || f == "avg") {
@@ -126,6 +127,7 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     }
     if (f == "nullif") return argType(0);
     if (f == "getdate" || f == "dateadd" || f == "getutcdate") return SqlType::of(TypeId::DateTime);
+    if (f == "ident_seed" || f == "ident_incr" || f == "ident_current") return SqlType::decimal(38, 0, TypeId::Numeric);
     if (f == "newid") return SqlType::of(TypeId::UniqueIdentifier);
     if (f == "datename") return nvarchar(30);
     if (f == "quotename") return nvarchar(258);
@@ -249,18 +251,6 @@ std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
         for (const Index& index : table->indexes)
             if (index.indid == indid && keyno >= 1 && keyno <= static_cast<int64_t>(index.keys.size()))
                 return Value::text(table->columns[index.keys[keyno - 1].first].name, resultType);
-        return Value::null(resultType);
-    }
-    if (f == "objectproperty") {
-        if (anyNull(2)) return Value::null(resultType);
-        auto db = currentDatabase();
-        SchemaObject* o = db->objectById(static_cast<int>(toInteger(a[0])));
-        std::string property = toLower(textOf(a[1]));
-        if (!o) return Value::null(resultType);
-        if (property == "isusertable") return Value::integer(o->xtype == "U");
-        if (property == "isview") return Value::integer(o->xtype == "V");
-        if (property == "isprocedure") return Value::integer(o->xtype == "P");
-        if (property == "ismsshipped") return Value::integer(0);
         return Value::null(resultType);
     }
     return std::nullopt;
@@ -430,7 +420,7 @@ Value Executor::evalFunction(const Expr& e, const Frame& frame) {
     FunctionCall call{e, arguments, functionType(e, frame.scope)};
     for (auto group : {&Executor::evalNullFunction, &Executor::evalSessionFunction, &Executor::evalCatalogFunction,
                        &Executor::evalStringFunction, &Executor::evalNumberFunction, &Executor::evalDateFunction,
-                       &Executor::evalVariantFunction})
+                       &Executor::evalVariantFunction, &Executor::evalPropertyFunction})
         if (std::optional<Value> result = (this->*group)(call)) return std::move(*result);
     throw errors::unknownFunction(e.name);
 }

@@ -11,9 +11,28 @@ std::optional<size_t> Table::columnIndex(std::string_view columnName) const {
     return std::nullopt;
 }
 
+const Column* identityColumn(const Table& table) {
+    auto found = std::find_if(table.columns.begin(), table.columns.end(), [](const Column& c) { return c.identity; });
+    return found == table.columns.end() ? nullptr : &*found;
+}
+
 std::shared_ptr<Table> Database::table(std::string_view name) const {
     auto found = tables_.find(toLower(trimRightBlanks(name)));
     return found == tables_.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<Table> Database::tableById(int id) const {
+    for (const auto& [key, table] : tables_)
+        if (table->id == id) return table;
+    return nullptr;
+}
+
+std::vector<std::pair<std::shared_ptr<Table>, const ForeignKey*>> Database::referencesTo(int id) const {
+    std::vector<std::pair<std::shared_ptr<Table>, const ForeignKey*>> found;
+    for (const auto& entry : tables_)
+        for (const ForeignKey& key : entry.second->foreignKeys)
+            if (key.referencedTableId == id) found.emplace_back(entry.second, &key);
+    return found;
 }
 
 SchemaObject* Database::object(std::string_view name) {
@@ -54,7 +73,8 @@ void Database::dropObject(int id) {
 SchemaImage Database::schemaImage() const {
     SchemaImage image{tables_, {}, objects_, depends, properties};
     for (const auto& [key, table] : tables_)
-        image.shapes.push_back({table, table->columns, table->indexes, table->checks});
+        image.shapes.push_back({table, table->columns, table->indexes, table->checks, table->foreignKeys,
+                                table->identityNext, table->identityStarted});
     return image;
 }
 
@@ -63,6 +83,9 @@ void Database::restoreSchema(SchemaImage image) {
         shape.table->columns = std::move(shape.columns);
         shape.table->indexes = std::move(shape.indexes);
         shape.table->checks = std::move(shape.checks);
+        shape.table->foreignKeys = std::move(shape.foreignKeys);
+        shape.table->identityNext = shape.identityNext;
+        shape.table->identityStarted = shape.identityStarted;
     }
     tables_ = std::move(image.tables);
     objects_ = std::move(image.objects);

@@ -14,6 +14,9 @@ namespace sandbox {
 
 using Row = std::vector<Value>;
 
+// The collation of every database, and of every column that declares none.
+inline constexpr std::string_view kDatabaseCollation = "Chinese_PRC_CI_AS";
+
 struct Column {
     std::string name;
     SqlType type;
@@ -22,6 +25,7 @@ struct Column {
     int64_t seed = 1, step = 1;
     int defaultId = 0;           // sysobjects id of the DEFAULT constraint, 0 if none
     sql::ExprPtr defaultExpr;
+    std::string collation;       // COLLATE name as declared; empty for the database's collation
 };
 
 // Index status bits as sysindexes.status has them.
@@ -46,6 +50,17 @@ struct CheckConstraint {
     sql::ExprPtr condition;         // its text is kept in condition->text
 };
 
+// FOREIGN KEY (columns) REFERENCES table (referencedColumns), kept by the referencing table.
+struct ForeignKey {
+    int id = 0;
+    std::string name;
+    int referencedTableId = 0;
+    std::vector<size_t> columns;            // positions in the referencing table
+    std::vector<size_t> referencedColumns;  // positions in the referenced table, pair by pair
+    bool deleteCascade = false;
+    bool updateCascade = false;
+};
+
 struct Table : std::enable_shared_from_this<Table> {
     int id = 0;
     std::string name;
@@ -54,11 +69,18 @@ struct Table : std::enable_shared_from_this<Table> {
     std::vector<Row> rows;  // changed only through a batch's ChangeLog, which can take changes back
     std::vector<Index> indexes;
     std::vector<CheckConstraint> checks;
+    std::vector<ForeignKey> foreignKeys;
+    // The value the next generated identity receives, and whether a row has been inserted
+    // since the table was created or truncated (until then the next row takes identityNext
+    // itself, after that identityNext is the last value plus the increment).
     int64_t identityNext = 1;
     bool identityStarted = false;
 
     std::optional<size_t> columnIndex(std::string_view columnName) const;
 };
+
+// The identity column of a table, or nullptr.
+const Column* identityColumn(const Table& table);
 
 // One sysobjects row (user tables, constraints, views, procedures, functions, triggers).
 struct SchemaObject {
@@ -94,6 +116,9 @@ struct SchemaImage {
         std::vector<Column> columns;
         std::vector<Index> indexes;
         std::vector<CheckConstraint> checks;
+        std::vector<ForeignKey> foreignKeys;
+        int64_t identityNext = 1;
+        bool identityStarted = false;
     };
     std::map<std::string, std::shared_ptr<Table>> tables;
     std::vector<TableShape> shapes;
@@ -111,6 +136,10 @@ public:
     DateTime created() const { return created_; }
 
     std::shared_ptr<Table> table(std::string_view name) const;
+    std::shared_ptr<Table> tableById(int id) const;
+    // Every foreign key of the database that references the table `id` (its own included),
+    // with the table that holds it.
+    std::vector<std::pair<std::shared_ptr<Table>, const ForeignKey*>> referencesTo(int id) const;
     SchemaObject* object(std::string_view name);
     SchemaObject* objectById(int id);
     const SchemaObject* objectById(int id) const;

@@ -116,7 +116,7 @@ struct SelectStmt {
 enum class StmtKind {
     Select, Insert, Update, Delete, CreateDatabase, DropDatabase, CreateTable, CreateModule,
     CreateIndex, Drop, Use, SetOption, SetVariable, Declare, If, Block, Print, Exec, Transaction,
-    Return, While, Truncate, Backup, Restore, UpdateText, Empty
+    Return, While, Truncate, Backup, Restore, UpdateText, AlterTable, Dbcc, Empty
 };
 
 struct Statement {
@@ -178,6 +178,7 @@ struct ColumnSpec {
     bool identity = false;
     int64_t seed = 1, step = 1;
     ExprPtr computed;         // AS expression (kept, not supported)
+    std::string collation;    // COLLATE name; empty for the database's collation
 };
 
 enum class KeyKind { PrimaryKey, Unique };
@@ -196,12 +197,62 @@ struct CheckSpec {
     ExprPtr condition;
 };
 
+// What happens to referencing rows when a referenced key is deleted or changed.
+enum class ReferentialAction { NoAction, Cascade };
+
+// [CONSTRAINT name] FOREIGN KEY (columns) REFERENCES table [(columns)] [ON DELETE ...] [ON UPDATE ...],
+// at a column (REFERENCES alone) or at the table.
+struct ForeignKeySpec {
+    std::string name;
+    std::vector<std::string> columns;
+    ObjectName referenced;
+    std::vector<std::string> referencedColumns;  // empty: the referenced table's primary key
+    ReferentialAction onDelete = ReferentialAction::NoAction;
+    ReferentialAction onUpdate = ReferentialAction::NoAction;
+    bool columnLevel = false;
+};
+
+// [CONSTRAINT name] DEFAULT expression FOR column, in ALTER TABLE ... ADD.
+struct DefaultSpec {
+    std::string name;
+    std::string column;
+    ExprPtr value;  // its text is kept in value->text
+};
+
+// The constraints of a table as one statement declares them.
+struct ConstraintSpecs {
+    std::vector<KeySpec> keys;
+    std::vector<CheckSpec> checks;
+    std::vector<ForeignKeySpec> foreignKeys;
+    std::vector<DefaultSpec> defaults;
+};
+
 struct CreateTableStatement : Statement {
     CreateTableStatement() : Statement(StmtKind::CreateTable) {}
     ObjectName table;
     std::vector<ColumnSpec> columns;
     std::vector<KeySpec> keys;
     std::vector<CheckSpec> checks;
+    std::vector<ForeignKeySpec> foreignKeys;
+};
+
+// ALTER TABLE t [WITH CHECK | WITH NOCHECK] ADD constraints, or ALTER TABLE t DROP [CONSTRAINT] names.
+struct AlterTableStatement : Statement {
+    AlterTableStatement() : Statement(StmtKind::AlterTable) {}
+    ObjectName table;
+    bool checkExisting = true;  // WITH NOCHECK: rows already there are not checked
+    ConstraintSpecs added;
+    std::vector<std::string> droppedConstraints;
+};
+
+// DBCC CHECKIDENT ('table' [, NORESEED | RESEED [, value]]) [WITH NO_INFOMSGS].
+struct DbccStatement : Statement {
+    DbccStatement() : Statement(StmtKind::Dbcc) {}
+    std::string command;  // lower case: checkident
+    ObjectName table;
+    std::string mode;     // "", "noreseed" or "reseed"
+    ExprPtr value;        // RESEED's new value
+    bool noInfoMessages = false;
 };
 
 enum class ModuleKind { View, Procedure, Function, Trigger };

@@ -192,7 +192,8 @@ private:
         if (is("update")) return updateStatement();
         if (is("delete")) return deleteStatement();
         if (is("create")) return createStatement(firstInBatch);
-        if (is("alter")) fail();
+        if (is("alter") && is("table", 1)) return alterStatement();
+        if (is("dbcc")) return dbccStatement();
         if (is("drop")) return dropStatement();
         if (is("use")) return useStatement();
         if (is("set")) return setStatement();
@@ -544,7 +545,7 @@ private:
         static const std::string_view starters[] = {"select", "insert", "update", "delete", "create", "drop",
                                                     "use", "set", "declare", "if", "begin", "print", "exec",
                                                     "execute", "return", "while", "commit", "rollback", "truncate",
-                                                    "backup", "restore", "updatetext"};
+                                                    "backup", "restore", "updatetext", "alter", "dbcc"};
         return std::any_of(std::begin(starters), std::end(starters), [this](std::string_view k) { return is(k); });
     }
 
@@ -587,7 +588,9 @@ private:
                     expect(")");
                 }
                 column.identity = true;
-            } else if (is("collate")) { take(); anyWord(); }
+            } else if (accept("collate")) {
+                column.collation = anyWord();
+            }
             else if (is("rowguidcol")) take();
             else if (!columnConstraint(column)) break;
         }
@@ -606,24 +609,101 @@ private:
         if (accept("constraint")) constraintName = name();
         if (accept("default")) {
             column.defaultName = constraintName;
-            size_t start = peek().offset;
-            column.defaultExpr = expression();
-            column.defaultExpr->text = defaultText(start);
+            column.defaultExpr = defaultExpression();
             return true;
         }
         if (is("primary") || is("unique")) {
             KeySpec key = keyHead(constraintName);
             key.columns.emplace_back(column.name, false);
-            pendingKeys_.push_back(key);
+            pending_.keys.push_back(key);
             return true;
         }
         if (is("check")) {
-            pendingChecks_.push_back(checkSpec(constraintName, column.name));
+            pending_.checks.push_back(checkSpec(constraintName, column.name));
             return true;
         }
-        if (is("references") || is("foreign")) fail();
+        if (is("references") || is("foreign")) {
+            if (accept("foreign")) expect("key");
+            pending_.foreignKeys.push_back(referencesClause(constraintName, {column.name}, true));
+            return true;
+        }
         if (!constraintName.empty()) fail();
         return false;
+    }
+
+    ExprPtr defaultExpression() {
+        size_t start = peek().offset;
+        ExprPtr value = expression();
+        value->text = defaultText(start);
+        return value;
+    }
+
+    // A constraint written at the table level (in CREATE TABLE or ALTER TABLE ... ADD); DEFAULT
+    // ... FOR column only where `withDefaults`. False when the next item is not a constraint.
+    bool tableConstraint(bool withDefaults) {
+        if (!is("constraint") && !is("primary") && !is("unique") && !is("check") && !is("foreign") &&
+            !(withDefaults && is("default")))
+            return false;
+        std::string constraintName;
+        if (accept("constraint")) constraintName = name();
+        if (is("check")) {
+            pending_.checks.push_back(checkSpec(constraintName, ""));
+        } else if (accept("foreign")) {
+            expect("key");
+            std::vector<std::string> columns = nameList();
+            pending_.foreignKeys.push_back(referencesClause(constraintName, std::move(columns), false));
+        } else if (withDefaults && accept("default")) {
+            DefaultSpec d;
+            d.name = constraintName;
+            d.value = defaultExpression();
+            expect("for");
+            d.column = name();
+            pending_.defaults.push_back(d);
+        } else {
+            KeySpec key = keyHead(constraintName);
+            key.columns = keyColumns();
+            pending_.keys.push_back(key);
+        }
+        return true;
+    }
+
+    std::vector<std::string> nameList() {
+        std::vector<std::string> names;
+        expect("(");
+        do names.push_back(name()); while (accept(","));
+        expect(")");
+        return names;
+    }
+
+    ForeignKeySpec referencesClause(const std::string& constraintName, std::vector<std::string> columns, bool columnLevel) {
+        ForeignKeySpec key;
+        key.name = constraintName;
+        key.columns = std::move(columns);
+        key.columnLevel = columnLevel;
+        expect("references");
+        key.referenced = objectName();
+        if (isSymbol("(")) key.referencedColumns = nameList();
+        for (;;) {
+            if (is("on") && (is("delete", 1) || is("update", 1))) {
+                take();
+                bool onDelete = accept("delete");
+                if (!onDelete) expect("update");
+                ReferentialAction& action = onDelete ? key.onDelete : key.onUpdate;
+                if (accept("cascade")) {
+                    action = ReferentialAction::Cascade;
+                } else {
+                    expect("no");
+                    expect("action");
+                    action = ReferentialAction::NoAction;
+                }
+            } else if (is("not") && is("for", 1)) {  // NOT FOR REPLICATION
+                take();
+                take();
+                anyWord();
+            } else {
+                return key;
+            }
+        }
     }
 
     CheckSpec checkSpec(const std::string& constraintName, const std::string& column) {
@@ -665,29 +745,74 @@ private:
         auto s = std::make_shared<CreateTableStatement>();
         s->table = objectName();
         expect("(");
-        pendingKeys_.clear();
-        pendingChecks_.clear();
+        pending_ = {};
         do {
             if (isSymbol(")")) break;  // a trailing comma is accepted by SQL Server 2000
-            if (is("constraint") || is("primary") || is("unique") || is("check")) {
-                std::string constraintName;
-                if (accept("constraint")) constraintName = name();
-                if (is("check")) {
-                    pendingChecks_.push_back(checkSpec(constraintName, ""));
-                    continue;
-                }
-                KeySpec key = keyHead(constraintName);
-                key.columns = keyColumns();
-                pendingKeys_.push_back(key);
-            } else {
-                s->columns.push_back(columnSpec());
-            }
+            if (!tableConstraint(false)) s->columns.push_back(columnSpec());
         } while (accept(","));
         expect(")");
         if (accept("on")) anyWord();
         if (is("textimage_on")) { take(); anyWord(); }
-        s->keys = pendingKeys_;
-        s->checks = pendingChecks_;
+        s->keys = std::move(pending_.keys);
+        s->checks = std::move(pending_.checks);
+        s->foreignKeys = std::move(pending_.foreignKeys);
+        return s;
+    }
+
+    StmtPtr alterStatement() {
+        expect("alter");
+        expect("table");
+        auto s = std::make_shared<AlterTableStatement>();
+        s->table = objectName();
+        bool withOption = accept("with");
+        if (withOption && !accept("check")) {
+            expect("nocheck");
+            s->checkExisting = false;
+        }
+        if (!withOption && accept("drop")) {
+            do {
+                accept("constraint");
+                s->droppedConstraints.push_back(name());
+            } while (accept(","));
+            return s;
+        }
+        expect("add");
+        pending_ = {};
+        do {
+            if (!tableConstraint(true)) fail();  // columns are not added by ALTER TABLE here
+        } while (accept(","));
+        s->added = std::move(pending_);
+        return s;
+    }
+
+    // DBCC CHECKIDENT ('table' [, NORESEED | RESEED [, value]]) [WITH NO_INFOMSGS]
+    StmtPtr dbccStatement() {
+        expect("dbcc");
+        auto s = std::make_shared<DbccStatement>();
+        s->command = toLower(anyWord());
+        if (s->command != "checkident") {
+            SyntaxError error(s->command, peek().line, false);
+            error.number = 2526;
+            error.text = "Incorrect DBCC statement. Check the documentation for the correct DBCC syntax and options.";
+            throw error;
+        }
+        expect("(");
+        if (peek().kind == TokenKind::String || peek().kind == TokenKind::UnicodeString) {
+            s->table.name = take().text;  // split into its parts when the statement runs
+        } else {
+            s->table = objectName();
+        }
+        if (accept(",")) {
+            s->mode = toLower(anyWord());
+            if (s->mode != "reseed" && s->mode != "noreseed") fail();
+            if (s->mode == "reseed" && accept(",")) s->value = expression();
+        }
+        expect(")");
+        if (accept("with")) {
+            do {
+                if (toLower(anyWord()) == "no_infomsgs") s->noInfoMessages = true;
+            } while (accept(","));
+        }
         return s;
     }
 
@@ -714,8 +839,11 @@ private:
         s->name = objectName();
         if (isSymbol("(")) {
             take();
-            do s->returnColumns.push_back(ColumnSpec{name(), {}, {}, {}, {}, false, 1, 1, {}});
-            while (accept(","));
+            do {
+                ColumnSpec column;
+                column.name = name();
+                s->returnColumns.push_back(column);
+            } while (accept(","));
             expect(")");
         }
         skipWithOptions();
@@ -1304,8 +1432,7 @@ private:
     std::vector<Token> tokens_;
     size_t pos_ = 0;
     int nesting_ = 0;  // see Nested
-    std::vector<KeySpec> pendingKeys_;
-    std::vector<CheckSpec> pendingChecks_;
+    ConstraintSpecs pending_;  // the constraints of the CREATE or ALTER TABLE being read
 };
 
 }  // namespace

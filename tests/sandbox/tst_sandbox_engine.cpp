@@ -4,6 +4,7 @@
 #include "engine/convert.hpp"
 #include "engine/engine.hpp"
 #include "engine/error.hpp"
+#include "engine_fixture.hpp"
 #include "sql/builtins.hpp"
 
 #include <gtest/gtest.h>
@@ -15,55 +16,8 @@ using namespace sandbox;
 
 namespace {
 
-// Collects what a batch produced, as text.
-class CollectingSink : public ResultSink {
-public:
-    struct Result {
-        std::vector<ColumnInfo> columns;
-        std::vector<std::vector<std::string>> rows;
-    };
-    std::vector<Result> results;
-    std::vector<ServerMessage> messages;
-    std::vector<std::pair<bool, uint64_t>> dones;  // counted, rows
-    int errors = 0;
-
-    void beginResult(const std::vector<ColumnInfo>& columns) override { results.push_back({columns, {}}); }
-    bool row(const Value* values) override {
-        std::vector<std::string> row;
-        for (size_t i = 0; i < results.back().columns.size(); ++i)
-            row.push_back(values[i].isNull() ? "NULL" : formatValue(values[i], 121));
-        results.back().rows.push_back(row);
-        return true;
-    }
-    void message(const ServerMessage& m) override { messages.push_back(m); }
-    void databaseChanged(const std::string&, const std::string&) override {}
-    void returnStatus(int32_t) override {}
-    void statementDone(StatementKind, bool counted, uint64_t rows, bool error) override {
-        dones.emplace_back(counted, rows);
-        errors += error;
-    }
-    bool cancelled() const override { return false; }
-};
-
-class SandboxEngine : public ::testing::Test {
-protected:
-    SandboxEngine() : session_(engine_.openSession({"sa", "host", "test", "master", 1})) {}
-
-    CollectingSink run(const std::string& sql) {
-        CollectingSink sink;
-        engine_.execute(*session_, sql, sink);
-        return sink;
-    }
-    std::string scalar(const std::string& sql) {
-        CollectingSink sink = run(sql);
-        if (sink.results.empty() || sink.results.back().rows.empty())
-            return sink.messages.empty() ? "<none>" : "error " + std::to_string(sink.messages.back().number);
-        return sink.results.back().rows[0][0];
-    }
-
-    Engine engine_;
-    std::unique_ptr<Session> session_;
-};
+using SandboxEngine = sandbox::testing::EngineTest;
+using sandbox::testing::CollectingSink;
 
 }  // namespace
 
