@@ -6,6 +6,7 @@
 #include "tds/bytes.hpp"
 #include "types/value_check.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -212,6 +213,53 @@ BackupSet readSet(tds::ByteReader& file) {
     return backup;
 }
 
+// Column collations and foreign keys, written after everything else so that files of earlier
+// versions, which end before them, are still read.
+void writeTableConstraints(RecordWriter& w, const Table& t) {
+    w.u32(static_cast<uint32_t>(t.id));
+    w.u32(static_cast<uint32_t>(t.columns.size()));
+    for (const Column& c : t.columns) w.text(c.collation);
+    w.u32(static_cast<uint32_t>(t.foreignKeys.size()));
+    for (const ForeignKey& key : t.foreignKeys) {
+        w.u32(static_cast<uint32_t>(key.id));
+        w.text(key.name);
+        w.u32(static_cast<uint32_t>(key.referencedTableId));
+        w.u8(static_cast<uint8_t>(key.deleteCascade | (key.updateCascade << 1)));
+        w.u32(static_cast<uint32_t>(key.columns.size()));
+        for (size_t k = 0; k < key.columns.size(); ++k) {
+            w.u32(static_cast<uint32_t>(key.columns[k]));
+            w.u32(static_cast<uint32_t>(key.referencedColumns[k]));
+        }
+    }
+}
+
+void readTableConstraints(RecordReader& r, const std::vector<std::shared_ptr<Table>>& tables) {
+    int id = static_cast<int>(r.u32());
+    auto table = std::find_if(tables.begin(), tables.end(), [&](const auto& t) { return t->id == id; });
+    if (table == tables.end()) damaged("it holds constraints of a table that does not exist");
+    Table& t = **table;
+    if (r.u32() != t.columns.size()) damaged("table '" + t.name + "' has collations for other columns");
+    for (Column& c : t.columns) c.collation = r.text();
+    for (uint32_t i = 0, n = r.u32(); i < n; ++i) {
+        ForeignKey key;
+        key.id = static_cast<int>(r.u32());
+        key.name = r.text();
+        key.referencedTableId = static_cast<int>(r.u32());
+        uint8_t flags = r.u8();
+        key.deleteCascade = flags & 1;
+        key.updateCascade = flags & 2;
+        auto referenced = std::find_if(tables.begin(), tables.end(), [&](const auto& other) { return other->id == key.referencedTableId; });
+        for (uint32_t k = 0, pairs = r.u32(); k < pairs; ++k) {
+            key.columns.push_back(r.u32());
+            key.referencedColumns.push_back(r.u32());
+            if (referenced == tables.end() || key.columns.back() >= t.columns.size() ||
+                key.referencedColumns.back() >= (*referenced)->columns.size())
+                damaged("foreign key '" + key.name + "' names a table or column that does not exist");
+        }
+        t.foreignKeys.push_back(std::move(key));
+    }
+}
+
 }  // namespace
 
 std::string hostPath(const std::string& statementPath) {
@@ -246,6 +294,7 @@ Bytes serializeDatabase(const Database& database, bool withRows) {
         w.value(p.value);
     }
     w.dateTime(database.created());
+    for (const auto& [key, table] : tables) writeTableConstraints(w, *table);
     return w.result();
 }
 
@@ -281,6 +330,7 @@ std::shared_ptr<Database> deserializeDatabase(const Bytes& content, const std::s
             properties.push_back(p);
         }
         auto db = std::make_shared<Database>(dbid, name, r.dateTime());
+        for (size_t i = 0; i < tables.size() && r.remaining() > 0; ++i) readTableConstraints(r, tables);
         if (r.remaining() != 0) damaged("it holds more than a database");
         for (auto& t : tables) {
             if (db->table(t->name)) damaged("it holds two tables named '" + t->name + "'");

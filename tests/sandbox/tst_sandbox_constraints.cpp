@@ -1,6 +1,7 @@
 // Constraints as SQL Server 2000 keeps and enforces them: foreign keys (catalogue rows, checks,
 // cascades), ALTER TABLE ... ADD / DROP CONSTRAINT, identity values and the property functions.
 
+#include "engine/backup.hpp"
 #include "engine_fixture.hpp"
 
 #include <gtest/gtest.h>
@@ -321,4 +322,20 @@ TEST_F(SandboxConstraints, ColumnCollationsAreKeptForTheCatalogue) {
     EXPECT_EQ(errors("create table bad (a varchar(10) collate Klingon_CI_AS)"), (std::vector<int>{448}));
     EXPECT_EQ(errors("create table bad (a varchar(10) collate Latin1_General_CI)"), (std::vector<int>{448}));
     EXPECT_EQ(errors("create table bad (a int collate Latin1_General_CI_AS)"), (std::vector<int>{447}));
+}
+
+TEST_F(SandboxConstraints, ForeignKeysAndCollationsSurviveBackupFiles) {
+    createOrders();
+    run("create table notes (id int primary key, body varchar(30) collate Latin1_General_CS_AS)");
+    auto original = engine_.database("shop");
+    Bytes content = serializeDatabase(*original);
+    auto copy = deserializeDatabase(content, "shop", original->dbid());
+    EXPECT_EQ(serializeDatabase(*copy), content);  // nothing lost or changed
+    const auto& keys = copy->table("orders")->foreignKeys;
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[1].name, "fk_named");
+    EXPECT_TRUE(keys[1].deleteCascade && keys[1].updateCascade);
+    EXPECT_EQ(keys[0].columns, std::vector<size_t>{1});
+    EXPECT_EQ(keys[0].referencedTableId, copy->table("customers")->id);
+    EXPECT_EQ(copy->table("notes")->columns[1].collation, "Latin1_General_CS_AS");
 }
