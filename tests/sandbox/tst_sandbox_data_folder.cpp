@@ -94,6 +94,11 @@ const Step kEveryKindOfChange[] = {
     {"create unique index ix_name on item (name) create index ix_at on log (at) drop index log.ix_at", 0},
     {"insert item (name) values ('tea')", 2601},
     {"create view v_item as select name from item", 0},
+    {"create table supplier (id int primary key, name varchar(20) collate Latin1_General_CS_AS) "
+     "create table delivery (id int, supplier int references supplier on delete cascade) insert supplier values (1, 'a')", 0},
+    {"alter table delivery add constraint ck_id check (id > 0), default 1 for supplier", 0},
+    {"insert delivery (id) values (7) alter table delivery add constraint pk_delivery primary key nonclustered (id)", 8111},
+    {"create table counter (n int identity) dbcc checkident ('counter', reseed, 7)", 0},
     {"create procedure p_item as select count(*) from item", 0},
     {"create procedure p_gone as select 1", 0},
     {"drop procedure p_gone", 0},
