@@ -179,7 +179,7 @@ void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
     object.parentId = table.id;
     object.info = constraint.column ? static_cast<int>(*constraint.column) + 1 : 0;
     object.created = currentDateTime();
-    object.text = storedConstraintText(check.condition->text);
+    object.text = storedCheckText(*check.condition, table);
     db.addObject(object);
     table.checks.push_back(std::move(constraint));
 }

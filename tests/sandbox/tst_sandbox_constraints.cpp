@@ -185,7 +185,7 @@ TEST_F(SandboxConstraints, AlterTableAddsConstraintsCheckingTheRowsThere) {
     EXPECT_EQ(firstError("alter table item2 add constraint ck_qty check (qty > 0)"),
               "ALTER TABLE statement conflicted with TABLE CHECK constraint 'ck_qty'. The conflict occurred in database 'shop', table 'item2'.");
     EXPECT_EQ(errors("alter table item2 with nocheck add constraint ck_qty check (qty > 0)"), std::vector<int>{});
-    EXPECT_EQ(scalar("select text from syscomments where id = object_id('ck_qty')"), "(qty > 0)");
+    EXPECT_EQ(scalar("select text from syscomments where id = object_id('ck_qty')"), "([qty] > 0)");
     EXPECT_EQ(errors("insert item2 values (3, 'c', 0)"), (std::vector<int>{547}));
     EXPECT_EQ(errors("alter table item2 add constraint df_qty default 1 for qty, default ('x') for code"), std::vector<int>{});
     EXPECT_EQ(rows("select text from syscomments c join sysobjects o on o.id = c.id where o.xtype = 'D' and o.parent_obj = object_id('item2') order by o.name"),
@@ -216,6 +216,31 @@ TEST_F(SandboxConstraints, AlterTableAddsConstraintsCheckingTheRowsThere) {
     EXPECT_EQ(rows("select indid, name from sysindexes where id = object_id('item2')"), (Rows{{"0", "item2"}}));
     run("insert item2 (id) values (0) insert item2 (id) values (0)");  // no key, no check; qty has no default now
     EXPECT_EQ(rows("select count(*), max(code), max(qty) from item2 where id = 0"), (Rows{{"2", "x", "NULL"}}));
+}
+
+TEST_F(SandboxConstraints, CheckTextsAreWrittenAgainAsSqlServer2000KeepsThem) {
+    const std::pair<const char*, const char*> written[] = {
+        {"qty > 0", "([qty] > 0)"},
+        {"pub_id in ('1389', '0736', '0877') or pub_id like '99[0-9][0-9]'",
+         "([pub_id] = '0877' or ([pub_id] = '0736' or [pub_id] = '1389') or [pub_id] like '99[0-9][0-9]')"},
+        {"QTY BETWEEN 1 AND 10", "([qty] >= 1 and [qty] <= 10)"},
+        {"((qty > 0) and (price < 5 or price is null))", "([qty] > 0 and ([price] < 5 or [price] is null))"},
+        {"qty - (price - 1) > 0 and not (pub_id = 'it''s')", "([qty] - ([price] - 1) > 0 and not([pub_id] = 'it''s'))"},
+        {"len(pub_id) > 2 and upper(pub_id) <> N'X' and qty not in (3)", "(len([pub_id]) > 2 and upper([pub_id]) <> N'X' and [qty] <> 3)"},
+        {"case when qty > 1 then price else 0 end >= cast(qty as decimal(9, 2))",
+         "(case when [qty] > 1 then [price] else 0 end >= convert(decimal(9,2),[qty]))"},
+    };
+    int n = 0;
+    for (const auto& [condition, stored] : written) {
+        std::string table = "t" + std::to_string(++n);
+        run("create table " + table + " (pub_id char(4), qty int, price money, constraint ck_" + table + " check (" + condition + "))");
+        std::string text = scalar("select text from syscomments where id = object_id('ck_" + table + "')");
+        EXPECT_EQ(text, stored) << condition;
+        // Written again from the stored text, the constraint keeps the same text.
+        run("create table again" + table + " (pub_id char(4), qty int, price money, constraint ck_again" + table + " check " + text + ")");
+        EXPECT_EQ(scalar("select text from syscomments where id = object_id('ck_again" + table + "')"), stored) << condition;
+    }
+    EXPECT_EQ(errors("create table sub (a int check (a in (select 1)))"), (std::vector<int>{8142}));
 }
 
 TEST_F(SandboxConstraints, IdentityValuesFollowSqlServer2000) {

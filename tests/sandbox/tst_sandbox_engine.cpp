@@ -271,7 +271,7 @@ TEST_F(SandboxEngine, CheckConstraintsAreKeptAndEnforced) {
     run("create table jobs (id int, min_lvl int check (min_lvl >= 10), max_lvl int, "
         "constraint ck_range check (max_lvl <= 250 and max_lvl >= min_lvl))");
     EXPECT_EQ(scalar("select count(*) from sysobjects where xtype = 'C' and parent_obj = object_id('jobs')"), "2");
-    EXPECT_EQ(scalar("select text from syscomments where id = object_id('ck_range')"), "(max_lvl <= 250 and max_lvl >= min_lvl)");
+    EXPECT_EQ(scalar("select text from syscomments where id = object_id('ck_range')"), "([max_lvl] <= 250 and [max_lvl] >= [min_lvl])");
     run("insert jobs values (1, 10, 100)");
     CollectingSink low = run("insert jobs values (2, 5, 100)");
     ASSERT_FALSE(low.messages.empty());
