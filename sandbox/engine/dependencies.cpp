@@ -37,7 +37,12 @@ public:
         return rows;
     }
 
-    void select(const SelectStmt& s) {
+    void select(const SelectStmt& query) {
+        for (const SelectStmt* part = &query; part; part = part->unionNext.get()) selectPart(*part);
+    }
+
+private:
+    void selectPart(const SelectStmt& s) {
         std::vector<SourceRef> sources;
         for (const auto& ref : s.from) {
             if (ref.derived) { select(*ref.derived); continue; }
@@ -60,10 +65,8 @@ public:
         expression(s.having, sources, false);
         for (const auto& o : s.orderBy) expression(o.expr, sources, false);
         for (const auto& ref : s.from) expression(ref.on, sources, false);
-        if (s.unionNext) select(*s.unionNext);
     }
 
-private:
     std::optional<SourceRef> resolve(const ObjectName& name, const std::string& alias) {
         if (name.name.empty() || name.name[0] == '#' || !name.database.empty()) return std::nullopt;
         SourceRef ref;

@@ -111,6 +111,15 @@ struct SelectStmt {
     std::vector<OrderItem> orderBy;
     std::shared_ptr<SelectStmt> unionNext;
     bool unionAll = false;
+
+    SelectStmt() = default;
+    SelectStmt(const SelectStmt&) = default;
+    SelectStmt& operator=(const SelectStmt&) = default;
+    // A UNION chain of any length is taken apart in a loop rather than by nested destructors.
+    ~SelectStmt() {
+        std::shared_ptr<SelectStmt> next = std::move(unionNext);
+        while (next && next.use_count() == 1) next = std::move(next->unionNext);
+    }
 };
 
 enum class StmtKind {

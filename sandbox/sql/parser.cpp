@@ -224,22 +224,25 @@ private:
         return selectQueryBody(assignmentsTarget);
     }
 
+    // A UNION chain is read in a loop, so that any number of parts costs no recursion.
     std::shared_ptr<SelectStmt> selectQueryBody(SelectStatement* assignmentsTarget) {
-        std::shared_ptr<SelectStmt> first;
-        if (isSymbol("(")) {
-            take();
-            first = selectQuery();
-            expect(")");
-        } else {
-            first = selectCore(assignmentsTarget);
+        std::shared_ptr<SelectStmt> first = unionPart(assignmentsTarget);
+        SelectStmt* last = first.get();
+        while (accept("union")) {
+            last->unionAll = accept("all");
+            last->unionNext = unionPart(nullptr);
+            last = last->unionNext.get();
         }
-        if (is("union")) {
-            take();
-            first->unionAll = accept("all");
-            first->unionNext = selectQuery();
-        }
-        if (is("order") && first->orderBy.empty()) orderBy(*first);
+        if (is("order") && last->orderBy.empty()) orderBy(*last);
         return first;
+    }
+
+    std::shared_ptr<SelectStmt> unionPart(SelectStatement* assignmentsTarget) {
+        if (!isSymbol("(")) return selectCore(assignmentsTarget);
+        take();
+        std::shared_ptr<SelectStmt> part = selectQuery();
+        expect(")");
+        return part;
     }
 
     std::shared_ptr<SelectStmt> selectCore(SelectStatement* assignmentsTarget) {

@@ -355,6 +355,10 @@ TEST_F(SandboxEngine, DeepInputIsRefusedAndLongChainsRun) {
     EXPECT_EQ(scalar("select count(*) from t where id in (0" + repeated(", 7", 99999) + ")"), "1");
     run("create procedure p_sum as select 1" + repeated(" + 1", 99999));
     EXPECT_EQ(scalar("exec p_sum"), "100000");
+    run("create table many (n int)");
+    run("insert many select 0" + repeated(" union all select 1", 5000));  // rows written as one UNION
+    EXPECT_EQ(scalar("select count(*) from many"), "5001");
+    EXPECT_EQ(scalar("select count(*) from (select 0 as n" + repeated(" union select 1", 5000) + ") u"), "2");
 }
 
 namespace {

@@ -207,6 +207,8 @@ TEST(SandboxParser, EveryNestingConstructCountsAndLongChainsStayFlat) {
     EXPECT_EQ(mixed->args[2]->ops, (std::vector<std::string>{"*", "/"}));
     auto ors = parseExpression("x = 0" + repeated(" or x = 1", 99999));
     EXPECT_EQ(ors->args.size(), 100000u);
+    auto unions = parseBatch("select 0" + repeated(" union all select 1", 20000) + " order by 1");
+    ASSERT_EQ(unions.size(), 1u);  // a long UNION chain needs no recursion either, nor does its end
     auto collated = parseExpression("'a'" + repeated(" collate Chinese_PRC_CI_AS", 100000));
     ASSERT_EQ(collated->kind, ExprKind::Collate);
     EXPECT_EQ(collated->args[0]->kind, ExprKind::Literal);
