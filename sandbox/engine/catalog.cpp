@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_map>
 
 namespace sandbox {
 namespace {
@@ -51,16 +52,40 @@ int sysstatOf(const std::string& xtype) {
     return 0;
 }
 
+// The tables of a database by object id, for builders that look tables up row by row.
+using TablesById = std::unordered_map<int, const Table*>;
+
+TablesById tablesById(const Database& db) {
+    TablesById byId;
+    byId.reserve(db.tables().size());
+    for (const auto& [key, table] : db.tables()) byId.emplace(table->id, table.get());
+    return byId;
+}
+
+const Table* tableWithId(const TablesById& tables, int id) {
+    auto found = tables.find(id);
+    return found == tables.end() ? nullptr : found->second;
+}
+
 // sysobjects.status of a constraint: 0x4 for a name the server made, 0x10 or 0x20 for a key
 // kept in a clustered or a nonclustered index.
-int constraintStatus(const Database& db, const SchemaObject& o) {
+int constraintStatus(const TablesById& tables, const SchemaObject& o) {
     if (o.xtype != "PK" && o.xtype != "UQ" && o.xtype != "F" && o.xtype != "C" && o.xtype != "D") return 0;
     int status = isGeneratedConstraintName(o.name, o.id) ? 0x4 : 0;
     if (o.xtype == "PK" || o.xtype == "UQ")
-        if (auto table = db.tableById(o.parentId))
+        if (const Table* table = tableWithId(tables, o.parentId))
             for (const Index& index : table->indexes)
                 if (compareCollated(index.name, o.name) == 0) status |= index.indid == 1 ? 0x10 : 0x20;
     return status;
+}
+
+// The foreign key that a sysobjects row of xtype F stands for.
+const ForeignKey* foreignKeyOf(const TablesById& tables, const SchemaObject& o) {
+    const Table* table = o.xtype == "F" ? tableWithId(tables, o.parentId) : nullptr;
+    if (!table) return nullptr;
+    for (const ForeignKey& key : table->foreignKeys)
+        if (key.id == o.id) return &key;
+    return nullptr;
 }
 
 Relation sysobjects(Engine&, Database& db) {
@@ -80,7 +105,8 @@ Relation sysobjects(Engine&, Database& db) {
                            i(sysstatOf(xtype)), i(0), dt(created), i(0), i(0), i(0), i(0), i(0), i(0), i(0)});
     };
     for (const char* name : kSystemTables) add(name, systemTableId(name), "S", 0, -1073741823, 0, db.created());
-    for (const auto& o : db.objects()) add(o.name, o.id, o.xtype, o.info, constraintStatus(db, o), o.parentId, o.created);
+    TablesById tables = tablesById(db);
+    for (const auto& o : db.objects()) add(o.name, o.id, o.xtype, o.info, constraintStatus(tables, o), o.parentId, o.created);
     conform(r);
     return r;
 }
@@ -331,10 +357,11 @@ Relation sysconstraints(Engine&, Database& db) {
     Relation r;
     r.columns = describeColumns({{"constid", "int"}, {"id", "int"}, {"colid", "smallint"}, {"spare1", "tinyint"},
                                  {"status", "int"}, {"actions", "int"}, {"error", "int"}});
+    TablesById tables = tablesById(db);
     for (const auto& o : db.objects()) {
         int kind = o.xtype == "PK" ? 1 : o.xtype == "UQ" ? 2 : o.xtype == "F" ? 3 : o.xtype == "C" ? 4 : o.xtype == "D" ? 5 : 0;
         if (kind == 0) continue;
-        int bits = constraintStatus(db, o);
+        int bits = constraintStatus(tables, o);
         int status = kind + (o.info > 0 ? 16 : 32) + (bits & 0x10 ? 512 : 0) + (bits & 0x20 ? 1024 : 0) + 2048 +
                      (bits & 0x4 ? 131072 : 0);
         r.owned.push_back({i(o.id), i(o.parentId), i(o.info), i(0), i(status), i(4096), i(0)});
@@ -348,16 +375,12 @@ Relation sysforeignkeys(Engine&, Database& db) {
     Relation r;
     r.columns = describeColumns({{"constid", "int"}, {"fkeyid", "int"}, {"rkeyid", "int"}, {"fkey", "smallint"},
                                  {"rkey", "smallint"}, {"keyno", "smallint"}});
-    for (const auto& o : db.objects()) {
-        auto table = o.xtype == "F" ? db.tableById(o.parentId) : nullptr;
-        if (!table) continue;
-        for (const ForeignKey& key : table->foreignKeys) {
-            if (key.id != o.id) continue;
-            for (size_t k = 0; k < key.columns.size(); ++k)
-                r.owned.push_back({i(key.id), i(table->id), i(key.referencedTableId), i(static_cast<int64_t>(key.columns[k]) + 1),
-                                   i(static_cast<int64_t>(key.referencedColumns[k]) + 1), i(static_cast<int64_t>(k) + 1)});
-        }
-    }
+    TablesById tables = tablesById(db);
+    for (const auto& o : db.objects())
+        if (const ForeignKey* key = foreignKeyOf(tables, o))
+            for (size_t k = 0; k < key->columns.size(); ++k)
+                r.owned.push_back({i(key->id), i(o.parentId), i(key->referencedTableId), i(static_cast<int64_t>(key->columns[k]) + 1),
+                                   i(static_cast<int64_t>(key->referencedColumns[k]) + 1), i(static_cast<int64_t>(k) + 1)});
     conform(r);
     return r;
 }
@@ -381,21 +404,18 @@ Relation sysreferences(Engine&, Database& db) {
     for (const char* side : {"fkey", "rkey"})
         for (int k = 1; k <= 16; ++k) spec.emplace_back(side + std::to_string(k), "smallint");
     for (const auto& [name, type] : spec) r.columns.push_back({name, parseTypeText(type), false, false});
+    TablesById tables = tablesById(db);
     for (const auto& o : db.objects()) {
-        auto table = o.xtype == "F" ? db.tableById(o.parentId) : nullptr;
-        if (!table) continue;
-        for (const ForeignKey& key : table->foreignKeys) {
-            if (key.id != o.id) continue;
-            auto referenced = db.tableById(key.referencedTableId);
-            int indid = 0;
-            if (referenced)
-                if (const Index* index = candidateKey(*referenced, key.referencedColumns)) indid = index->indid;
-            Row row{i(key.id), i(table->id), i(key.referencedTableId), i(indid), i(static_cast<int64_t>(key.columns.size())),
-                    keyColumnBytes(key.columns), keyColumnBytes(key.referencedColumns), i(0), i(0)};
-            for (const std::vector<size_t>* positions : {&key.columns, &key.referencedColumns})
-                for (size_t k = 0; k < 16; ++k) row.push_back(i(k < positions->size() ? static_cast<int64_t>((*positions)[k]) + 1 : 0));
-            r.owned.push_back(std::move(row));
-        }
+        const ForeignKey* key = foreignKeyOf(tables, o);
+        if (!key) continue;
+        int indid = 0;
+        if (const Table* referenced = tableWithId(tables, key->referencedTableId))
+            if (const Index* index = candidateKey(*referenced, key->referencedColumns)) indid = index->indid;
+        Row row{i(key->id), i(o.parentId), i(key->referencedTableId), i(indid), i(static_cast<int64_t>(key->columns.size())),
+                keyColumnBytes(key->columns), keyColumnBytes(key->referencedColumns), i(0), i(0)};
+        for (const std::vector<size_t>* positions : {&key->columns, &key->referencedColumns})
+            for (size_t k = 0; k < 16; ++k) row.push_back(i(k < positions->size() ? static_cast<int64_t>((*positions)[k]) + 1 : 0));
+        r.owned.push_back(std::move(row));
     }
     conform(r);
     return r;

@@ -4,7 +4,6 @@
 #include "engine/error.hpp"
 
 #include <algorithm>
-#include <functional>
 
 namespace sandbox {
 
@@ -266,25 +265,18 @@ std::vector<const TableChange*> ReferentialPlan::cascaded() const {
 
 namespace {
 
-// True when some table reaches another by two paths of cascading foreign keys, or itself.
-bool cascadePathsCross(const std::multimap<int, int>& edges) {
-    std::vector<int> sources;
-    for (const auto& edge : edges) sources.push_back(edge.first);
-    for (int source : sources) {
-        std::vector<int> seen;
-        std::function<bool(int)> visit = [&](int node) {
-            auto [begin, end] = edges.equal_range(node);
-            for (auto edge = begin; edge != end; ++edge) {
-                int next = edge->second;
-                if (next == source || std::find(seen.begin(), seen.end(), next) != seen.end()) return true;
-                seen.push_back(next);
-                if (visit(next)) return true;
-            }
-            return false;
-        };
-        if (visit(source)) return true;
+// The tables reachable from `start` along `edges` (referenced table to referencing table), the
+// start tables included.
+std::unordered_set<int> reachable(const std::unordered_multimap<int, int>& edges, std::vector<int> start) {
+    std::unordered_set<int> seen(start.begin(), start.end());
+    while (!start.empty()) {
+        int node = start.back();
+        start.pop_back();
+        auto [begin, end] = edges.equal_range(node);
+        for (auto edge = begin; edge != end; ++edge)
+            if (seen.insert(edge->second).second) start.push_back(edge->second);
     }
-    return false;
+    return seen;
 }
 
 }  // namespace
@@ -292,12 +284,27 @@ bool cascadePathsCross(const std::multimap<int, int>& edges) {
 void refuseCascadeCycles(const Database& database, const Table& table, const ForeignKey& key) {
     for (bool onDelete : {true, false}) {
         if (!(onDelete ? key.deleteCascade : key.updateCascade)) continue;
-        std::multimap<int, int> edges{{key.referencedTableId, table.id}};
-        for (const auto& [name, other] : database.tables())
-            for (const ForeignKey& existing : other->foreignKeys)
-                if (onDelete ? existing.deleteCascade : existing.updateCascade)
-                    edges.emplace(existing.referencedTableId, other->id);
-        if (cascadePathsCross(edges))
+        std::unordered_multimap<int, int> forward, backward;
+        for (const auto& entry : database.tables())
+            for (const ForeignKey& existing : entry.second->foreignKeys)
+                if (onDelete ? existing.deleteCascade : existing.updateCascade) {
+                    forward.emplace(existing.referencedTableId, entry.second->id);
+                    backward.emplace(entry.second->id, existing.referencedTableId);
+                }
+        // The new path runs from every table that cascades into the referenced one, through it, to
+        // every table the referencing one cascades into. It is a cycle when it comes back to where
+        // it began, and a second path when one of those tables already reached one of these.
+        std::unordered_set<int> before = reachable(backward, {key.referencedTableId});
+        std::unordered_set<int> after = reachable(forward, {table.id});
+        bool cycle = before.count(table.id) > 0;
+        std::vector<int> next;
+        for (int origin : before) {
+            auto [begin, end] = forward.equal_range(origin);
+            for (auto edge = begin; edge != end; ++edge) next.push_back(edge->second);
+        }
+        std::unordered_set<int> reached = reachable(forward, next);
+        bool twoPaths = std::any_of(after.begin(), after.end(), [&](int target) { return reached.count(target) > 0; });
+        if (cycle || twoPaths)
             throw SqlError(1785, 16, 1, "Introducing FOREIGN KEY constraint '" + key.name + "' on table '" + table.name +
                                             "' may cause cycles or multiple cascade paths. Specify ON DELETE NO ACTION or "
                                             "ON UPDATE NO ACTION, or modify other FOREIGN KEY constraints.", false);

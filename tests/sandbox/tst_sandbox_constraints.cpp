@@ -159,6 +159,17 @@ TEST_F(SandboxConstraints, ForeignKeyDefinitionsAreCheckedBeforeTheyExist) {
     // Two cascading paths from one table to another are refused.
     EXPECT_EQ(errors("create table c2 (a int references p on delete cascade, b int references p on delete cascade)"),
               (std::vector<int>{1785, 1750}));
+    run("create table b1 (id int primary key, p int references p on delete cascade)");
+    run("create table b2 (id int primary key, p int references p on delete cascade)");
+    EXPECT_EQ(errors("create table d (id int, b1 int references b1 on delete cascade, b2 int references b2 on delete cascade)"),
+              (std::vector<int>{1785, 1750}));  // p reaches d through b1 and through b2
+    EXPECT_EQ(errors("create table d (id int not null, b1 int references b1 on delete cascade, b2 int references b2)"), std::vector<int>{});
+    EXPECT_EQ(errors("alter table p add constraint fk_cycle foreign key (x) references d (id) on delete cascade"),
+              (std::vector<int>{1776, 1750}));
+    run("alter table d add constraint pk_d primary key (id)");
+    EXPECT_EQ(errors("alter table p add constraint fk_cycle foreign key (x) references d (id) on delete cascade"),
+              (std::vector<int>{1785, 1750}));  // p, b1, d, p
+    EXPECT_EQ(errors("alter table p add constraint fk_cycle foreign key (x) references d (id) on update cascade"), std::vector<int>{});
 }
 
 TEST_F(SandboxConstraints, AlterTableAddsConstraintsCheckingTheRowsThere) {
