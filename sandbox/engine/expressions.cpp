@@ -2,6 +2,7 @@
 
 #include "engine/convert.hpp"
 #include "engine/error.hpp"
+#include "sql/builtins.hpp"
 #include "sql/nesting.hpp"
 
 #include <algorithm>
@@ -26,6 +27,14 @@ bool isLogical(const Expr& e) { return e.kind == ExprKind::Binary && (e.ops[0] =
 // nested procedures, functions and views can be deeper than any one text the parser accepted.
 void checkStackDepth() {
     if (sql::stackNearlyExhausted()) throw SqlError(sql::kNestedTooDeeply, 15, 1, std::string(sql::kNestedTooDeeplyText));
+}
+
+// A batch's calls were checked when it was parsed; text kept by an earlier version of the
+// sandbox (a module in a data or backup file) has its calls checked as they run.
+void checkBuiltInCall(const Expr& call) {
+    if (call.names.size() > 1) return;  // dbo.f(...): a user function
+    if (auto refusal = sql::refuseCall(call.name, static_cast<int>(call.args.size()) + (call.star ? 1 : 0)))
+        throw SqlError(refusal->number, 15, 1, refusal->text);
 }
 
 Value compare(const std::string& op, const Value& a, const Value& b) {
@@ -180,6 +189,7 @@ Value Executor::eval(const Expr& e, const Frame& frame) {
         }
         case ExprKind::Binary: return evalBinary(e, frame);
         case ExprKind::Function:
+            checkBuiltInCall(e);
             return isAggregateName(e.name) && e.names.size() <= 1 ? evalAggregate(e, frame) : evalFunction(e, frame);
         case ExprKind::Case: return evalCase(e, frame);
         case ExprKind::Subquery: return evalSubquery(e, frame);

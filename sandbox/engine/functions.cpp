@@ -397,6 +397,8 @@ std::optional<Value> Executor::evalDateFunction(const FunctionCall& call) {
         return Value::integer(datePart(part, dateArgument(0)));
     }
     if (!sql::takesDatePart(f)) return std::nullopt;
+    if (call.expr.args[0]->name != "datepart")  // from text kept by an earlier version
+        throw SqlError(1023, 15, 1, "Invalid parameter 1 specified for " + f + ".");
     auto part = static_cast<DatePart>(a[0].asInt());
     if (call.anyNull(a.size())) return Value::null(resultType);
     if (f == "datepart") return Value::integer(datePart(part, dateArgument(1)));

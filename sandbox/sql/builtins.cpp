@@ -2,7 +2,7 @@
 
 #include "types/text.hpp"
 
-#include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 namespace sandbox::sql {
@@ -53,9 +53,24 @@ constexpr std::pair<std::string_view, DatePart> kDateParts[] = {
 std::span<const BuiltIn> builtInFunctions() { return kBuiltIns; }
 
 const BuiltIn* findBuiltIn(std::string_view lowerName) {
-    auto found = std::find_if(std::begin(kBuiltIns), std::end(kBuiltIns),
-                              [lowerName](const BuiltIn& f) { return f.name == lowerName; });
-    return found == std::end(kBuiltIns) ? nullptr : found;
+    static const std::unordered_map<std::string_view, const BuiltIn*> byName = [] {
+        std::unordered_map<std::string_view, const BuiltIn*> map;
+        for (const BuiltIn& f : kBuiltIns) map.emplace(f.name, &f);
+        return map;
+    }();
+    auto found = byName.find(lowerName);
+    return found == byName.end() ? nullptr : found->second;
+}
+
+std::optional<CallRefusal> refuseCall(std::string_view lowerName, int count) {
+    const std::string name(lowerName);
+    const BuiltIn* f = findBuiltIn(lowerName);
+    if (!f) return CallRefusal{195, "'" + name + "' is not a recognized function name."};
+    if (count >= f->minArguments && count <= f->maxArguments) return std::nullopt;
+    if (f->minArguments == f->maxArguments || f->maxArguments == kAnyNumberOfArguments)
+        return CallRefusal{174, "The " + name + " function requires " + std::to_string(f->minArguments) + " argument(s)."};
+    return CallRefusal{189, "The " + name + " function requires " + std::to_string(f->minArguments) + " to " +
+                                std::to_string(f->maxArguments) + " arguments."};
 }
 
 bool takesDatePart(std::string_view lowerFunctionName) {

@@ -21,6 +21,15 @@ inline constexpr int kAnyNumberOfArguments = 255;  // COALESCE
 std::span<const BuiltIn> builtInFunctions();
 const BuiltIn* findBuiltIn(std::string_view lowerName);
 
+// Why SQL Server refuses a call of a built-in function: its message number and text.
+struct CallRefusal {
+    int number;
+    std::string text;
+};
+// The refusal of a call of `lowerName` with `count` arguments: 195 for an unknown function,
+// 174 (or 189 where the function takes a range) for a wrong count; nullopt when it is fine.
+std::optional<CallRefusal> refuseCall(std::string_view lowerName, int count);
+
 // DATEADD, DATEDIFF, DATEPART and DATENAME take a date part as their first argument, written as
 // a keyword (year, yy, yyyy, ...).
 enum class DatePart { Year, Quarter, Month, DayOfYear, Day, Week, Weekday, Hour, Minute, Second, Millisecond };

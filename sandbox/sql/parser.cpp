@@ -92,7 +92,7 @@ Value binaryLiteral(const std::string& hexDigits) {
 
 class Parser {
 public:
-    explicit Parser(std::string_view sql) : sql_(sql), tokens_(tokenize(sql)) {}
+    Parser(std::string_view sql, CallChecks checks) : sql_(sql), tokens_(tokenize(sql)), checks_(checks) {}
 
     std::vector<StmtPtr> batch() {
         std::vector<StmtPtr> statements;
@@ -1327,32 +1327,22 @@ private:
             }
             expect(")");
         }
-        if (!qualified) checkBuiltInCall(*e, nameToken);
+        // SQL Server's compiler refuses an unknown function and a wrong number of arguments.
+        int count = static_cast<int>(e->args.size()) + (e->star ? 1 : 0);
+        if (!qualified && checks_ == CallChecks::WhenParsed)
+            if (std::optional<CallRefusal> refusal = refuseCall(e->name, count))
+                throw ruleBroken(nameToken, refusal->number, refusal->text);
         return e;
-    }
-
-    // SQL Server's compiler refuses an unknown function (195) and a wrong number of arguments
-    // (174, or 189 where the function takes a range).
-    void checkBuiltInCall(const Expr& call, const Token& nameToken) const {
-        const BuiltIn* builtIn = findBuiltIn(call.name);
-        if (!builtIn) throw ruleBroken(nameToken, 195, "'" + call.name + "' is not a recognized function name.");
-        int count = static_cast<int>(call.args.size()) + (call.star ? 1 : 0);
-        if (count >= builtIn->minArguments && count <= builtIn->maxArguments) return;
-        if (builtIn->minArguments == builtIn->maxArguments || builtIn->maxArguments == kAnyNumberOfArguments)
-            throw ruleBroken(nameToken, 174, "The " + call.name + " function requires " +
-                                                 std::to_string(builtIn->minArguments) + " argument(s).");
-        throw ruleBroken(nameToken, 189, "The " + call.name + " function requires " +
-                                             std::to_string(builtIn->minArguments) + " to " +
-                                             std::to_string(builtIn->maxArguments) + " arguments.");
     }
 
     // The first argument of DATEADD, DATEDIFF, DATEPART and DATENAME: a date part keyword, kept
     // as a literal holding the part's number.
     ExprPtr datePartArgument(const std::string& function) {
         const Token& t = peek();
-        if (t.kind != TokenKind::Word && t.kind != TokenKind::QuotedName)
-            throw ruleBroken(t, 1023, "Invalid parameter 1 specified for " + function + ".");
-        std::optional<DatePart> part = datePartNamed(t.text);
+        bool word = t.kind == TokenKind::Word || t.kind == TokenKind::QuotedName;
+        std::optional<DatePart> part = word ? datePartNamed(t.text) : std::nullopt;
+        if (!part && checks_ == CallChecks::WhenRun) return expression();  // refused when it runs
+        if (!word) throw ruleBroken(t, 1023, "Invalid parameter 1 specified for " + function + ".");
         if (!part) throw ruleBroken(t, 155, "'" + t.text + "' is not a recognized " + function + " option.");
         auto e = literal(Value::integer(static_cast<int>(*part)), take().line);
         e->name = "datepart";
@@ -1434,6 +1424,7 @@ private:
     std::string_view sql_;
     std::vector<Token> tokens_;
     size_t pos_ = 0;
+    CallChecks checks_;
     int nesting_ = 0;  // see Nested
     ConstraintSpecs pending_;  // the constraints of the CREATE or ALTER TABLE being read
 };
@@ -1452,8 +1443,10 @@ bool isReservedWord(std::string_view word) {
 
 std::string ObjectName::display() const { return name; }
 
-std::vector<StmtPtr> parseBatch(std::string_view sql) { return Parser(sql).batch(); }
+std::vector<StmtPtr> parseBatch(std::string_view sql, CallChecks checks) { return Parser(sql, checks).batch(); }
 
-ExprPtr parseExpression(std::string_view sql) { return Parser(sql).standaloneExpression(); }
+ExprPtr parseExpression(std::string_view sql, CallChecks checks) {
+    return Parser(sql, checks).standaloneExpression();
+}
 
 }  // namespace sandbox::sql

@@ -28,10 +28,15 @@ private:
     bool keyword_;
 };
 
+// Client batches have their calls of built-in functions checked as SQL Server compiles them.
+// Text the sandbox kept itself (modules, defaults and checks in data and backup files) may
+// come from an earlier version that did not check them: there the calls are checked as they run.
+enum class CallChecks { WhenParsed, WhenRun };
+
 // Parses every statement of the batch; throws SyntaxError (or LexError) if any part fails.
-std::vector<StmtPtr> parseBatch(std::string_view sql);
+std::vector<StmtPtr> parseBatch(std::string_view sql, CallChecks checks = CallChecks::WhenParsed);
 // Parses one expression (used for stored DEFAULT texts).
-ExprPtr parseExpression(std::string_view sql);
+ExprPtr parseExpression(std::string_view sql, CallChecks checks = CallChecks::WhenParsed);
 bool isReservedWord(std::string_view word);
 
 }  // namespace sandbox::sql

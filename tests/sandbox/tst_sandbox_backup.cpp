@@ -187,3 +187,27 @@ TEST_F(SandboxBackup, NoStatementStoresAValueItsFileCouldNotHold) {
     auto db = engine_.database("fit");
     EXPECT_NO_THROW(deserializeDatabase(serializeDatabase(*db), "fit", 9));
 }
+
+// An earlier sandbox kept modules whose calls of built-in functions it never checked: they
+// still restore, and their calls are refused when they run, as a batch's calls are when parsed.
+TEST_F(SandboxBackup, ModulesOfEarlierVersionsRestoreAndRefuseBadCallsWhenRun) {
+    Database old(7, "old", DateTime{});
+    const std::pair<const char*, const char*> procedures[] = {
+        {"p_unknown", "select round(1.5, 0)"}, {"p_count", "select abs()"}, {"p_part", "select datepart(@p, getdate())"}};
+    int id = 1000;
+    for (const auto& [name, body] : procedures) {
+        SchemaObject procedure;
+        procedure.id = ++id;
+        procedure.name = name;
+        procedure.xtype = "P";
+        procedure.text = std::string("create procedure ") + name + " @p int = 1 as " + body;
+        old.addObject(procedure);
+    }
+    std::string file = folder_ + "/old.dat";
+    writeBackupFile(file, {BackupSet{"old", DateTime{}, 0, serializeDatabase(old)}});
+    EXPECT_EQ(errorOf("restore database old from disk = '" + file + "'"), 0);
+    EXPECT_EQ(errorOf("use old exec p_unknown"), 195);
+    EXPECT_EQ(errorOf("use old exec p_count"), 174);
+    EXPECT_EQ(errorOf("use old exec p_part"), 1023);
+    EXPECT_EQ(errorOf("create procedure p_new as select round(1.5, 0)"), 195);  // a new one is refused
+}
