@@ -665,6 +665,7 @@ private:
         } else {
             KeySpec key = keyHead(constraintName);
             key.columns = keyColumns();
+            indexOptions();
             pending_.keys.push_back(key);
         }
         return true;
@@ -829,11 +830,25 @@ private:
         expect("on");
         s->table = objectName();
         s->columns = keyColumns();
-        if (accept("with")) {
-            do anyWord(); while (accept(",") || accept("="));
+        indexOptions();
+        return s;
+    }
+
+    // WITH option [= value], ... and ON filegroup after an index's columns: accepted, nothing kept.
+    void indexOptions() {
+        static const std::string_view kOptions[] = {"pad_index", "fillfactor", "ignore_dup_key", "drop_existing",
+                                                    "statistics_norecompute", "sort_in_tempdb"};
+        auto isOption = [&](size_t ahead) {
+            return std::any_of(std::begin(kOptions), std::end(kOptions), [&](std::string_view o) { return is(o, ahead); });
+        };
+        if (is("with") && isOption(1)) {
+            take();
+            do {
+                take();
+                if (accept("=")) take();
+            } while (isSymbol(",") && isOption(1) && accept(","));
         }
         if (accept("on")) anyWord();
-        return s;
     }
 
     StmtPtr createView(const std::shared_ptr<CreateModuleStatement>& s) {

@@ -182,7 +182,8 @@ TEST_F(SandboxConstraints, AlterTableAddsConstraintsCheckingTheRowsThere) {
     EXPECT_EQ(duplicate, (std::vector<int>{1505, 1750}));
     EXPECT_EQ(scalar("select object_id('pk_item2')"), "NULL");
     run("update item2 set id = 2 where code = 'b'");
-    EXPECT_EQ(errors("alter table item2 add constraint pk_item2 primary key nonclustered (id desc), constraint uq_code unique clustered (code)"),
+    EXPECT_EQ(errors("alter table item2 add constraint pk_item2 primary key nonclustered (id desc) with fillfactor = 90 on [PRIMARY], "
+                     "constraint uq_code unique clustered (code) on [PRIMARY]"),
               std::vector<int>{});
     EXPECT_EQ(rows("select indid, status, name from sysindexes where id = object_id('item2') order by indid"),
               (Rows{{"1", std::to_string(4096 + 16 + 2), "uq_code"}, {"2", std::to_string(2048 + 2), "pk_item2"}}));
