@@ -8,9 +8,56 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <unordered_map>
 
 namespace sandbox {
+
+// The catalogue tables of one database as last built, each with what it was built from: the
+// schema stamp, and for sysindexes the tables' row counts too. Readers of every session share
+// them; the first reader after a change builds them again.
+class CatalogCache {
+public:
+    using Build = std::function<Relation()>;
+
+    Relation get(const std::string& table, const Database& db, const Build& build) {
+        std::lock_guard guard(mutex_);
+        Entry& entry = entries_[table];
+        if (!entry.rows || entry.stamp != db.schemaStamp() || !sameCounts(entry)) {
+            Relation built = build();
+            entry = {db.schemaStamp(), table == "sysindexes" ? counts(db) : Counts{}, built.columns,
+                     std::make_shared<SharedRows>(std::move(built.owned))};
+        }
+        return sharedRelation(entry.columns, entry.rows, table);
+    }
+
+private:
+    // The tables as they stood, with their row counts. The pointers are read only while the
+    // stamp is unchanged, that is while no table was dropped.
+    using Counts = std::vector<std::pair<const Table*, size_t>>;
+    struct Entry {
+        uint64_t stamp = 0;
+        Counts counts;
+        std::vector<RelColumn> columns;
+        std::shared_ptr<const SharedRows> rows;
+    };
+    static Counts counts(const Database& db) {
+        Counts all;
+        for (const auto& [key, table] : db.tables()) all.emplace_back(table.get(), table->rows.size());
+        return all;
+    }
+    static bool sameCounts(const Entry& entry) {
+        return std::all_of(entry.counts.begin(), entry.counts.end(),
+                           [](const auto& c) { return c.first->rows.size() == c.second; });
+    }
+
+    std::mutex mutex_;
+    std::map<std::string, Entry> entries_;
+};
+
+std::shared_ptr<CatalogCache> makeCatalogCache() { return std::make_shared<CatalogCache>(); }
+
 namespace {
 
 constexpr int kDboUid = 1;
@@ -501,6 +548,9 @@ Relation sptValues(Engine&, Database&) { return sptValuesTable(); }
 
 using Builder = std::function<Relation(Engine&, Database&)>;
 
+// Tables that follow the whole engine (databases, sessions) rather than one database's schema.
+bool followsTheEngine(std::string_view table) { return table == "sysdatabases" || table == "sysprocesses"; }
+
 const std::pair<const char*, Builder> kBuilders[] = {
     {"sysobjects", sysobjects},   {"syscolumns", syscolumns},     {"systypes", systypes},
     {"syscomments", syscomments}, {"sysindexes", sysindexes},     {"sysproperties", sysproperties},
@@ -598,6 +648,8 @@ std::optional<Relation> Catalog::systemTable(Engine& engine, Database& database,
         bool masterOnly = std::any_of(std::begin(kMasterTables), std::end(kMasterTables),
                                       [&](const char* t) { return compareCollated(t, name) == 0; });
         if (masterOnly && !inMaster) return std::nullopt;
+        if (!followsTheEngine(tableName))
+            return database.catalogCache().get(tableName, database, [&] { return build(engine, database); });
         Relation r = build(engine, database);
         r.name = tableName;
         r.rows = nullptr;

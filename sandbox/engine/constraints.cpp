@@ -65,7 +65,7 @@ public:
         table_.indexes = std::move(indexes_);
         table_.checks = std::move(checks_);
         table_.foreignKeys = std::move(foreignKeys_);
-        db_.objects().resize(objects_);  // constraints are added at the end
+        db_.keepFirstObjects(objects_);  // constraints are added at the end
     }
     ConstraintsUndo(const ConstraintsUndo&) = delete;
     ConstraintsUndo& operator=(const ConstraintsUndo&) = delete;
@@ -278,8 +278,8 @@ void Executor::addForeignKey(Database& db, Table& table, const ForeignKeySpec& s
     object.parentId = table.id;
     object.info = spec.columnLevel ? static_cast<int>(key.columns.front()) + 1 : 0;
     object.created = currentDateTime();
-    db.addObject(object);
     table.foreignKeys.push_back(std::move(key));
+    db.addObject(object);
 }
 
 std::optional<ReferentialPlan> Executor::referentialPlan(const Table& table, const ObjectName& name, const char* verb) {

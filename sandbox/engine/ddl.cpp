@@ -152,6 +152,7 @@ const Index& Executor::addKey(Database& db, Table& table, const KeySpec& key) {
     index.status = kIndexUnique | (clustered ? kIndexClustered : 0) | (primary ? kIndexPrimaryKey : kIndexUniqueKey);
     table.indexes.push_back(index);
     std::sort(table.indexes.begin(), table.indexes.end(), [](const Index& a, const Index& b) { return a.indid < b.indid; });
+    db.noteSchemaChange();
     return *std::find_if(table.indexes.begin(), table.indexes.end(), [&](const Index& i) { return i.indid == index.indid; });
 }
 
@@ -167,7 +168,7 @@ void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
     constraint.condition = check.condition;
     // The condition must make sense for the table's columns: evaluate it once on a row of NULLs.
     Scope scope;
-    scope.id = nextScopeId_++;
+    scope.id = newScopeId();
     scope.entries.push_back({table.name, table.name, columnsOf(table), 0});
     scope.width = table.columns.size();
     Row nulls(table.columns.size());
@@ -180,8 +181,8 @@ void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
     object.info = constraint.column ? static_cast<int>(*constraint.column) + 1 : 0;
     object.created = currentDateTime();
     object.text = storedCheckText(*check.condition, table);
-    db.addObject(object);
     table.checks.push_back(std::move(constraint));
+    db.addObject(object);
 }
 
 void Executor::runCreateTable(const CreateTableStatement& s) {
@@ -232,6 +233,7 @@ void Executor::runCreateIndex(const CreateIndexStatement& s) {
         }
     }
     std::sort(table->indexes.begin(), table->indexes.end(), [](const Index& a, const Index& b) { return a.indid < b.indid; });
+    databaseFor(s.table)->noteSchemaChange();
     done(StatementKind::Other, false, 0);
 }
 
@@ -285,6 +287,7 @@ void Executor::runDrop(const DropStatement& s) {
             if (!removed)
                 throw SqlError(3703, 11, 7, "Cannot drop the index '" + name.owner + "." + name.name +
                                                 "', because it does not exist in the system catalog.", false);
+            databaseFor(tableName)->noteSchemaChange();
             continue;
         }
         auto db = databaseFor(name);

@@ -217,6 +217,7 @@ void Executor::recordDependencies(Database& db, const SchemaObject& module) {
     if (s.viewSelect) collector.select(*s.viewSelect);
     collector.statements(s.body);
     for (const Dependency& d : collector.result()) db.depends.push_back(d);
+    db.noteSchemaChange();
 }
 
 }  // namespace sandbox

@@ -78,6 +78,8 @@ Executor::Flow Executor::runStatement(const Statement& statement) {
             statement.kind != StmtKind::While)
             session_.lastError_ = 0;
         return flow;
+    } catch (const StatementCancelled&) {
+        return Flow::Return;  // the client sent an attention: the batch ends, acknowledged after it
     } catch (const SqlError& error) {
         if (changesRowsAsOne(statement)) changes_.rollbackTo(before);  // a failing statement changes nothing
         reportError(error, statement.line);
@@ -283,7 +285,7 @@ void Executor::checkUnique(const Table& table, const Row& row, const Row* replac
 
 bool Executor::satisfies(const Table& table, const CheckConstraint& check, const Row& row) {
     Scope scope;
-    scope.id = nextScopeId_++;
+    scope.id = newScopeId();
     scope.entries.push_back({table.name, table.name, columnsOf(table), 0});
     scope.width = table.columns.size();
     Value result = eval(*check.condition, Frame{&scope, row.data(), nullptr, nullptr});
@@ -478,7 +480,7 @@ Executor::TargetedRows Executor::matchTargetRows(const Table& table, const Objec
     inner->top = std::make_shared<Expr>();
     inner->top->literal = Value::integer(1);
 
-    Scope scope = tableScope(table, alias, nextScopeId_++);
+    Scope scope = tableScope(table, alias, newScopeId());
     TargetedRows result;
     for (size_t r = 0; r < table.rows.size(); ++r) {
         Frame outer{&scope, table.rows[r].data(), nullptr, nullptr};

@@ -59,6 +59,13 @@ struct OrderKey {
     bool descending = false;
 };
 
+// An equality between a column of one FROM source and an expression over the sources joined
+// before it (or over none): the source's rows are looked up by the expression's value.
+struct KeyProbe {
+    size_t column = 0;                 // among the source's own columns
+    const sql::Expr* value = nullptr;
+};
+
 // Where the rows of a SELECT go: to the client or into a relation.
 class RowTarget {
 public:
@@ -122,6 +129,15 @@ private:
     // Makes what the batch changed so far durable (with a data folder); false when it cannot
     // be, after taking it back and reporting the error.
     bool saveChanges();
+    // Called for each row a statement reads or joins: every thousand rows or so it asks the
+    // client whether it cancelled, and ends the statement if it did (StatementCancelled).
+    void pollCancel() {
+        if ((++polls_ & 1023) == 0 && sink_.cancelRequested()) throw StatementCancelled{};
+    }
+    struct StatementCancelled {};
+    // A query scope's id, unique in the process: expressions of views and functions, shared by
+    // sessions, remember where their columns were found per scope.
+    static uint64_t newScopeId();
 
     // ---- DDL (ddl.cpp) ----
     void runCreateDatabase(const sql::DatabaseStatement& s);
@@ -194,6 +210,12 @@ private:
     // Calls `visit` for every row of the FROM clause that passes WHERE, until it returns false.
     void scanRows(const sql::SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
                   const Frame* outer, const std::function<bool(const Frame&)>& visit);
+    // A conjunct equating a column of source `k` with an expression over the `known` sources,
+    // when source `k` can look its rows up.
+    std::optional<KeyProbe> keyProbe(const std::vector<const sql::Expr*>& conjuncts, const std::vector<Relation>& sources,
+                                     const Scope& scope, size_t k, uint64_t known);
+    // The rows that the probe's value (evaluated in `frame`) names; nullopt to read them all.
+    std::optional<std::vector<uint32_t>> lookUp(const Relation& source, const std::optional<KeyProbe>& probe, const Frame& frame);
     std::vector<Row> joinInBestOrder(const std::vector<Relation>& sources, const Scope& scope, const Frame* outer,
                                      const std::vector<const sql::Expr*>& conjuncts);
     std::vector<Row> joinSources(const sql::SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
@@ -271,9 +293,9 @@ private:
     std::string batchText_;
     int depth_ = 0;  // procedure nesting
     int functionDepth_ = 0;     // user functions being evaluated inside a statement
+    uint32_t polls_ = 0;
     BatchLock* lock_ = nullptr;  // the engine lock as this batch holds it
     int statementLine_ = 1;  // line of the statement running, for messages sent on the way
-    uint64_t nextScopeId_ = 1;
     int returnStatus_ = 0;
     ChangeLog changes_;          // the batch's changes since they were last saved
     std::string savedDatabase_;  // the session's database when they were last saved

@@ -140,7 +140,10 @@ std::optional<std::pair<int, size_t>> Executor::locateColumn(const Expr& e, cons
 }
 
 Value Executor::evalColumn(const Expr& e, const Frame& frame) {
-    if (e.boundScope != (frame.scope ? frame.scope->id : 0) || e.boundScope == 0) {
+    const uint64_t scope = frame.scope ? frame.scope->id : 0;
+    int depth = 0;
+    size_t index = 0;
+    if (!e.binding.recall(scope, depth, index)) {
         auto located = locateColumn(e, frame.scope, &frame);
         if (!located) {
             bool qualified = e.names.size() >= 2;
@@ -155,14 +158,14 @@ Value Executor::evalColumn(const Expr& e, const Frame& frame) {
             }
             throw errors::invalidColumn(e.names.back());
         }
-        e.boundScope = frame.scope ? frame.scope->id : 0;
-        e.boundDepth = located->first;
-        e.boundIndex = located->second;
+        depth = located->first;
+        index = located->second;
+        e.binding.remember(scope, depth, index);
     }
     const Frame* f = &frame;
-    for (int d = 0; d < e.boundDepth; ++d) f = f->outer;
+    for (int d = 0; d < depth; ++d) f = f->outer;
     if (!f->row) return Value();
-    return f->row[e.boundIndex];
+    return f->row[index];
 }
 
 // ---- evaluation ----
@@ -392,7 +395,7 @@ SqlType Executor::inferType(const Expr& e, const Scope* scope) {
             const SelectStmt& sub = *e.subquery;
             if (sub.items.empty() || sub.items[0].star) return SqlType::of(TypeId::Int);
             Scope inner;
-            inner.id = nextScopeId_++;
+            inner.id = newScopeId();
             for (const auto& ref : sub.from) {
                 if (ref.derived) return SqlType::chars(TypeId::NVarChar, 4000);
                 std::optional<Relation> r = findRelation(ref.name);

@@ -220,7 +220,7 @@ std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
         for (const auto& [key, table] : session_.tempTables_)
             if (table->id == id) return Value::text(table->name, resultType);
         auto system = Catalog::systemTable(engine_, *db, "sysobjects");
-        for (const Row& row : system->owned)
+        for (const Row& row : system->allRows())
             if (row[1].asInt() == id) return Value::text(row[0].asText(), resultType);
         return Value::null(resultType);
     }

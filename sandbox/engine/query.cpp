@@ -117,7 +117,7 @@ std::optional<int> Executor::objectIdOf(std::string_view qualifiedName) {
     for (int id = 1; id <= 19; ++id)
         if (Catalog::isSystemTable(name.name)) {
             auto system = Catalog::systemTable(engine_, *db, "sysobjects");
-            for (const Row& row : system->owned)
+            for (const Row& row : system->allRows())
                 if (compareCollated(row[0].asText(), name.name) == 0) return static_cast<int>(row[1].asInt());
         }
     return std::nullopt;
@@ -237,7 +237,7 @@ Relation Executor::queryToRelation(const SelectStmt& select, const Frame* outer)
 
 Scope Executor::buildScope(const SelectStmt& select, const std::vector<Relation>& sources) {
     Scope scope;
-    scope.id = nextScopeId_++;
+    scope.id = newScopeId();
     for (size_t k = 0; k < sources.size(); ++k) {
         const TableRef& ref = select.from[k];
         std::string alias = ref.alias.empty() ? ref.name.name : ref.alias;
@@ -313,6 +313,69 @@ std::vector<OrderKey> Executor::planOrderKeys(const SelectStmt& select, const st
     return keys;
 }
 
+std::optional<KeyProbe> Executor::keyProbe(const std::vector<const Expr*>& conjuncts, const std::vector<Relation>& sources,
+                                           const Scope& scope, size_t k, uint64_t known) {
+    if (!sources[k].shared || scope.entries.size() >= 64) return std::nullopt;  // nothing to look rows up in
+    // The FROM entry a column reference of this query resolves to; nullopt for columns of
+    // enclosing queries, which stay the same while this query runs.
+    auto entryOf = [&](const Expr& e) -> std::optional<size_t> {
+        auto located = locateColumn(e, &scope, nullptr);
+        for (size_t x = 0; located && x < scope.entries.size(); ++x)
+            if (located->second >= scope.entries[x].offset &&
+                located->second < scope.entries[x].offset + scope.entries[x].columns.size())
+                return x;
+        return std::nullopt;
+    };
+    std::function<bool(const Expr&)> readsKnown = [&](const Expr& e) {
+        if (e.subquery) return false;
+        if (e.kind == ExprKind::Column) {
+            auto x = entryOf(e);
+            return !x || ((known >> *x) & 1) != 0;
+        }
+        return std::all_of(e.args.begin(), e.args.end(), [&](const ExprPtr& a) { return !a || readsKnown(*a); });
+    };
+    for (const Expr* c : conjuncts) {
+        if (c->kind != ExprKind::Binary || c->name != "=") continue;
+        for (size_t side = 0; side < 2; ++side) {
+            const Expr& column = *c->args[side];
+            const Expr& value = *c->args[1 - side];
+            if (column.kind != ExprKind::Column || entryOf(column) != k || !readsKnown(value)) continue;
+            return KeyProbe{locateColumn(column, &scope, nullptr)->second - scope.entries[k].offset, &value};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<uint32_t>> Executor::lookUp(const Relation& source, const std::optional<KeyProbe>& probe,
+                                                      const Frame& frame) {
+    if (!probe) return std::nullopt;
+    return source.lookup(probe->column, eval(*probe->value, frame));
+}
+
+namespace {
+
+// Calls `each` with the position of every row, or of those in `positions` when there are.
+template <typename F>
+void forEachRow(size_t count, const std::optional<std::vector<uint32_t>>& positions, F each) {
+    if (positions) {
+        for (uint32_t r : *positions) each(r);
+    } else {
+        for (size_t r = 0; r < count; ++r) each(r);
+    }
+}
+
+void refuseHugeJoin(size_t rows, size_t width) {
+    // A join this large would exhaust the machine; SQL Server would not finish it either.
+    constexpr size_t kMaxJoinedValues = 20'000'000;
+    if (rows * width > kMaxJoinedValues)
+        throw SqlError(8623, 16, 1, "The query processor could not produce a query plan because of the size of the "
+                                    "intermediate result.");
+}
+
+uint64_t entriesBefore(size_t k) { return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1; }
+
+}  // namespace
+
 std::vector<Row> Executor::joinSources(const SelectStmt& select, const std::vector<Relation>& sources, const Scope& scope,
                                        const Frame* outer, const std::vector<std::vector<const Expr*>>& stageFilters) {
     auto passes = [&](size_t stage, const Frame& frame) {
@@ -320,33 +383,38 @@ std::vector<Row> Executor::joinSources(const SelectStmt& select, const std::vect
         return std::all_of(filters.begin(), filters.end(), [&](const Expr* c) { return isTrue(*c, frame); });
     };
     std::vector<Row> current;
-    for (const Row& row : sources[0].allRows()) {
+    const auto& firstRows = sources[0].allRows();
+    auto firstProbe = keyProbe(stageFilters[0], sources, scope, 0, 0);
+    forEachRow(firstRows.size(), lookUp(sources[0], firstProbe, Frame{&scope, nullptr, outer, nullptr}), [&](size_t r) {
+        pollCancel();
         Row wide(scope.width);
-        std::copy(row.begin(), row.end(), wide.begin());
+        std::copy(firstRows[r].begin(), firstRows[r].end(), wide.begin());
         if (passes(0, Frame{&scope, wide.data(), outer, nullptr})) current.push_back(std::move(wide));
-    }
+    });
     for (size_t k = 1; k < sources.size(); ++k) {
         const TableRef& ref = select.from[k];
         const auto& rightRows = sources[k].allRows();
         auto offset = static_cast<std::ptrdiff_t>(scope.entries[k].offset);
+        std::vector<const Expr*> on;
+        splitConjuncts(ref.on, on);
+        // The rows of the right side that can meet ON are looked up by the left row when ON
+        // equates one of their columns with values of the left side.
+        auto probe = keyProbe(on, sources, scope, k, entriesBefore(k));
         std::vector<Row> next;
         std::vector<bool> rightMatched(rightRows.size(), false);
         for (Row& left : current) {
             bool matched = false;
-            for (size_t r = 0; r < rightRows.size(); ++r) {
+            forEachRow(rightRows.size(), lookUp(sources[k], probe, Frame{&scope, left.data(), outer, nullptr}), [&](size_t r) {
+                pollCancel();
                 Row wide = left;
                 std::copy(rightRows[r].begin(), rightRows[r].end(), wide.begin() + offset);
                 Frame frame{&scope, wide.data(), outer, nullptr};
-                if (ref.on && !isTrue(*ref.on, frame)) continue;
+                if (ref.on && !isTrue(*ref.on, frame)) return;
                 matched = true;
                 rightMatched[r] = true;
                 if (passes(k, frame)) next.push_back(std::move(wide));
-                // A join this large would exhaust the machine; SQL Server would not finish it either.
-                constexpr size_t kMaxJoinedValues = 20'000'000;
-                if (next.size() * scope.width > kMaxJoinedValues)
-                    throw SqlError(8623, 16, 1, "The query processor could not produce a query plan because of the "
-                                                "size of the intermediate result.");
-            }
+                refuseHugeJoin(next.size(), scope.width);
+            });
             bool keepLeft = ref.join == JoinKind::Left || ref.join == JoinKind::Full;
             if (!matched && keepLeft && passes(k, Frame{&scope, left.data(), outer, nullptr})) next.push_back(left);
         }
@@ -366,8 +434,10 @@ std::vector<Row> Executor::joinSources(const SelectStmt& select, const std::vect
 // the source that its own conditions narrow most, then takes the source that the most
 // conditions connect to those already joined, applying every condition as soon as its sources
 // are there: a catalogue query such as "sysindexes i, syscolumns c, sysobjects o where
-// o.id = object_id(...) and ..." then never pairs every index with every column. The rows
-// are put back in the order that joining in the written order gives.
+// o.id = object_id(...) and ..." then never pairs every index with every column. A catalogue
+// table is not read whole when an equality names the rows wanted: "o.id = object_id(...)"
+// looks them up at once, "c.id = o.id" for each row of o. The rows are put back in the order
+// that joining in the written order gives.
 std::vector<Row> Executor::joinInBestOrder(const std::vector<Relation>& sources, const Scope& scope, const Frame* outer,
                                            const std::vector<const Expr*>& conjuncts) {
     const size_t n = sources.size();
@@ -378,19 +448,34 @@ std::vector<Row> Executor::joinInBestOrder(const std::vector<Relation>& sources,
         std::copy(row.begin(), row.end(), wide.begin() + static_cast<std::ptrdiff_t>(scope.entries[k].offset));
         return wide;
     };
-
-    // Each source narrowed by the conditions on it alone.
-    std::vector<std::vector<size_t>> candidates(n);
-    for (size_t k = 0; k < n; ++k) {
+    auto bitOf = [](size_t k) { return uint64_t{1} << k; };
+    // The rows of source k (all, or those looked up) that pass the conditions on it alone.
+    auto narrowed = [&](size_t k, const std::optional<std::vector<uint32_t>>& positions) {
+        std::vector<size_t> kept;
         const auto& rows = sources[k].allRows();
-        for (size_t r = 0; r < rows.size(); ++r) {
+        forEachRow(rows.size(), positions, [&](size_t r) {
+            pollCancel();
             Row wide = widened(k, rows[r], Row(scope.width));
             bool keep = true;
             for (size_t c = 0; c < conjuncts.size() && keep; ++c)
-                if (masks[c] == (uint64_t{1} << k)) keep = holds(c, wide);
-            if (keep) candidates[k].push_back(r);
+                if (masks[c] == bitOf(k)) keep = holds(c, wide);
+            if (keep) kept.push_back(r);
+        });
+        return kept;
+    };
+
+    // Each source narrowed by the conditions on it alone; a catalogue table without an
+    // equality to a constant waits, in case a join condition can look its rows up.
+    std::vector<std::optional<std::vector<size_t>>> candidates(n);
+    for (size_t k = 0; k < n; ++k) {
+        if (!sources[k].shared) {
+            candidates[k] = narrowed(k, std::nullopt);
+        } else if (auto positions = lookUp(sources[k], keyProbe(conjuncts, sources, scope, k, 0),
+                                           Frame{&scope, nullptr, outer, nullptr})) {
+            candidates[k] = narrowed(k, positions);
         }
     }
+    auto estimate = [&](size_t k) { return candidates[k] ? candidates[k]->size() : sources[k].allRows().size(); };
 
     // The order of joining.
     std::vector<size_t> order;
@@ -399,17 +484,16 @@ std::vector<Row> Executor::joinInBestOrder(const std::vector<Relation>& sources,
         size_t best = n;
         size_t bestLinks = 0;
         for (size_t k = 0; k < n; ++k) {
-            const uint64_t bit = uint64_t{1} << k;
+            const uint64_t bit = bitOf(k);
             if (joined & bit) continue;
             size_t links = 0;
             for (uint64_t mask : masks)
                 if ((mask & bit) && mask != bit && (mask & ~(joined | bit)) == 0) ++links;
-            const bool better = best == n || links > bestLinks ||
-                                (links == bestLinks && candidates[k].size() < candidates[best].size());
+            const bool better = best == n || links > bestLinks || (links == bestLinks && estimate(k) < estimate(best));
             if (better) best = k, bestLinks = links;
         }
         order.push_back(best);
-        joined |= uint64_t{1} << best;
+        joined |= bitOf(best);
     }
 
     // Nested loops in that order; each partial row remembers which row of each source it holds.
@@ -420,24 +504,31 @@ std::vector<Row> Executor::joinInBestOrder(const std::vector<Relation>& sources,
     std::vector<Partial> current{{Row(scope.width), std::vector<size_t>(n, 0)}};
     joined = 0;
     for (size_t k : order) {
-        const uint64_t bit = uint64_t{1} << k;
+        const uint64_t bit = bitOf(k);
+        std::optional<KeyProbe> probe = candidates[k] ? std::nullopt : keyProbe(conjuncts, sources, scope, k, joined);
+        if (!candidates[k] && !probe) candidates[k] = narrowed(k, std::nullopt);
         joined |= bit;
+        // Rows looked up for each left row still have their own conditions to meet.
         std::vector<size_t> due;
         for (size_t c = 0; c < conjuncts.size(); ++c)
-            if ((masks[c] & bit) && masks[c] != bit && (masks[c] & ~joined) == 0) due.push_back(c);
+            if ((masks[c] & bit) && (masks[c] != bit || !candidates[k]) && (masks[c] & ~joined) == 0) due.push_back(c);
         std::vector<Partial> next;
         const auto& rows = sources[k].allRows();
-        for (const Partial& left : current)
-            for (size_t r : candidates[k]) {
+        for (const Partial& left : current) {
+            auto join = [&](size_t r) {
+                pollCancel();
                 Partial joinedRow{widened(k, rows[r], left.wide), left.picks};
                 joinedRow.picks[k] = r;
-                if (!std::all_of(due.begin(), due.end(), [&](size_t c) { return holds(c, joinedRow.wide); })) continue;
+                if (!std::all_of(due.begin(), due.end(), [&](size_t c) { return holds(c, joinedRow.wide); })) return;
                 next.push_back(std::move(joinedRow));
-                constexpr size_t kMaxJoinedValues = 20'000'000;
-                if (next.size() * scope.width > kMaxJoinedValues)
-                    throw SqlError(8623, 16, 1, "The query processor could not produce a query plan because of the "
-                                                "size of the intermediate result.");
+                refuseHugeJoin(next.size(), scope.width);
+            };
+            if (candidates[k]) {
+                for (size_t r : *candidates[k]) join(r);
+            } else {
+                forEachRow(rows.size(), lookUp(sources[k], probe, Frame{&scope, left.wide.data(), outer, nullptr}), join);
             }
+        }
         current = std::move(next);
     }
     // Conditions that name no source at all (constants, variables) hold for every row or none.
@@ -473,10 +564,19 @@ void Executor::scanRows(const SelectStmt& select, const std::vector<Relation>& s
         return;
     }
     if (sources.size() == 1) {  // one source: rows stream straight from the table, without copies
-        for (const Row& row : sources[0].allRows()) {
+        auto offer = [&](const Row& row) {  // false once the visitor wants no more rows
+            pollCancel();
             Frame frame{&scope, row.data(), outer, nullptr};
-            if (passes(conjuncts, frame) && !visit(frame)) return;
+            return !passes(conjuncts, frame) || visit(frame);
+        };
+        const auto& rows = sources[0].allRows();
+        if (auto positions = lookUp(sources[0], keyProbe(conjuncts, sources, scope, 0, 0), Frame{&scope, nullptr, outer, nullptr})) {
+            for (uint32_t r : *positions)
+                if (!offer(rows[r])) return;
+            return;
         }
+        for (const Row& row : rows)
+            if (!offer(row)) return;
         return;
     }
     const bool commaJoins = sources.size() < 64 && std::all_of(select.from.begin() + 1, select.from.end(), [](const TableRef& r) {
@@ -484,12 +584,14 @@ void Executor::scanRows(const SelectStmt& select, const std::vector<Relation>& s
     });
     if (commaJoins) {
         for (const Row& row : joinInBestOrder(sources, scope, outer, conjuncts)) {
+            pollCancel();
             Frame frame{&scope, row.data(), outer, nullptr};
             if (!visit(frame)) return;
         }
         return;
     }
     for (const Row& row : joinSources(select, sources, scope, outer, stageFilters)) {
+        pollCancel();
         Frame frame{&scope, row.data(), outer, nullptr};
         if (passes(stageFilters[sources.size()], frame) && !visit(frame)) return;
     }

@@ -4,6 +4,58 @@
 
 namespace sandbox {
 
+namespace {
+
+bool isIntegerKey(const Value& v) {
+    switch (v.type().id) {
+        case TypeId::TinyInt: case TypeId::SmallInt: case TypeId::Int: case TypeId::BigInt:
+            return std::holds_alternative<int64_t>(v.storage());
+        default: return false;
+    }
+}
+
+}  // namespace
+
+const SharedRows::Positions* SharedRows::positionsOf(size_t column) const {
+    std::lock_guard guard(mutex_);
+    auto found = byColumn_.find(column);
+    if (found != byColumn_.end()) return found->second.get();
+    auto positions = std::make_unique<Positions>();
+    for (size_t r = 0; r < rows_.size() && positions; ++r) {
+        const Value& v = rows_[r][column];
+        if (v.isNull()) continue;  // NULL equals nothing
+        if (!isIntegerKey(v)) positions.reset();
+        else (*positions)[v.asInt()].push_back(static_cast<uint32_t>(r));
+    }
+    return byColumn_.emplace(column, std::move(positions)).first->second.get();
+}
+
+const std::vector<uint32_t>* SharedRows::matching(size_t column, int64_t key) const {
+    static const std::vector<uint32_t> none;
+    const Positions* positions = positionsOf(column);
+    if (!positions) return nullptr;
+    auto found = positions->find(key);
+    return found == positions->end() ? &none : &found->second;
+}
+
+std::optional<std::vector<uint32_t>> Relation::lookup(size_t column, const Value& key) const {
+    if (!shared || column >= columns.size()) return std::nullopt;
+    if (key.isNull()) return std::vector<uint32_t>{};
+    if (!isIntegerKey(key)) return std::nullopt;
+    const std::vector<uint32_t>* positions = shared->matching(column, key.asInt());
+    if (!positions) return std::nullopt;
+    return *positions;
+}
+
+Relation sharedRelation(std::vector<RelColumn> columns, std::shared_ptr<const SharedRows> rows, std::string name) {
+    Relation r;
+    r.columns = std::move(columns);
+    r.rows = &rows->rows();
+    r.shared = std::move(rows);
+    r.name = std::move(name);
+    return r;
+}
+
 std::vector<RelColumn> columnsOf(const Table& table) {
     std::vector<RelColumn> columns;
     columns.reserve(table.columns.size());

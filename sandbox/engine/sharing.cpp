@@ -3,6 +3,7 @@
 #include "engine/executor.hpp"
 
 #include <algorithm>
+#include <atomic>
 
 namespace sandbox {
 
@@ -71,6 +72,11 @@ void Executor::betweenStatements() {
     if (!lock_->othersDue() && !sink_.lagging()) return;
     if (!saveChanges()) return;  // the batch ends with the error; others get their turn then
     lock_->stepAside([this] { sink_.catchUp(); });
+}
+
+uint64_t Executor::newScopeId() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
 }
 
 // Changes are acknowledged only once they are durable; what cannot be made durable is taken

@@ -1,9 +1,22 @@
 #include "engine/storage.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 namespace sandbox {
+
+namespace {
+
+std::atomic<uint64_t> lastSchemaStamp{0};
+
+}  // namespace
+
+Database::Database(int dbid, std::string name, DateTime created)
+    : dbid_(dbid), name_(std::move(name)), created_(created), schemaStamp_(++lastSchemaStamp),
+      catalogCache_(makeCatalogCache()) {}
+
+void Database::noteSchemaChange() { schemaStamp_ = ++lastSchemaStamp; }
 
 std::optional<size_t> Table::columnIndex(std::string_view columnName) const {
     for (size_t i = 0; i < columns.size(); ++i)
@@ -46,14 +59,31 @@ SchemaObject* Database::objectById(int id) {
 }
 
 const SchemaObject* Database::objectById(int id) const {
-    for (const auto& object : objects_)
-        if (object.id == id) return &object;
-    return nullptr;
+    auto found = positionById_.find(id);
+    return found == positionById_.end() ? nullptr : &objects_[found->second];
+}
+
+void Database::indexObjects() {
+    positionById_.clear();
+    for (size_t i = 0; i < objects_.size(); ++i) positionById_[objects_[i].id] = i;
+}
+
+void Database::addObject(SchemaObject object) {
+    positionById_[object.id] = objects_.size();
+    objects_.push_back(std::move(object));
+    noteSchemaChange();
+}
+
+void Database::keepFirstObjects(size_t count) {
+    if (count < objects_.size()) objects_.erase(objects_.begin() + static_cast<std::ptrdiff_t>(count), objects_.end());
+    indexObjects();
+    noteSchemaChange();
 }
 
 void Database::addTable(std::shared_ptr<Table> table) {
     std::string key = toLower(table->name);
     tables_[key] = std::move(table);
+    noteSchemaChange();
 }
 
 void Database::dropObject(int id) {
@@ -64,10 +94,12 @@ void Database::dropObject(int id) {
     for (auto it = tables_.begin(); it != tables_.end();)
         it = isDoomed(it->second->id) ? tables_.erase(it) : std::next(it);
     std::erase_if(objects_, [&](const SchemaObject& o) { return isDoomed(o.id); });
+    indexObjects();
     // The rows that describe the dropped object go; rows of others that point at it stay,
     // stale, as SQL Server 2000 leaves them.
     std::erase_if(depends, [&](const Dependency& d) { return isDoomed(d.id); });
     std::erase_if(properties, [&](const ExtendedProperty& p) { return isDoomed(p.id); });
+    noteSchemaChange();
 }
 
 SchemaImage Database::schemaImage() const {
@@ -91,6 +123,8 @@ void Database::restoreSchema(SchemaImage image) {
     objects_ = std::move(image.objects);
     depends = std::move(image.depends);
     properties = std::move(image.properties);
+    indexObjects();
+    noteSchemaChange();
 }
 
 }  // namespace sandbox

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace sandbox {
@@ -127,9 +128,15 @@ struct SchemaImage {
     std::vector<ExtendedProperty> properties;
 };
 
+// What the catalogue keeps of a database between queries (catalog.cpp).
+class CatalogCache;
+std::shared_ptr<CatalogCache> makeCatalogCache();
+
 class Database {
 public:
-    Database(int dbid, std::string name, DateTime created) : dbid_(dbid), name_(std::move(name)), created_(created) {}
+    Database(int dbid, std::string name, DateTime created);
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
 
     int dbid() const { return dbid_; }
     const std::string& name() const { return name_; }
@@ -143,18 +150,27 @@ public:
     SchemaObject* object(std::string_view name);
     SchemaObject* objectById(int id);
     const SchemaObject* objectById(int id) const;
-    std::vector<SchemaObject>& objects() { return objects_; }
     const std::vector<SchemaObject>& objects() const { return objects_; }
     const std::map<std::string, std::shared_ptr<Table>>& tables() const { return tables_; }
 
     void addTable(std::shared_ptr<Table> table);
-    void addObject(SchemaObject object) { objects_.push_back(std::move(object)); }
+    void addObject(SchemaObject object);
+    // Removes the objects added after the first `count`, taking back a statement that failed.
+    void keepFirstObjects(size_t count);
     // Removes an object with everything that belongs to it (constraints, triggers, rows of
     // sysdepends and sysproperties that describe it).
     void dropObject(int id);
 
     SchemaImage schemaImage() const;
     void restoreSchema(SchemaImage image);
+
+    // The schema (objects, columns, keys, indexes, checks, dependencies, extended properties)
+    // changes only through the methods above or is followed by noteSchemaChange(): the
+    // catalogue's cache holds while schemaStamp() stays the same. Stamps never repeat, not even
+    // across databases.
+    uint64_t schemaStamp() const { return schemaStamp_; }
+    void noteSchemaChange();
+    CatalogCache& catalogCache() const { return *catalogCache_; }
 
     std::vector<Dependency> depends;
     std::vector<ExtendedProperty> properties;
@@ -163,8 +179,12 @@ private:
     int dbid_;
     std::string name_;
     DateTime created_;
+    uint64_t schemaStamp_ = 0;
+    std::shared_ptr<CatalogCache> catalogCache_;
     std::map<std::string, std::shared_ptr<Table>> tables_;  // by lower-case name
     std::vector<SchemaObject> objects_;
+    std::unordered_map<int, size_t> positionById_;  // of objects_, by object id
+    void indexObjects();
 };
 
 }  // namespace sandbox

@@ -163,7 +163,7 @@ void Executor::spHelpFile(const std::vector<Value>& arguments) {
         r.columns = describeColumns({{"name", "sysname"}, {"filename", "nchar(260)"}, {"filegroup", "sysname"},
                                      {"size", "nvarchar(15)"}, {"maxsize", "nvarchar(15)"}, {"growth", "nvarchar(15)"},
                                      {"usage", "varchar(9)"}});
-    for (const Row& file : files->owned) {
+    for (const Row& file : files->allRows()) {
         std::string name(trimRightBlanks(file[7].asText()));
         if (!only.empty() && compareCollated(name, only) != 0) continue;
         bool log = file[5].asInt() & 0x40;
@@ -223,6 +223,7 @@ void Executor::spAddExtendedProperty(const std::vector<Value>& arguments) {
         }
     changes_.schemaChanging(db);
     db->properties.push_back(p);
+    db->noteSchemaChange();
     returnStatus_ = 0;
 }
 
@@ -232,7 +233,7 @@ void Executor::spWho() {
     r.columns = describeColumns({{"spid", "smallint"}, {"ecid", "smallint"}, {"status", "nchar(30)"},
                                  {"loginame", "nchar(128)"}, {"hostname", "nchar(128)"}, {"blk", "char(5)"},
                                  {"dbname", "nchar(128)"}, {"cmd", "nchar(16)"}});
-    for (const Row& p : processes->owned) {
+    for (const Row& p : processes->allRows()) {
         std::string dbName;
         for (const auto& db : engine_.databasesById())
             if (db->dbid() == p[7].asInt()) dbName = db->name();

@@ -3,6 +3,8 @@
 
 #include "types/value.hpp"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +46,32 @@ enum class ExprKind {
     Identity,    // IDENTITY(type, seed, step) in SELECT ... INTO
 };
 
+// Where a column reference was last found: the query scope (ids never repeat in a process),
+// how many enclosing queries out, and the slot in the row. Sessions that read the same view or
+// function at once share its expressions, so the three are one atomic word; a binding too
+// large for it is not kept.
+class ColumnBinding {
+public:
+    ColumnBinding() = default;
+    ColumnBinding(const ColumnBinding&) {}
+    ColumnBinding& operator=(const ColumnBinding&) { word_.store(0, std::memory_order_relaxed); return *this; }
+
+    bool recall(uint64_t scope, int& depth, size_t& index) const {
+        uint64_t word = word_.load(std::memory_order_relaxed);
+        if (scope == 0 || word >> 20 != scope) return false;
+        depth = static_cast<int>((word >> 14) & 0x3F);
+        index = word & 0x3FFF;
+        return true;
+    }
+    void remember(uint64_t scope, int depth, size_t index) const {
+        if (scope >= (uint64_t{1} << 44) || depth < 0 || depth > 0x3F || index > 0x3FFF) return;
+        word_.store(scope << 20 | static_cast<uint64_t>(depth) << 14 | index, std::memory_order_relaxed);
+    }
+
+private:
+    mutable std::atomic<uint64_t> word_{0};
+};
+
 struct Expr {
     ExprKind kind = ExprKind::Literal;
     std::string name;                // function, variable or unary operator
@@ -62,9 +90,7 @@ struct Expr {
     std::string text;                // source text, kept for DEFAULT expressions
 
     // Where a column reference was found, cached by the executor per query scope.
-    mutable uint64_t boundScope = 0;
-    mutable int boundDepth = 0;
-    mutable size_t boundIndex = 0;
+    ColumnBinding binding;
 };
 
 struct SelectItem {

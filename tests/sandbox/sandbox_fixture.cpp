@@ -84,6 +84,15 @@ void SandboxProcess::stop(int signal) {
     pid_ = -1;
 }
 
+double SandboxProcess::processorSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string field;
+    double ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i)
+        if (i >= 14) ticks += std::stod(field);  // utime and stime
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 bool SandboxProcess::running() const {
     return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
 }

@@ -23,6 +23,8 @@ public:
 
     int port() const { return port_; }
     pid_t pid() const { return pid_; }
+    // The processor time the program has used so far, user and system.
+    double processorSeconds() const;
     int browserPort() const { return browserPort_; }  // 0 unless started with the browser
     const std::string& password() const { return password_; }
     bool running() const;

@@ -149,3 +149,28 @@ TEST_F(SandboxSharing, FunctionsMayNotChangeData) {
     engine_.execute(*session, "select count(*) from t", count);
     EXPECT_EQ(count.values, std::vector<std::string>{"0"});
 }
+
+TEST_F(SandboxSharing, SessionsReadingOneViewAtOnceGetItsRows) {
+    auto owner = login();
+    ControlledSink setup;
+    engine_.execute(*owner, "create table pairs (x int, y varchar(5), z int) insert pairs values (1, 'one', 10) "
+                            "insert pairs values (2, 'two', 20)", setup);
+    engine_.execute(*owner, "create view flipped as select z, y, x from pairs where x > 0", setup);
+    ASSERT_TRUE(setup.errors.empty());
+    // Each session reads the view's columns in another order of its own queries, many times.
+    auto reader = [&](const std::string& sql, const std::vector<std::string>& expected) {
+        auto session = login();
+        for (int i = 0; i < 300; ++i) {
+            ControlledSink sink;
+            engine_.execute(*session, sql, sink);
+            if (sink.values != expected) return false;
+        }
+        return true;
+    };
+    auto first = std::async(std::launch::async, reader, "select t.x from flipped t, pairs p where p.z = t.z order by 1",
+                            std::vector<std::string>{"1", "2"});
+    auto second = std::async(std::launch::async, reader, "select t.y from pairs p, flipped t where p.x = t.x order by 1",
+                             std::vector<std::string>{"one", "two"});
+    EXPECT_TRUE(first.get());
+    EXPECT_TRUE(second.get());
+}
