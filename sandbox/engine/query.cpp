@@ -335,7 +335,7 @@ std::optional<KeyProbe> Executor::keyProbe(const std::vector<const Expr*>& conju
         return std::all_of(e.args.begin(), e.args.end(), [&](const ExprPtr& a) { return !a || readsKnown(*a); });
     };
     for (const Expr* c : conjuncts) {
-        if (c->kind != ExprKind::Binary || c->name != "=") continue;
+        if (c->kind != ExprKind::Binary || c->ops.size() != 1 || c->ops[0] != "=") continue;
         for (size_t side = 0; side < 2; ++side) {
             const Expr& column = *c->args[side];
             const Expr& value = *c->args[1 - side];
