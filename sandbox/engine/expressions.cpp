@@ -301,6 +301,7 @@ Value Executor::evalAggregate(const Expr& e, const Frame& frame) {
     if (e.star) return Value::integer(static_cast<int64_t>(rows.size()));
     std::vector<Value> values;
     for (const Row& row : rows) {
+        pollCancel();  // a group may hold millions of rows, each value computed here
         Frame inner{frame.scope, row.data(), frame.outer, nullptr};
         Value v = eval(*e.args[0], inner);
         if (v.isNull()) continue;
@@ -320,7 +321,10 @@ Value Executor::evalAggregate(const Expr& e, const Frame& frame) {
         return best;
     }
     Value sum = convertValue(values[0], type);
-    for (size_t i = 1; i < values.size(); ++i) sum = arithmetic('+', sum, convertValue(values[i], type));
+    for (size_t i = 1; i < values.size(); ++i) {
+        pollCancel();
+        sum = arithmetic('+', sum, convertValue(values[i], type));
+    }
     if (e.name == "sum") return convertValue(sum, type);
     Value count = Value::integer(static_cast<int64_t>(values.size()));
     return convertValue(arithmetic('/', sum, count), type);

@@ -533,7 +533,14 @@ std::vector<Row> Executor::joinInBestOrder(const std::vector<Relation>& sources,
     }
     // Conditions that name no source at all (constants, variables) hold for every row or none.
     std::vector<Row> result;
-    std::sort(current.begin(), current.end(), [](const Partial& a, const Partial& b) { return a.picks < b.picks; });
+    // Joined in written order the rows come sorted already; a sort of a million rows is long
+    // enough to need the cancel checks of the loops around it.
+    auto writtenOrder = [this](const Partial& a, const Partial& b) {
+        pollCancel();
+        return a.picks < b.picks;
+    };
+    if (!std::is_sorted(current.begin(), current.end(), writtenOrder))
+        std::sort(current.begin(), current.end(), writtenOrder);
     for (Partial& p : current) {
         bool keep = true;
         for (size_t c = 0; c < conjuncts.size() && keep; ++c)
@@ -780,12 +787,15 @@ void Executor::runQuery(const SelectStmt& select, const Frame* outer, RowTarget&
 
     if (select.distinct) {
         std::vector<SortableRow> unique;
-        for (auto& candidate : collected)
+        for (auto& candidate : collected) {
+            pollCancel();
             if (std::none_of(unique.begin(), unique.end(), [&](const SortableRow& u) { return sameRow(u.output, candidate.output); }))
                 unique.push_back(std::move(candidate));
+        }
         collected = std::move(unique);
     }
     std::stable_sort(collected.begin(), collected.end(), [&](const SortableRow& a, const SortableRow& b) {
+        pollCancel();
         for (size_t i = 0; i < orderKeys.size(); ++i) {
             int c = compareNullsFirst(a.keys[i], b.keys[i]);
             if (c != 0) return orderKeys[i].descending ? c > 0 : c < 0;

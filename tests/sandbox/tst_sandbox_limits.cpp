@@ -227,4 +227,14 @@ TEST(SandboxHolds, ALongSilentStatementEndsSoonAfterAnAttention) {
     EXPECT_LT(Clock::now() - start, 3s);
     raw.send(rawPacket(0x01, rawUcs2("select 1")));
     EXPECT_TRUE(endsWithDone(raw.readMessage(), 0x0010));
+
+    // The same once the rows are read and only the aggregate is being computed: a second of
+    // reading a million rows, then many seconds of summing long strings.
+    raw.send(rawPacket(0x01, rawUcs2("select sum(len(replicate('x', 1000 - a.n))) from thousand a, thousand b")));
+    std::this_thread::sleep_for(1500ms);
+    const auto whileSumming = Clock::now();
+    raw.send(rawPacket(0x06, {}));
+    EXPECT_LT(raw.readMessage().size(), 40u);
+    EXPECT_TRUE(endsWithDone(raw.readMessage(), 0x0020));
+    EXPECT_LT(Clock::now() - whileSumming, 3s);
 }
