@@ -1,5 +1,6 @@
 #include "app/script_command.h"
 
+#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -18,8 +19,8 @@ namespace makeddl::app {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: makeddl script create TABLE...                  [connection] [--utf8]\n"
-    "       makeddl script insert TABLE...                  [connection] [--utf8]\n"
+    "usage: makeddl script create (OBJECT... | --all)       [connection] [--utf8] [--remarks]\n"
+    "       makeddl script insert (TABLE... | --all)        [connection] [--utf8]\n"
     "       makeddl script insert --query SQL TABLE         [connection] [--utf8]\n"
     "  connection: --server S --database D (--user U --password P | --windows)\n"
     "  S as the window's server box takes it: a name, host,port or host\\instance.\n"
@@ -39,6 +40,8 @@ struct ScriptRequest {
   bool userGiven = false;
   bool windowsGiven = false;
   bool utf8 = false;
+  bool all = false;      // every table (insert) or every object (create) of the database
+  bool remarks = false;  // create: also the calls that restore remarks
 };
 
 std::string optionValue(const std::vector<std::string>& args, std::size_t& i) {
@@ -63,7 +66,11 @@ void readOption(const std::vector<std::string>& args, std::size_t& i, ScriptRequ
     request.windowsGiven = true;
   } else if (option == "--utf8") {
     request.utf8 = true;
-  } else if (option == "--query" && !request.create) {
+  } else if (option == "--all" && !request.query) {
+    request.all = true;
+  } else if (option == "--remarks" && request.create) {
+    request.remarks = true;
+  } else if (option == "--query" && !request.create && !request.all) {
     request.query = optionValue(args, i);
   } else {
     throw UsageError("unknown option " + option);
@@ -71,7 +78,7 @@ void readOption(const std::vector<std::string>& args, std::size_t& i, ScriptRequ
 }
 
 void checkRequest(const ScriptRequest& request) {
-  if (request.tables.empty()) throw UsageError("no table given");
+  if (request.tables.empty() != request.all) throw UsageError(request.all ? "--all or names, not both" : "no table given");
   if (request.query && request.tables.size() != 1) throw UsageError("--query takes exactly one table");
   if (request.login.server.empty() || request.login.database.empty())
     throw UsageError("--server and --database are needed");
@@ -102,18 +109,28 @@ void connect(connection::Connection& connection, const connection::LoginParamete
   }
 }
 
-// Every name must be a user table of the database: anything else would give a script of
-// nothing that still claims to recreate it.
-void requireUserTables(connection::Connection& connection, const std::vector<std::string>& names) {
+// Every name must be an object the script can make (a user table for INSERT scripts):
+// anything else would give a script of nothing that still claims to recreate it.
+void requireScriptableObjects(connection::Connection& connection, const std::vector<std::string>& names,
+                              const std::vector<std::string>& types) {
+  if (names.empty()) return;
   connection::DataSet objects(connection, "TempQuery");
   objects.query(catalog::objectTypesQuery(names));
   for (const std::string& name : names) {
     std::optional<std::string> type;
     for (const auto& row : objects.rows())
       if (row.at(0) && (*row[0] == name || equalsIgnoringCase(*row[0], name))) type = trimmed(row.at(1).value_or(""));
-    if (!type) throw std::runtime_error("数据库中没有名为“" + name + "”的表");
-    if (*type != "U") throw std::runtime_error("“" + name + "”不是用户表（类型 " + *type + "）");
+    if (!type) throw std::runtime_error("数据库中没有名为“" + name + "”的对象");
+    if (std::find(types.begin(), types.end(), *type) == types.end())
+      throw std::runtime_error("“" + name + "”" + (types.size() == 1 ? "不是用户表" : "不是能生成脚本的对象") +
+                               "（类型 " + *type + "）");
   }
+}
+
+std::vector<std::string> userTableNames(connection::Connection& connection) {
+  connection::DataSet tables(connection, "TempQuery");
+  tables.query("select name from sysobjects where type = 'U' and name <> 'dtproperties' order by name");
+  return connection::firstColumnTexts(tables);
 }
 
 // The script's bytes, made as its lines come: each line ends in CR LF, its own text untouched
@@ -178,11 +195,15 @@ void makeScript(const ScriptRequest& request, std::ostream& err, ScriptBytes& sc
   const scripts::Progress progress = [&err](int done, int total) {
     err << "makeddl script: " << done << "/" << total << '\n';
   };
-  if (!request.query) requireUserTables(connection, request.tables);
-  if (!request.create) return insertScript(connection, request, progress, script);
-  connection::DataSet batch(connection, "QueryMakeDDL");
-  scripts::loadScriptBatch(batch);
-  addLines(script, scripts::MakeDDL(batch, request.tables, progress));
+  if (request.create) {
+    requireScriptableObjects(connection, request.tables, {"U", "V", "P", "FN", "IF", "TF", "TR"});
+    connection::DataSet catalog(connection, "QueryMakeDDL");
+    return addLines(script, scripts::MakeDDL(catalog, {request.tables, request.all}, {request.remarks}, progress));
+  }
+  ScriptRequest tables = request;
+  if (request.all) tables.tables = userTableNames(connection);
+  if (!request.query) requireScriptableObjects(connection, tables.tables, {"U"});
+  insertScript(connection, tables, progress, script);
 }
 
 }  // namespace

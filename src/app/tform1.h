@@ -15,6 +15,7 @@
 #include "scripts/insert_script.h"
 
 class QAbstractButton;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -62,6 +63,8 @@ class TForm1 : public QMainWindow {
   QWidget *TabSheet1, *TabSheet2, *TabSheet3, *TabSheet4, *TabSheet5, *TabSheet6;
   QPlainTextEdit* Memo1;
   QPushButton *Button1, *Button12, *Button7, *Button11, *BtnGBtoBIG, *BtnBIGtoGB;
+  // 产生Create also writes the calls that restore table and column remarks; off at start.
+  QCheckBox* CheckBoxRemarks;
   QPlainTextEdit* Memo2;
   QPushButton *Button14, *Button8;
   QTableView* DBGrid1;
@@ -161,7 +164,10 @@ class TForm1 : public QMainWindow {
 
   // Script generation and output (tform1_scripts.cpp)
   void Button7Click();
-  std::vector<std::string> MakeDDL(const std::vector<std::string>& tables);
+  std::vector<std::string> MakeDDL(const std::vector<std::string>& names);
+  // The objects 产生Create scripts: the selected tables on the table tab, else the object
+  // picked in the list of the active tab; none when the tab has no current object.
+  std::vector<std::string> createScriptNames() const;
   void Button11Click();
   void Button14Click();
   std::vector<std::string> Mark_InsertSQL(const std::vector<std::string>& names, scripts::InsertRows mode);

@@ -1,6 +1,7 @@
 // Building TForm1: every control with its name, caption, hint, initial state and size rule.
 
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -204,9 +205,13 @@ QWidget* TForm1::buildExportPage() {
   Button11 = button("Button11", QStringLiteral("产生Insert"));
   BtnGBtoBIG = button("BtnGBtoBIG", QStringLiteral("简->繁"));
   BtnBIGtoGB = button("BtnBIGtoGB", QStringLiteral("繁->简"));
+  CheckBoxRemarks = named<QCheckBox>("CheckBoxRemarks");
+  CheckBoxRemarks->setText(QStringLiteral("含说明"));
+  CheckBoxRemarks->setToolTip(QStringLiteral("产生Create时同时写入恢复表和字段说明的 sp_addextendedproperty 语句"));
   auto* layout = new QVBoxLayout(TabSheet1);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(buttonBar(41, {Button1, Button12, Button7, Button11, BtnGBtoBIG, BtnBIGtoGB}));
+  layout->addWidget(
+      buttonBar(41, {Button1, Button12, Button7, CheckBoxRemarks, Button11, BtnGBtoBIG, BtnBIGtoGB}));
   layout->addWidget(Memo1, 1);
   return TabSheet1;
 }

@@ -1,6 +1,7 @@
 // TForm1: CREATE TABLE and INSERT scripts, the query editor, and the script pane's copy and
 // save.
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -133,17 +134,29 @@ void TForm1::showScript(const std::vector<std::string>& lines) {
   setScriptPaneText({scripts::scriptPaneText(lines), Encoding::Gbk});
 }
 
-void TForm1::Button7Click() {
-  if (!tableCommandAllowed()) return;
-  const std::vector<std::string> tables = selectedTableNames();
-  startScriptRun();
-  showScript(MakeDDL(tables));
+// On the table tab the selected tables; on the others the object picked in their list.
+std::vector<std::string> TForm1::createScriptNames() const {
+  if (PageControl2->currentIndex() == kTableTab) return selectedTableNames();
+  const QListWidget* lists[] = {ListBoxTable, ListBoxView, ListBoxStore_Prod, ListBoxFunction};
+  const QList<QListWidgetItem*> picked = lists[PageControl2->currentIndex()]->selectedItems();
+  if (picked.isEmpty()) return {};
+  return {utf8(picked.front()->text())};
 }
 
-std::vector<std::string> TForm1::MakeDDL(const std::vector<std::string>& tables) {
+void TForm1::Button7Click() {
+  if (PageControl2->currentIndex() == kTableTab && !tableCommandAllowed()) return;
+  const std::vector<std::string> names = createScriptNames();
+  if (PageControl2->currentIndex() != kTableTab && names.empty()) return;
+  startScriptRun();
+  showScript(MakeDDL(names));
+}
+
+// The catalogue is read with a data set of its own: QueryMakeDDL keeps the script batch.
+std::vector<std::string> TForm1::MakeDDL(const std::vector<std::string>& names) {
   ProgressRun progress(*this);
   WaitCursor wait(desktop_);
-  return scripts::MakeDDL(QueryMakeDDL->dataSet(), tables, progress.callback());
+  connection::DataSet catalog(ADOConnection1, "SchemaQuery");
+  return scripts::MakeDDL(catalog, {names, false}, {CheckBoxRemarks->isChecked()}, progress.callback());
 }
 
 void TForm1::Button11Click() {

@@ -105,6 +105,7 @@ class DataSet {
   DataSet(Connection& connection, std::string name) : connection_(connection), name_(std::move(name)) {}
 
   const std::string& name() const { return name_; }
+  Connection& connection() const { return connection_; }
   // Called after every open and close, so that a grid showing the data set follows it.
   void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
   void close();

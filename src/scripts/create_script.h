@@ -1,6 +1,8 @@
 #pragma once
-// CREATE TABLE scripts: per table a comment, a guarded DROP TABLE and a CREATE TABLE whose
-// column lines come from the script batch, with a PRIMARY KEY clause for a keyed table.
+// CREATE scripts: per table a comment, a guarded DROP TABLE and a CREATE TABLE with its
+// columns, keys and constraints, then its other indexes; views, procedures, functions and
+// triggers from their stored text, each behind a guarded DROP of its kind in a batch of its
+// own; foreign keys last, so that the script runs whatever the order of its tables.
 
 #include <string>
 #include <string_view>
@@ -8,6 +10,8 @@
 
 #include "connection/data_access.h"
 #include "scripts/progress.h"
+#include "scripts/schema.h"
+#include "scripts/schema_reader.h"
 
 namespace makeddl::scripts {
 
@@ -22,11 +26,25 @@ struct ColumnScriptRow {
   bool operator==(const ColumnScriptRow&) const = default;
 };
 
+struct ScriptOptions {
+  // Also write the sp_addextendedproperty calls that restore table and column remarks.
+  bool remarks = false;
+};
+
 // Fills the data set with the script batch; done once, before its first run.
 void loadScriptBatch(connection::DataSet& batch);
 
 // Runs the batch for the table and reads its rows, from the first, in column order.
 std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, std::string_view table);
+
+// The type piece of a column, as the script batch makes it: the type, its length (national
+// types in characters) or precision and scale, the default, NOT NULL and the comma; with an
+// IDENTITY(seed,increment), a COLLATE clause and a DEFAULT constraint's name where the column
+// has them.
+std::string typePiece(const ColumnModel& column, bool comma);
+
+// The row the script batch gives a column of the model.
+ColumnScriptRow columnScriptRow(const ColumnModel& column, bool comma);
 
 // The column lines of a table, aligned: every type piece starts two characters after the
 // longest name, every "--" comment two characters after the longest type piece. Widths count
@@ -34,12 +52,29 @@ std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, std::str
 // in brackets.
 std::vector<std::string> columnLines(const std::vector<ColumnScriptRow>& rows);
 
-// The script block of one table.
+// The script block of one table from the script batch's rows: the primary key of the rows
+// marked as key, in column order.
 std::vector<std::string> createTableBlock(std::string_view table, const std::vector<ColumnScriptRow>& rows);
 
-// The script for the tables, in the order given: one batch run per table on `batch` (already
-// loaded), reporting the tables finished before each one. Any failure ends the whole run.
-std::vector<std::string> MakeDDL(connection::DataSet& batch, const std::vector<std::string>& tables,
-                                 const Progress& progress);
+// The script block of one table of the model, with its keys, constraints and indexes. A table
+// without columns (one that was not found) gets a comment instead of a DROP.
+std::vector<std::string> createTableBlock(const TableModel& table);
+
+// The script of a view, procedure, function or trigger: a guarded DROP of its kind, then its
+// text in a batch of its own.
+std::vector<std::string> moduleBlock(const ModuleModel& module);
+
+// ALTER TABLE ... ADD CONSTRAINT ... FOREIGN KEY ... REFERENCES ...
+std::string foreignKeyStatement(const ForeignKeyModel& key);
+
+// The script of a model: tables (with their remarks when asked for), then the other objects
+// in dependency order, then the foreign keys.
+std::vector<std::string> schemaScript(const SchemaModel& model, const ScriptOptions& options,
+                                      const Progress& progress);
+
+// The script of the selected objects, read with a fixed number of queries on `query`;
+// reports the tables finished. Any failure ends the whole run.
+std::vector<std::string> MakeDDL(connection::DataSet& query, const SchemaSelection& selection,
+                                 const ScriptOptions& options, const Progress& progress);
 
 }  // namespace makeddl::scripts

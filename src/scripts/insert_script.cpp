@@ -157,6 +157,16 @@ std::pair<std::string, std::size_t> wholeTableQuery(connection::DataSet& query, 
   return {select, query.columns().size()};
 }
 
+// The table's identity column and its current value, when it has one.
+std::optional<IdentityColumn> identityColumn(connection::Connection& connection, const std::string& table) {
+  connection::DataSet identity(connection, "IdentityQuery");
+  const std::string name = objectNameArgument(table);
+  identity.query("select c.name, ident_current(" + name + ") from syscolumns c where c.id = object_id(" + name +
+                 ") and columnproperty(c.id, c.name, 'IsIdentity') = 1");
+  if (identity.recordCount() == 0) return std::nullopt;
+  return IdentityColumn{identity.rows().front().at(0).value_or(""), identity.rows().front().at(1)};
+}
+
 }  // namespace
 
 std::string valueText(const connection::ColumnInfo& column, const std::optional<std::string>& value) {
@@ -184,12 +194,11 @@ std::string insertStatement(std::string_view table, const std::vector<connection
   InsertScriptWriter writer([&lines](const std::string& line) { lines.push_back(line); });
   writer.beginTable(table, columns);
   writer.addRow(row);
-  writer.finish();
   return lines.back();
 }
 
 void InsertScriptWriter::beginTable(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
-                                    std::size_t scriptedColumns) {
+                                    std::size_t scriptedColumns, std::optional<IdentityColumn> identity) {
   columns_.assign(columns.begin(), columns.begin() + std::min(scriptedColumns, columns.size()));
   requireScriptableName(table);
   requireColumnNames(columns_);
@@ -199,6 +208,17 @@ void InsertScriptWriter::beginTable(std::string_view table, const std::vector<co
     if (isVariant(columns_[i]) && next < columns.size()) variantTypeAt_[i] = next++;
   head_ = "INSERT INTO " + quotedIdentifier(table) + " (" + columnList(columns_, true) + ") VALUES (";
   headWritten_ = false;
+  identity_.reset();
+  for (const connection::ColumnInfo& column : columns_)
+    if (identity && equalsIgnoringCase(column.name, identity->name)) identity_ = identity;
+}
+
+void InsertScriptWriter::endTable() {
+  if (!headWritten_ || !identity_) return;
+  sink_("SET IDENTITY_INSERT " + quotedIdentifier(table_) + " OFF");
+  // DBCC takes no expressions: a name that needs character codes keeps the identity as the rows left it.
+  if (identity_->reseedTo && !holdsLineBreakingCharacter(table_))
+    sink_("DBCC CHECKIDENT (" + objectNameArgument(table_) + ", RESEED, " + *identity_->reseedTo + ")");
 }
 
 std::string InsertScriptWriter::literal(const std::vector<std::optional<std::string>>& row, std::size_t i) const {
@@ -214,6 +234,7 @@ void InsertScriptWriter::writeHead() {
   sink_("");
   for (const std::string& line : commentLines("----  ", table_)) sink_(line);
   sink_("");
+  if (identity_) sink_("SET IDENTITY_INSERT " + quotedIdentifier(table_) + " ON");
   headWritten_ = true;
 }
 
@@ -276,14 +297,18 @@ std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::v
   if (progress) progress(0, total);
   for (int k = 0; k < total; ++k) {
     std::size_t scripted = std::string::npos;
+    std::optional<IdentityColumn> identity = identityColumn(query.connection(), names[k]);
     if (mode == InsertRows::WholeTable) {
       const auto [select, tableColumns] = wholeTableQuery(query, names[k]);
       query.query(select);
       scripted = tableColumns;
+    } else if (identity) {
+      identity->reseedTo.reset();  // a chosen subset leaves the identity as it is
     }
     if (query.recordCount() > 0) {
-      writer.beginTable(names[k], query.columns(), scripted);
+      writer.beginTable(names[k], query.columns(), scripted, identity);
       for (const auto& row : query.rows()) writer.addRow(row);
+      writer.endTable();
     }
     if (progress) progress(k + 1, total);
   }
@@ -298,16 +323,18 @@ void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>&
   if (progress) progress(0, total);
   for (int k = 0; k < total; ++k) {
     bool begun = false;
+    const std::optional<IdentityColumn> identity = identityColumn(query.connection(), names[k]);
     const auto [select, tableColumns] = wholeTableQuery(query, names[k]);
     const std::size_t scriptedColumns = tableColumns;  // clang 14 lambdas cannot capture a structured binding
     query.clearSql();
     query.addLine(select);
     query.openEachRow([&](const std::vector<connection::ColumnInfo>& columns,
                           const std::vector<std::optional<std::string>>& row) {
-      if (!begun) writer.beginTable(names[k], columns, scriptedColumns);
+      if (!begun) writer.beginTable(names[k], columns, scriptedColumns, identity);
       begun = true;
       writer.addRow(row);
     });
+    if (begun) writer.endTable();
     if (progress) progress(k + 1, total);
   }
   writer.finish();

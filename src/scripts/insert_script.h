@@ -38,6 +38,13 @@ using LineSink = std::function<void(const std::string& line)>;
 // line, "----  " and the name, an empty line, then one statement per row; nothing at all when
 // the table has no rows. A row with a long text value that holds control characters takes
 // several statements; the script then declares what they need once and drops it at the end.
+// A table's identity column: its rows are inserted with SET IDENTITY_INSERT ON, and a whole
+// table's script sets the identity's current value back to the original's afterwards.
+struct IdentityColumn {
+  std::string name;
+  std::optional<std::string> reseedTo;
+};
+
 class InsertScriptWriter {
  public:
   explicit InsertScriptWriter(LineSink sink) : sink_(std::move(sink)) {}
@@ -47,8 +54,11 @@ class InsertScriptWriter {
   // values, in the order of those columns. Throws for a column without a name, or a name that
   // no script can carry, before writing anything.
   void beginTable(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
-                  std::size_t scriptedColumns = std::string::npos);
+                  std::size_t scriptedColumns = std::string::npos,
+                  std::optional<IdentityColumn> identity = std::nullopt);
   void addRow(const std::vector<std::optional<std::string>>& row);
+  // Ends the table's block after its last row.
+  void endTable();
   // Ends the script.
   void finish();
 
@@ -64,6 +74,7 @@ class InsertScriptWriter {
   std::vector<std::optional<std::size_t>> variantTypeAt_;  // where a variant column's base types are
   std::string head_;  // "INSERT INTO table (columns) VALUES (", made once per table
   bool headWritten_ = false;
+  std::optional<IdentityColumn> identity_;  // when the rows give the identity column a value
   bool longTextDeclared_ = false;
 };
 

@@ -27,15 +27,14 @@ std::vector<std::string> commentLines(std::string_view prefix, std::string_view 
   return lines;
 }
 
-namespace {
-
-// "GO", alone or with a count, as script runners read a line.
 bool readsAsBatchSeparator(std::string_view line) {
   const std::string word = trimmed(line);
   if (word.size() < 2 || !equalsIgnoringCase(word.substr(0, 2), "GO")) return false;
   const std::string rest = trimmed(std::string_view(word).substr(2));
   return rest.find_first_not_of("0123456789") == std::string::npos;
 }
+
+namespace {
 
 // The name with its control characters as \r, \n or \xNN, for a message.
 std::string spelt(std::string_view name) {

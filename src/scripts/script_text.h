@@ -27,6 +27,9 @@ class UnscriptableName : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// "GO", alone or with a count, as script runners read a line that ends a batch.
+bool readsAsBatchSeparator(std::string_view line);
+
 // A name goes into a script in brackets, where a CR LF pair is safe: the pane shows it as a
 // line break and saves it as CR LF again. Any other line-breaking character would change on
 // the way (a lone CR or LF becomes CR LF), and a line of the name that reads as a batch

@@ -109,3 +109,133 @@ TEST(CreateScript, NamesThatNoScriptCanCarryAreRefused) {
     EXPECT_NE(std::string(error.what()).find("a\\nb"), std::string::npos) << error.what();
   }
 }
+
+namespace {
+
+ColumnModel intColumn(std::string name, bool nullable = false) {
+  ColumnModel column;
+  column.name = std::move(name);
+  column.type = "int";
+  column.length = 4;
+  column.precision = 10;
+  column.nullable = nullable;
+  return column;
+}
+
+}  // namespace
+
+// A column of the model is scripted as the batch scripts it, with what the batch leaves out.
+TEST(CreateScript, TypePiecesOfTheModel) {
+  ColumnModel id = intColumn("id");
+  EXPECT_EQ(typePiece(id, true), "int  NOT NULL ,");
+  id.identity = IdentitySpec{"100", "-5"};
+  EXPECT_EQ(typePiece(id, true), "int IDENTITY(100,-5) NOT NULL ,");
+  ColumnModel name{"name", "nvarchar", 40, 20, 0, true, std::nullopt, "", std::nullopt, "", std::nullopt, ""};
+  EXPECT_EQ(typePiece(name, false), "nvarchar (20) ");
+  name.collation = "Chinese_PRC_CS_AS";
+  EXPECT_EQ(typePiece(name, true), "nvarchar (20) COLLATE Chinese_PRC_CS_AS ,");
+  ColumnModel qty = intColumn("qty");
+  qty.defaultText = "(0)";
+  qty.defaultName = "DF__t__qty__1BFD2C07";  // made up by the server: left out
+  EXPECT_EQ(typePiece(qty, true), "int DEFAULT(0) NOT NULL ,");
+  qty.defaultName = "DF_qty";
+  EXPECT_EQ(typePiece(qty, true), "int CONSTRAINT DF_qty DEFAULT(0) NOT NULL ,");
+  ColumnModel price{"price", "decimal", 9, 18, 2, true, std::nullopt, "", std::nullopt, "", std::nullopt, ""};
+  EXPECT_EQ(typePiece(price, false), "decimal (18,2) ");
+}
+
+TEST(CreateScript, GeneratedConstraintNames) {
+  EXPECT_TRUE(isGeneratedConstraintName("PK__t_dept__0EA330E9"));
+  EXPECT_TRUE(isGeneratedConstraintName("DF__jobs__job_desc__1BFD2C07"));
+  EXPECT_TRUE(isGeneratedConstraintName("PK__sysdiagr__C2B05B61398D8EEE"));
+  EXPECT_FALSE(isGeneratedConstraintName("PK_order_items"));
+  EXPECT_FALSE(isGeneratedConstraintName("PK__t__0ea330e9"));  // the server writes upper case
+  EXPECT_FALSE(isGeneratedConstraintName("IX__t__0EA330E9"));
+}
+
+// Keys in key order with their direction, user-given names, the non-default index kinds,
+// unique and CHECK constraints, and the other indexes after the table.
+TEST(CreateScript, KeysConstraintsAndIndexesOfTheModel) {
+  TableModel items;
+  items.name = "order_items";
+  items.columns = {intColumn("order_id"), intColumn("line_no"), intColumn("sku", true)};
+  items.indexes = {
+      {"PK_order_items", IndexRole::PrimaryKey, true, false, {{"line_no", false}, {"order_id", true}}},
+      {"UQ__order_it__0425A276", IndexRole::UniqueConstraint, true, true, {{"sku", false}}},
+      {"ix_sku", IndexRole::Index, false, false, {{"sku", true}}},
+      {"ux order", IndexRole::Index, true, false, {{"order_id", false}, {"sku", false}}},
+  };
+  items.checks = {{"CK__order_ite__line___29572725", "([line_no] > 0)"}, {"ck_sku", "([sku] <> 0)"}};
+  EXPECT_EQ(createTableBlock(items),
+            (std::vector<std::string>{
+                "",
+                "----   order_items",
+                "IF EXISTS (select name from sysobjects where name='order_items' and type='U') DROP TABLE order_items",
+                "",
+                "CREATE TABLE order_items",
+                "(",
+                "     order_id  int  NOT NULL ,",
+                "     line_no   int  NOT NULL ,",
+                "     sku       int ,",
+                "",
+                "     CONSTRAINT PK_order_items PRIMARY KEY NONCLUSTERED (line_no,order_id DESC),",
+                "     UNIQUE CLUSTERED (sku),",
+                "     CHECK ([line_no] > 0),",
+                "     CONSTRAINT ck_sku CHECK ([sku] <> 0)",
+                ")",
+                "CREATE INDEX ix_sku ON order_items (sku DESC)",
+                "CREATE UNIQUE INDEX [ux order] ON order_items (order_id,sku)",
+            }));
+}
+
+// Views, procedures, functions and triggers behind a guarded DROP of their kind, each in a
+// batch of its own; a text holding a line that reads GO would be cut there and is refused.
+TEST(CreateScript, ModuleBlocksAndForeignKeys) {
+  EXPECT_EQ(moduleBlock({1, "v_dept", "V", "create view v_dept\r\nas select 1 as one\r\n", "", {}}),
+            (std::vector<std::string>{"", "----   v_dept",
+                                      "IF EXISTS (select name from sysobjects where name='v_dept' and type='V') "
+                                      "DROP VIEW v_dept",
+                                      "GO", "create view v_dept", "as select 1 as one", "GO"}));
+  EXPECT_EQ(moduleBlock({2, "f", "TF", "create function f() ...", "", {}}).at(2),
+            "IF EXISTS (select name from sysobjects where name='f' and type='TF') DROP FUNCTION f");
+  EXPECT_EQ(moduleBlock({3, "tr", "TR", "create trigger tr on t for insert as\nreturn", "t", {}}).at(2),
+            "IF EXISTS (select name from sysobjects where name='tr' and type='TR') DROP TRIGGER tr");
+  EXPECT_THROW(moduleBlock({4, "p", "P", "create proc p as\r\n/*\r\nGO\r\n*/ select 1", "", {}}), std::runtime_error);
+  EXPECT_EQ(foreignKeyStatement({"FK_items_orders", "order_items", {"order_id"}, "orders", {"id"}, true, false}),
+            "ALTER TABLE order_items ADD CONSTRAINT FK_items_orders FOREIGN KEY (order_id) REFERENCES orders (id) "
+            "ON DELETE CASCADE");
+  EXPECT_EQ(foreignKeyStatement({"FK__a__b__1BFD2C07", "my table", {"a", "b"}, "t", {"x", "y"}, false, true}),
+            "ALTER TABLE [my table] ADD FOREIGN KEY (a,b) REFERENCES t (x,y) ON UPDATE CASCADE");
+}
+
+// Tables first, then the other objects, then the foreign keys; remarks only when asked for,
+// through variables where a text needs character codes.
+TEST(CreateScript, SchemaScriptOrderAndRemarks) {
+  SchemaModel model;
+  TableModel dept;
+  dept.name = "dept";
+  dept.columns = {intColumn("id")};
+  dept.columns[0].remark = "编号";
+  dept.columns[0].remarkName = "MS_Description";
+  dept.remark = "line one\r\nline two";
+  model.tables = {dept};
+  model.modules = {{5, "v", "V", "create view v as select id from dept", "", {}}};
+  model.foreignKeys = {{"fk", "dept", {"id"}, "dept", {"id"}, false, false}};
+  const std::vector<std::string> plain = schemaScript(model, {}, nullptr);
+  EXPECT_EQ(std::count(plain.begin(), plain.end(), "GO"), 2);
+  EXPECT_EQ(plain.back(), "ALTER TABLE dept ADD CONSTRAINT fk FOREIGN KEY (id) REFERENCES dept (id)");
+  EXPECT_EQ(std::find_if(plain.begin(), plain.end(), [](const std::string& line) { return line.starts_with("EXEC"); }),
+            plain.end());
+  const std::vector<std::string> withRemarks = schemaScript(model, {true}, nullptr);
+  const auto first = std::find(withRemarks.begin(), withRemarks.end(), ")") + 1;
+  EXPECT_EQ(std::vector<std::string>(first, first + 5),
+            (std::vector<std::string>{
+                "DECLARE @makeddl_value nvarchar(4000),@makeddl_table sysname,@makeddl_column sysname",
+                "SET @makeddl_value=N'line one'+nchar(13)+nchar(10)+N'line two'",
+                "SET @makeddl_table=N'dept'",
+                "EXEC sp_addextendedproperty N'MS_Description', @makeddl_value, N'user', N'dbo', N'table', "
+                "@makeddl_table",
+                "EXEC sp_addextendedproperty N'MS_Description', N'编号', N'user', N'dbo', N'table', N'dept', "
+                "N'column', N'id'",
+            }));
+}

@@ -185,3 +185,23 @@ TEST(InsertStatements, VariantsKeepTheirBaseType) {
   EXPECT_EQ(written(columns, {{std::nullopt, std::nullopt}}, 1).back(), "INSERT INTO t (v) VALUES (NULL)");
   EXPECT_THROW(written({columns[0]}, {{"7"}}), std::runtime_error);
 }
+
+// A table with an identity column takes its values with IDENTITY_INSERT on; a whole table's
+// script gives the identity back its current value.
+TEST(InsertStatements, IdentityValuesAreInsertedAndTheCurrentValueRestored) {
+  const std::vector<ColumnInfo> columns{column("ID", FieldKind::Other, SQL_INTEGER),
+                                        column("v", FieldKind::Text, SQL_VARCHAR)};
+  std::vector<std::string> lines;
+  InsertScriptWriter writer([&lines](const std::string& line) { lines.push_back(line); });
+  writer.beginTable("t", columns, std::string::npos, IdentityColumn{"id", "42"});
+  writer.addRow({"1", "a"});
+  writer.endTable();
+  writer.beginTable("u", {columns[1]}, std::string::npos, IdentityColumn{"id", std::nullopt});  // not in the rows
+  writer.addRow({"b"});
+  writer.endTable();
+  writer.finish();
+  EXPECT_EQ(lines, (std::vector<std::string>{"", "----  t", "", "SET IDENTITY_INSERT t ON",
+                                             "INSERT INTO t (ID,v) VALUES (1,'a')", "SET IDENTITY_INSERT t OFF",
+                                             "DBCC CHECKIDENT ('t', RESEED, 42)", "", "----  u", "",
+                                             "INSERT INTO u (v) VALUES ('b')"}));
+}

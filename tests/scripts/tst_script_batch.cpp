@@ -2,6 +2,8 @@
 // the real ODBC driver.
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -74,12 +76,13 @@ class ScriptBatch : public ::testing::Test {
   }
 
   std::vector<std::string> create(const std::vector<std::string>& tables) {
-    return MakeDDL(batch_, tables, nullptr);
+    return MakeDDL(catalog_, {tables, false}, {}, nullptr);
   }
 
   static SandboxProcess* server_;
   Connection connection_;
   DataSet batch_{connection_, "QueryMakeDDL"};
+  DataSet catalog_{connection_, "SchemaQuery"};
   DataSet query_{connection_, "ADOQuery1"};
 };
 
@@ -87,15 +90,32 @@ SandboxProcess* ScriptBatch::server_ = nullptr;
 
 TEST_F(ScriptBatch, DeptAndLogScriptsAsTheUserSeesThem) {
   std::vector<std::pair<int, int>> progress;
-  const std::vector<std::string> script =
-      MakeDDL(batch_, {"t_dept", "t_log"}, [&](int done, int total) { progress.emplace_back(done, total); });
+  const std::vector<std::string> script = MakeDDL(catalog_, {{"t_dept", "t_log"}, false}, {},
+                                                  [&](int done, int total) { progress.emplace_back(done, total); });
   std::vector<std::string> expected = examples::kDeptCreateBlock;
   expected.insert(expected.end(), examples::kLogCreateBlock.begin(), examples::kLogCreateBlock.end());
   EXPECT_EQ(script, expected);
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}}));
+}
+
+// The set-based catalogue queries describe every column as the script batch does.
+TEST_F(ScriptBatch, SetBasedColumnsEqualTheBatchRows) {
+  const std::vector<std::string> tables{"t_dept", "t_log", "keyed", "O'Hara", "my table", "wide", "kinds"};
+  const SchemaModel model = readSchema(catalog_, {tables, false});
+  ASSERT_EQ(model.tables.size(), tables.size());
+  for (const TableModel& table : model.tables) {
+    SCOPED_TRACE(table.name);
+    std::vector<ColumnScriptRow> batchRows = runScriptBatch(batch_, table.name);
+    const bool keyed = std::any_of(batchRows.begin(), batchRows.end(), [](const auto& row) { return row.isKey; });
+    std::vector<ColumnScriptRow> modelRows;
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+      modelRows.push_back(columnScriptRow(table.columns[i], keyed || i + 1 < table.columns.size()));
+    for (ColumnScriptRow& row : batchRows) row.isKey = false;
+    EXPECT_EQ(modelRows, batchRows);
+  }
   // The table-name line is replaced, never appended: one run's batch names the last table only.
   EXPECT_EQ(batch_.sqlLines().size(), scriptBatchLines().size());
-  EXPECT_EQ(batch_.sqlLines().at(1), "set @Table_Name='t_log'");
+  EXPECT_EQ(batch_.sqlLines().at(1), "set @Table_Name='kinds'");
 }
 
 // The lines laid out here agree with the server's own alignment in Names.
@@ -127,9 +147,10 @@ TEST_F(ScriptBatch, TypePiecesAreTheDeclaredTypes) {
   EXPECT_EQ(rows[6].remark, "计数");
 }
 
-TEST_F(ScriptBatch, KeysInColumnOrderAndNamesThatNeedBrackets) {
+// A key comes in key order, with its name when a user gave it; generated names are left out.
+TEST_F(ScriptBatch, KeysInKeyOrderAndNamesThatNeedBrackets) {
   const std::vector<std::string> script = create({"keyed", "O'Hara", "my table"});
-  EXPECT_EQ(script.at(9), "     PRIMARY KEY (a,b)");
+  EXPECT_EQ(script.at(9), "     CONSTRAINT pk_keyed PRIMARY KEY (b,a)");
   EXPECT_EQ(script.at(13),
             "IF EXISTS (select name from sysobjects where name='O''Hara' and type='U') DROP TABLE [O'Hara]");
   EXPECT_EQ(script.at(15), "CREATE TABLE [O'Hara]");

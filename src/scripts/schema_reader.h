@@ -1,0 +1,27 @@
+#pragma once
+// Reads the schema model from a SQL Server 2000 catalogue with a fixed number of set-based
+// queries, whatever the number of tables: the objects, the columns, the index keys, the CHECK
+// constraints, the foreign keys, the module texts and their dependencies, the table remarks.
+
+#include <string>
+#include <vector>
+
+#include "connection/data_access.h"
+#include "scripts/schema.h"
+
+namespace makeddl::scripts {
+
+// Which objects to read: the named ones (with the triggers of named tables), or every user
+// object of the database.
+struct SchemaSelection {
+  std::vector<std::string> names;
+  bool all = false;
+};
+
+// The model of the selected objects. Named tables come in the order named; a name that is no
+// table, view, procedure, function or trigger gives a table without columns. Modules come in
+// dependency order (those another one uses first; triggers after every table). `query` runs
+// the queries and is left open on the last.
+SchemaModel readSchema(connection::DataSet& query, const SchemaSelection& selection);
+
+}  // namespace makeddl::scripts
