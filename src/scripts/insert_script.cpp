@@ -157,6 +157,24 @@ std::pair<std::string, std::size_t> wholeTableQuery(connection::DataSet& query, 
   return {select, query.columns().size()};
 }
 
+// Of the named tables, those with foreign keys and those with triggers.
+void guardTables(connection::Connection& connection, const std::vector<std::string>& names,
+                 InsertScriptWriter& writer) {
+  if (names.empty()) return;
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ",") + textLiteral(name);
+  connection::DataSet tables(connection, "GuardQuery");
+  tables.query("select o.name, case when exists (select * from sysforeignkeys f where f.fkeyid = o.id) then 1 "
+               "else 0 end, case when exists (select * from sysobjects t where t.parent_obj = o.id and t.xtype = 'TR') "
+               "then 1 else 0 end from sysobjects o where o.xtype = 'U' and o.name in (" + list + ") order by o.name");
+  std::vector<std::string> withForeignKeys, withTriggers;
+  for (const auto& row : tables.rows()) {
+    if (row.at(1) == "1") withForeignKeys.push_back(row.at(0).value_or(""));
+    if (row.at(2) == "1") withTriggers.push_back(row.at(0).value_or(""));
+  }
+  writer.guardTables(std::move(withForeignKeys), std::move(withTriggers));
+}
+
 // The table's identity column and its current value, when it has one.
 std::optional<IdentityColumn> identityColumn(connection::Connection& connection, const std::string& table) {
   connection::DataSet identity(connection, "IdentityQuery");
@@ -230,7 +248,18 @@ std::string InsertScriptWriter::literal(const std::vector<std::optional<std::str
   return variantLiteral(*row[*variantTypeAt_[i]], *row[i]);
 }
 
+void InsertScriptWriter::guardTables(std::vector<std::string> withForeignKeys,
+                                     std::vector<std::string> withTriggers) {
+  withForeignKeys_ = std::move(withForeignKeys);
+  withTriggers_ = std::move(withTriggers);
+}
+
 void InsertScriptWriter::writeHead() {
+  if (!guarded_) {
+    for (const std::string& table : withForeignKeys_) sink_("ALTER TABLE " + quotedIdentifier(table) + " NOCHECK CONSTRAINT ALL");
+    for (const std::string& table : withTriggers_) sink_("ALTER TABLE " + quotedIdentifier(table) + " DISABLE TRIGGER ALL");
+    guarded_ = true;
+  }
   sink_("");
   for (const std::string& line : commentLines("----  ", table_)) sink_(line);
   sink_("");
@@ -287,12 +316,18 @@ void InsertScriptWriter::writeLongRow(const std::vector<std::optional<std::strin
 void InsertScriptWriter::finish() {
   if (longTextDeclared_) sink_(longTextEpilogue());
   longTextDeclared_ = false;
+  if (!guarded_) return;
+  for (const std::string& table : withTriggers_) sink_("ALTER TABLE " + quotedIdentifier(table) + " ENABLE TRIGGER ALL");
+  for (const std::string& table : withForeignKeys_)
+    sink_("ALTER TABLE " + quotedIdentifier(table) + " WITH CHECK CHECK CONSTRAINT ALL");
+  guarded_ = false;
 }
 
 std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
                                         InsertRows mode, const Progress& progress) {
   std::vector<std::string> script;
   InsertScriptWriter writer([&script](const std::string& line) { script.push_back(line); });
+  guardTables(query.connection(), names, writer);
   const int total = static_cast<int>(names.size());
   if (progress) progress(0, total);
   for (int k = 0; k < total; ++k) {
@@ -319,6 +354,7 @@ std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::v
 void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
                      const Progress& progress, const LineSink& sink) {
   InsertScriptWriter writer(sink);
+  guardTables(query.connection(), names, writer);
   const int total = static_cast<int>(names.size());
   if (progress) progress(0, total);
   for (int k = 0; k < total; ++k) {

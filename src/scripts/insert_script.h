@@ -59,6 +59,11 @@ class InsertScriptWriter {
   void addRow(const std::vector<std::optional<std::string>>& row);
   // Ends the table's block after its last row.
   void endTable();
+  // Tables whose constraints and triggers must rest while the script inserts: foreign keys
+  // would refuse a child row inserted before its parent, and triggers would act on rows that
+  // are only being copied. The script turns them off before its first row and on again at
+  // its end, checking every row then. Given before the first table.
+  void guardTables(std::vector<std::string> withForeignKeys, std::vector<std::string> withTriggers);
   // Ends the script.
   void finish();
 
@@ -76,6 +81,8 @@ class InsertScriptWriter {
   bool headWritten_ = false;
   std::optional<IdentityColumn> identity_;  // when the rows give the identity column a value
   bool longTextDeclared_ = false;
+  std::vector<std::string> withForeignKeys_, withTriggers_;
+  bool guarded_ = false;  // the guards' first half is written
 };
 
 // The statements for the names, in order, with the rows taken from `query` as the mode says;

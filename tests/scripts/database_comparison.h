@@ -3,6 +3,7 @@
 // tables, each with the same columns and the same rows, value for value.
 
 #include <algorithm>
+#include <regex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -97,6 +98,57 @@ inline std::string tableDifferences(const sandbox::testing::SandboxProcess& serv
     differences += rowDifference(table + " rows", rows, comparableRows(server, copy, table, columns));
     if (rowsCompared) *rowsCompared += rows.size();
   }
+  return differences;
+}
+
+// The catalogue's account of what a schema is, query by query: identity columns with their seed,
+// increment and current value; keys and indexes with their names, kinds and key columns in
+// order with direction; constraints with their text; foreign keys with their actions; the
+// texts of views, procedures, functions and triggers; column collations; remarks. Object ids
+// and the names the server makes up for unnamed constraints differ between two databases and
+// are left out.
+inline const std::vector<std::string>& schemaFactQueries() {
+  static const std::vector<std::string> queries{
+      "select o.name, c.name, ident_seed(quotename(o.name)), ident_incr(quotename(o.name)), "
+      "ident_current(quotename(o.name)) from sysobjects o join syscolumns c on c.id = o.id "
+      "where o.xtype = 'U' and columnproperty(c.id, c.name, 'IsIdentity') = 1",
+      "select o.name, i.name, i.status & 6162, case when i.indid = 1 then 'clustered' end, k.keyno, c.name, "
+      "indexkey_property(i.id, i.indid, k.keyno, 'IsDescending') from sysindexes i "
+      "join sysindexkeys k on (k.id = i.id and k.indid = i.indid) join syscolumns c on (c.id = k.id and c.colid = "
+      "k.colid) join sysobjects o on o.id = i.id where o.xtype = 'U' and i.indid > 0 and i.indid < 255 "
+      "and (i.status & 64) = 0",
+      "select object_name(o.parent_obj), o.xtype, o.name, m.text from sysobjects o "
+      "left join syscomments m on m.id = o.id where o.xtype in ('C', 'D', 'F', 'PK', 'UQ')",
+      "select object_name(f.constid), object_name(f.fkeyid), col_name(f.fkeyid, f.fkey), object_name(f.rkeyid), "
+      "col_name(f.rkeyid, f.rkey), f.keyno, objectproperty(f.constid, 'CnstIsDeleteCascade'), "
+      "objectproperty(f.constid, 'CnstIsUpdateCascade') from sysforeignkeys f",
+      "select o.name, o.xtype, m.colid, m.text from sysobjects o join syscomments m on m.id = o.id "
+      "where o.xtype in ('V', 'P', 'FN', 'IF', 'TF', 'TR')",
+      "select o.name, c.name, c.collation from sysobjects o join syscolumns c on c.id = o.id where o.xtype = 'U'",
+      "select object_name(p.id), p.smallid, p.type, p.name, p.value from sysproperties p",
+  };
+  return queries;
+}
+
+// The rows of a query with made-up constraint names replaced and in a fixed order.
+inline std::vector<Row> comparableFacts(const sandbox::testing::SandboxProcess& server, const std::string& database,
+                                        const std::string& query) {
+  static const std::regex generated("^(PK|UQ|DF|CK|FK)__.+__[0-9A-F]{8}([0-9A-F]{8})?$");
+  std::vector<Row> rows = rowsOf(server, database, query);
+  for (Row& row : rows)
+    for (std::optional<std::string>& value : row)
+      if (value && std::regex_match(*value, generated)) value = "(made up)";
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+// What differs between the schema facts of a database and its copy; empty when nothing does.
+inline std::string schemaDifferences(const sandbox::testing::SandboxProcess& server, const std::string& original,
+                                     const std::string& copy) {
+  std::string differences;
+  for (const std::string& query : schemaFactQueries())
+    differences += rowDifference(query.substr(0, 60), comparableFacts(server, original, query),
+                                 comparableFacts(server, copy, query));
   return differences;
 }
 

@@ -205,3 +205,25 @@ TEST(InsertStatements, IdentityValuesAreInsertedAndTheCurrentValueRestored) {
                                              "DBCC CHECKIDENT ('t', RESEED, 42)", "", "----  u", "",
                                              "INSERT INTO u (v) VALUES ('b')"}));
 }
+
+// Foreign keys and triggers rest while the rows go in, whatever the order of the tables, and
+// every row is checked when they come back on.
+TEST(InsertStatements, ForeignKeysAndTriggersRestWhileRowsGoIn) {
+  std::vector<std::string> lines;
+  InsertScriptWriter writer([&lines](const std::string& line) { lines.push_back(line); });
+  writer.guardTables({"child"}, {"audited"});
+  writer.beginTable("child", {column("id", FieldKind::Other, SQL_INTEGER)});
+  writer.addRow({"1"});
+  writer.endTable();
+  writer.finish();
+  EXPECT_EQ(lines, (std::vector<std::string>{"ALTER TABLE child NOCHECK CONSTRAINT ALL",
+                                             "ALTER TABLE audited DISABLE TRIGGER ALL", "", "----  child", "",
+                                             "INSERT INTO child (id) VALUES (1)", "ALTER TABLE audited ENABLE TRIGGER ALL",
+                                             "ALTER TABLE child WITH CHECK CHECK CONSTRAINT ALL"}));
+  // Without rows there is nothing to guard.
+  std::vector<std::string> none;
+  InsertScriptWriter empty([&none](const std::string& line) { none.push_back(line); });
+  empty.guardTables({"child"}, {});
+  empty.finish();
+  EXPECT_TRUE(none.empty());
+}
