@@ -150,20 +150,23 @@ TEST_F(ScriptCommand, FailuresGiveAMessageAndNoScript) {
   EXPECT_NE(update.err.find("记录集"), std::string::npos) << update.err;
 }
 
-// Only user tables are scripted: a name that is none, or names something else, ends the
-// command with a message naming it, exit code 1 and nothing on standard output, before any
-// script is written.
+// Only objects a script can make are scripted (user tables for INSERT scripts): a name that is
+// none ends the command with a message naming it, exit code 1 and nothing on standard output,
+// before any script is written.
 TEST_F(ScriptCommand, EveryNameIsCheckedBeforeAnythingIsWritten) {
-  for (const char* kind : {"create", "insert"}) {
-    for (const char* name : {"nosuch", "v_dept", "dbo.t_dept"}) {
-      const CommandRun run = program({kind, "t_dept", name});
-      EXPECT_EQ(run.exitCode, 1) << kind << " " << name;
-      EXPECT_TRUE(run.out.empty()) << run.out;
-      EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
-    }
+  const std::vector<std::pair<const char*, const char*>> refused{
+      {"create", "nosuch"}, {"create", "dbo.t_dept"}, {"insert", "nosuch"}, {"insert", "v_dept"}, {"insert", "dbo.t_dept"}};
+  for (const auto& [kind, name] : refused) {
+    const CommandRun run = program({kind, "t_dept", name});
+    EXPECT_EQ(run.exitCode, 1) << kind << " " << name;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
   }
-  const CommandRun view = program({"create", "v_dept", "--utf8"});
+  const CommandRun view = program({"insert", "v_dept", "--utf8"});
   EXPECT_NE(view.err.find("不是用户表"), std::string::npos) << view.err;
+  const CommandRun viewScript = program({"create", "v_dept", "--utf8"});
+  EXPECT_EQ(viewScript.exitCode, 0) << viewScript.err;
+  EXPECT_NE(viewScript.out.find("DROP VIEW v_dept\r\nGO\r\ncreate view v_dept"), std::string::npos) << viewScript.out;
   // A name holding a dot is one table, found as it stands.
   const CommandRun dotted = program({"create", "a.b", "--utf8"});
   EXPECT_EQ(dotted.exitCode, 0) << dotted.err;

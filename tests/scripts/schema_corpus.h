@@ -25,7 +25,7 @@ inline std::vector<std::string> schemaBatches() {
       "create index ix_items_sku on order_items (sku desc, qty)",
       "create table categories (id int not null primary key, parent int null references categories (id), "
       "name nvarchar(20) not null unique)",
-      "create table a_products (sku varchar(20) not null primary key, cat int null, "
+      "create table a_products (sku varchar(20) not null primary key nonclustered, cat int null, "
       "constraint fk_prod_cat foreign key (cat) references categories (id) on update cascade)",
       "create unique clustered index ix_prod on a_products (sku)",
       "exec sp_addextendedproperty N'MS_Description', N'订单', N'user', N'dbo', N'table', N'orders'",
