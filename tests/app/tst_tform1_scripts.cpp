@@ -1,6 +1,7 @@
 // CREATE and INSERT scripts, the query editor and the script pane's copy and save in the
 // window, offscreen, against the sandbox server through the real ODBC driver.
 
+#include <QCheckBox>
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -44,6 +45,7 @@ const char* const kSchema[] = {
     "create table t_empty (a int)",
     "create table counter (n int not null)",
     "insert into counter values (1)",
+    "create view v_dept as\r\nselect dept_id, dept_name from t_dept",
 };
 
 const QString kDeptScript =
@@ -115,6 +117,33 @@ class TstTForm1Scripts : public makeddl::app::testing::WindowTest {
     selectTables(w, "t_dept", {"t_dept"});
     w.Button7->click();
     QCOMPARE(w.Memo1->toPlainText(), kDeptScript);
+  }
+
+  // On the view, procedure and function tabs 产生Create scripts the object picked there; the
+  // remarks choice adds the calls that restore remarks.
+  void createScriptsOfAPickedViewAndOfRemarks() {
+    TForm1& w = openWindow();
+    w.ListBoxView->addItem(QStringLiteral("v_dept"));
+    w.PageControl2->setCurrentIndex(1);
+    w.Button7->click();
+    QCOMPARE(w.Memo1->toPlainText(), QString());  // nothing picked: nothing happens
+    QCOMPARE(w.PageControl1->currentIndex(), 5);
+    w.ListBoxView->item(0)->setSelected(true);
+    w.Button7->click();
+    QCOMPARE(w.Memo1->toPlainText(),
+             QStringLiteral("\n----   v_dept\n"
+                            "IF EXISTS (select name from sysobjects where name='v_dept' and type='V') DROP VIEW v_dept\n"
+                            "GO\ncreate view v_dept as\nselect dept_id, dept_name from t_dept\nGO\n"));
+    QVERIFY(!w.CheckBoxRemarks->isChecked());
+    w.PageControl2->setCurrentIndex(0);
+    selectTables(w, "t_dept", {"t_dept"});
+    w.CheckBoxRemarks->setChecked(true);
+    w.Button7->click();
+    QCOMPARE(w.Memo1->toPlainText(),
+             kDeptScript + QStringLiteral("EXEC sp_addextendedproperty N'MS_Description', N'department name', "
+                                          "N'user', N'dbo', N'table', N't_dept', N'column', N'dept_name'\n"));
+    QVERIFY(desktop_.messages.empty());
+    verifyRunEnded();
   }
 
   void tableCommandsNeedTheTableTabAndACurrentTable() {
