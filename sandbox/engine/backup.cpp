@@ -224,7 +224,7 @@ void writeTableConstraints(RecordWriter& w, const Table& t) {
         w.u32(static_cast<uint32_t>(key.id));
         w.text(key.name);
         w.u32(static_cast<uint32_t>(key.referencedTableId));
-        w.u8(static_cast<uint8_t>(key.deleteCascade | (key.updateCascade << 1)));
+        w.u8(static_cast<uint8_t>(key.deleteCascade | (key.updateCascade << 1) | (!key.enabled << 2)));
         w.u32(static_cast<uint32_t>(key.columns.size()));
         for (size_t k = 0; k < key.columns.size(); ++k) {
             w.u32(static_cast<uint32_t>(key.columns[k]));
@@ -248,6 +248,7 @@ void readTableConstraints(RecordReader& r, const std::vector<std::shared_ptr<Tab
         uint8_t flags = r.u8();
         key.deleteCascade = flags & 1;
         key.updateCascade = flags & 2;
+        key.enabled = !(flags & 4);
         auto referenced = std::find_if(tables.begin(), tables.end(), [&](const auto& other) { return other->id == key.referencedTableId; });
         for (uint32_t k = 0, pairs = r.u32(); k < pairs; ++k) {
             key.columns.push_back(r.u32());

@@ -101,7 +101,11 @@ void Executor::runAlterTable(const AlterTableStatement& s) {
         throw SqlError(4902, 16, 1, "Cannot alter table '" + s.table.name + "' because this table does not exist in database '" +
                                         (db ? db->name() : s.table.database) + "'.", false);
     changes_.schemaChanging(db);
-    if (!s.droppedConstraints.empty()) {
+    if (s.constraintsOn) {
+        switchConstraints(*db, *table, s);
+    } else if (s.triggersOn) {
+        switchTriggers(*db, *table, s.switched);
+    } else if (!s.droppedConstraints.empty()) {
         dropConstraints(*db, *table, s.droppedConstraints);
     } else {
         ConstraintsUndo undo(*db, *table);
@@ -321,6 +325,51 @@ void Executor::runTruncate(const TruncateStatement& s) {
     changes_.clearRows(*table);
     restartIdentity(*table);  // from its seed again, as on a new table
     done(StatementKind::Other, false, 0);
+}
+
+}  // namespace sandbox
+
+namespace sandbox {
+
+// ---- ALTER TABLE ... CHECK | NOCHECK CONSTRAINT, ENABLE | DISABLE TRIGGER ----
+
+void Executor::switchConstraints(Database& db, Table& table, const sql::AlterTableStatement& s) {
+    const bool all = s.switched.empty();
+    auto named = [&](const std::string& name) {
+        return all || std::any_of(s.switched.begin(), s.switched.end(),
+                                  [&](const std::string& wanted) { return compareCollated(wanted, name) == 0; });
+    };
+    for (const std::string& wanted : s.switched) {
+        const bool known =
+            std::any_of(table.checks.begin(), table.checks.end(), [&](const auto& c) { return compareCollated(c.name, wanted) == 0; }) ||
+            std::any_of(table.foreignKeys.begin(), table.foreignKeys.end(),
+                        [&](const auto& k) { return compareCollated(k.name, wanted) == 0; });
+        if (!known) throw SqlError(4917, 16, 1, "Constraint '" + wanted + "' does not exist.", false);
+    }
+    const bool on = *s.constraintsOn;
+    if (on && s.validate) {  // every row is checked before anything is switched
+        std::vector<const ForeignKey*> keys;
+        for (const ForeignKey& key : table.foreignKeys)
+            if (named(key.name)) keys.push_back(&key);
+        InsertReferences references(db, table, keys, db.name(), "ALTER TABLE");
+        for (const Row& row : table.rows) {
+            for (const CheckConstraint& check : table.checks)
+                if (named(check.name) && !satisfies(table, check, row)) throw checkConflict(table, check, "ALTER TABLE");
+            references.check(row);
+        }
+    }
+    for (CheckConstraint& check : table.checks)
+        if (named(check.name)) check.enabled = on;
+    for (ForeignKey& key : table.foreignKeys)
+        if (named(key.name)) key.enabled = on;
+}
+
+void Executor::switchTriggers(Database& db, Table& table, const std::vector<std::string>& names) {
+    for (const std::string& wanted : names) {
+        const SchemaObject* trigger = db.object(wanted);
+        if (!trigger || trigger->xtype != "TR" || trigger->parentId != table.id)
+            throw SqlError(4920, 16, 1, "Cannot find trigger '" + wanted + "' on table '" + table.name + "'.", false);
+    }
 }
 
 }  // namespace sandbox

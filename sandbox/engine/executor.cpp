@@ -300,7 +300,7 @@ SqlError Executor::checkConflict(const Table& table, const CheckConstraint& chec
 
 void Executor::checkConstraints(const Table& table, const Row& row, bool update) {
     for (const CheckConstraint& check : table.checks)
-        if (!satisfies(table, check, row)) throw checkConflict(table, check, update ? "UPDATE" : "INSERT");
+        if (check.enabled && !satisfies(table, check, row)) throw checkConflict(table, check, update ? "UPDATE" : "INSERT");
 }
 
 Executor::KeySets Executor::keySets(const Table& table) {

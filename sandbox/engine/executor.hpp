@@ -155,6 +155,10 @@ private:
 
     // ---- constraints after CREATE TABLE, foreign keys at work (constraints.cpp) ----
     void runAlterTable(const sql::AlterTableStatement& s);
+    // CHECK and FOREIGN KEY constraints switched off or on (and then checked, when asked).
+    void switchConstraints(Database& db, Table& table, const sql::AlterTableStatement& s);
+    // Triggers are kept, not run: switching them only requires that they exist.
+    void switchTriggers(Database& db, Table& table, const std::vector<std::string>& names);
     // Adds the constraints to `table`; with a `checkingVerb` ("ALTER TABLE") the rows already
     // there are checked against each of them.
     void addConstraints(Database& db, Table& table, const sql::ConstraintSpecs& specs, const char* checkingVerb);

@@ -101,7 +101,8 @@ namespace {
 
 std::vector<const ForeignKey*> keysOf(const Table& table) {
     std::vector<const ForeignKey*> keys;
-    for (const ForeignKey& key : table.foreignKeys) keys.push_back(&key);
+    for (const ForeignKey& key : table.foreignKeys)
+        if (key.enabled) keys.push_back(&key);
     return keys;
 }
 
@@ -197,7 +198,8 @@ void ReferentialPlan::resolve() {
     // never cascade in a cycle (1785), so this ends.
     for (size_t i = 0; i < changes_.size(); ++i) {
         std::shared_ptr<Table> parent = changes_[i]->table;
-        for (const auto& [child, key] : database_.referencesTo(parent->id)) cascade(*changes_[i], child, *key);
+        for (const auto& [child, key] : database_.referencesTo(parent->id))
+            if (key->enabled) cascade(*changes_[i], child, *key);
     }
     for (auto& change : changes_) {
         std::sort(change->deleted.begin(), change->deleted.end());
@@ -206,7 +208,7 @@ void ReferentialPlan::resolve() {
     // Then every foreign key on either side of a change must hold in the tables as they will be.
     std::vector<int> checked;
     auto checkOnce = [&](const std::shared_ptr<Table>& child, const ForeignKey& key) {
-        if (std::find(checked.begin(), checked.end(), key.id) != checked.end()) return;
+        if (!key.enabled || std::find(checked.begin(), checked.end(), key.id) != checked.end()) return;
         checked.push_back(key.id);
         check(child, key);
     };

@@ -49,6 +49,7 @@ struct CheckConstraint {
     std::string name;
     std::optional<size_t> column;  // a column-level check names its column in errors
     sql::ExprPtr condition;         // its text is kept in condition->text
+    bool enabled = true;            // ALTER TABLE ... NOCHECK CONSTRAINT turns it off
 };
 
 // FOREIGN KEY (columns) REFERENCES table (referencedColumns), kept by the referencing table.
@@ -60,6 +61,7 @@ struct ForeignKey {
     std::vector<size_t> referencedColumns;  // positions in the referenced table, pair by pair
     bool deleteCascade = false;
     bool updateCascade = false;
+    bool enabled = true;  // ALTER TABLE ... NOCHECK CONSTRAINT turns it off, cascades included
 };
 
 struct Table : std::enable_shared_from_this<Table> {

@@ -278,6 +278,11 @@ struct AlterTableStatement : Statement {
     bool checkExisting = true;  // WITH NOCHECK: rows already there are not checked
     ConstraintSpecs added;
     std::vector<std::string> droppedConstraints;
+    // [WITH CHECK] CHECK | NOCHECK CONSTRAINT ALL | names, ENABLE | DISABLE TRIGGER ALL | names:
+    // constraints or triggers switched on or off; `switched` is empty for ALL.
+    std::optional<bool> constraintsOn, triggersOn;
+    std::vector<std::string> switched;
+    bool validate = false;  // WITH CHECK CHECK CONSTRAINT: the rows there are checked again
 };
 
 // DBCC CHECKIDENT ('table' [, NORESEED | RESEED [, value]]) [WITH NO_INFOMSGS].

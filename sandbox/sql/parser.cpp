@@ -773,6 +773,7 @@ private:
             expect("nocheck");
             s->checkExisting = false;
         }
+        if (is("check") || is("nocheck") || is("enable") || is("disable")) return switchStatement(s, withOption);
         if (!withOption && accept("drop")) {
             do {
                 accept("constraint");
@@ -786,6 +787,22 @@ private:
             if (!tableConstraint(true)) fail();  // columns are not added by ALTER TABLE here
         } while (accept(","));
         s->added = std::move(pending_);
+        return s;
+    }
+
+    // ... CHECK | NOCHECK CONSTRAINT ALL | names, ... ENABLE | DISABLE TRIGGER ALL | names
+    StmtPtr switchStatement(std::shared_ptr<AlterTableStatement> s, bool withOption) {
+        if (is("check") || is("nocheck")) {
+            s->constraintsOn = toLower(take().text) == "check";
+            s->validate = withOption && s->checkExisting && *s->constraintsOn;
+            expect("constraint");
+        } else {
+            s->triggersOn = toLower(take().text) == "enable";
+            expect("trigger");
+        }
+        if (accept("all")) return s;
+        do s->switched.push_back(name());
+        while (accept(","));
         return s;
     }
 

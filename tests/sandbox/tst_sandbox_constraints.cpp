@@ -376,3 +376,25 @@ TEST_F(SandboxConstraints, ForeignKeysAndCollationsSurviveBackupFiles) {
     EXPECT_EQ(keys[0].referencedTableId, copy->table("customers")->id);
     EXPECT_EQ(copy->table("notes")->columns[1].collation, "Latin1_General_CS_AS");
 }
+
+// NOCHECK CONSTRAINT lets rows in that a constraint would refuse, for a script that copies rows
+// in any order; WITH CHECK CHECK CONSTRAINT checks every row when it switches them on again.
+TEST_F(SandboxConstraints, ConstraintsRestWhileSwitchedOffAndAreCheckedWhenSwitchedOn) {
+    createOrders();
+    run("create table kids (id int not null primary key, parent int references customers (id), age int check (age > 0))");
+    run("create trigger tr_kids on kids for insert as return");
+    EXPECT_EQ(errors("insert into kids values (1, 9, 1)"), std::vector<int>{547});
+    EXPECT_TRUE(errors("alter table kids nocheck constraint all alter table kids disable trigger all").empty());
+    EXPECT_TRUE(errors("insert into kids values (1, 9, -1)").empty());
+    EXPECT_EQ(errors("alter table kids with check check constraint all"), std::vector<int>{547});
+    run("insert into customers values (9, 'nine')");
+    EXPECT_EQ(errors("alter table kids with check check constraint all"), std::vector<int>{547});  // the age
+    run("update kids set age = 1");
+    EXPECT_TRUE(errors("alter table kids with check check constraint all alter table kids enable trigger tr_kids").empty());
+    EXPECT_EQ(errors("insert into kids values (2, 8, 1)"), std::vector<int>{547});
+    // Without WITH CHECK the constraint comes back on without looking at the rows there.
+    run("alter table kids nocheck constraint all insert into kids values (3, 7, 1)");
+    EXPECT_TRUE(errors("alter table kids check constraint all").empty());
+    EXPECT_EQ(errors("alter table kids nocheck constraint no_such"), std::vector<int>{4917});
+    EXPECT_EQ(errors("alter table kids disable trigger no_such"), std::vector<int>{4920});
+}
