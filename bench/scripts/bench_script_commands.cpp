@@ -4,12 +4,8 @@
 //   insert  `makeddl script insert big` of a 1,000,000-row table of six mixed columns, beside
 //           `freebcp bench.dbo.big out FILE -c` of the same table from the same server;
 //           targets: within 2x of freebcp's time, peak memory within 3x of the script's size.
-<<<<<<< HEAD
-//   create  `makeddl script create` of 2,000 tables of ten columns in one run; target: under 20 s.
-=======
 //   create  `makeddl script create` of 2,000 tables of ten columns, a key, an index and a remark
 //           each, named one by one and with --all; target: --all in under 5 s.
->>>>>>> 9e17e59 (bench/scripts: CREATE scripts of 2,000 tables of ten columns, a key, an index and a remark each, named and with --all)
 //
 // Run: bench_script_commands [--rows N] [--tables N] [--keep]   (--keep leaves the files in /tmp)
 
