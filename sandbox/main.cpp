@@ -21,96 +21,118 @@
 #include "server/init_script.hpp"
 #include "server/server.hpp"
 
+#include <QCommandLineParser>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 namespace {
 
-int usage() {
-    std::cerr << "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]\n"
-                 "                       [--data FOLDER] [--name SERVER] [--init FILE]\n"
-                 "                       [--max-connections N] [--login-timeout SECONDS] [--send-timeout SECONDS]\n";
-    return 2;
-}
+constexpr const char* kUsage =
+    "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]\n"
+    "                       [--data FOLDER] [--name SERVER] [--init FILE]\n"
+    "                       [--max-connections N] [--login-timeout SECONDS] [--send-timeout SECONDS]\n";
 
-bool parsePort(const std::string& text, uint16_t& port) {
-    char* end = nullptr;
-    long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < 0 || value > 65535) return false;
-    port = static_cast<uint16_t>(value);
-    return true;
-}
+// A mistake in the command line: exit code 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
-// A whole number from 1 to `most`.
-bool parseCount(const std::string& text, long most, long& count) {
-    char* end = nullptr;
-    count = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && count >= 1 && count <= most;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
     sandbox::ServerConfig config;
-    bool havePort = false, haveSa = false;
     std::optional<uint16_t> browserPort;
     std::string dataFolder;
     std::string serverName;
     std::string initScript;
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        if (i + 1 >= argc) return usage();
-        std::string value = argv[++i];
-        if (option == "--port") {
-            if (!parsePort(value, config.port)) return usage();
-            havePort = true;
-        } else if (option == "--sa-password") {
-            config.logins["sa"] = value;
-            haveSa = true;
-        } else if (option == "--browser-port") {
-            uint16_t port = 0;
-            if (!parsePort(value, port)) return usage();
-            browserPort = port;
-        } else if (option == "--data" || option == "--data-dir") {
-            dataFolder = value;
-        } else if (option == "--name") {
-            if (value.empty()) return usage();
-            serverName = value;
-        } else if (option == "--init") {
-            initScript = value;
-        } else if (option == "--max-connections" || option == "--login-timeout" || option == "--send-timeout") {
-            long count = 0;
-            if (!parseCount(value, 1000000, count)) return usage();
-            if (option == "--max-connections") config.maxConnections = static_cast<size_t>(count);
-            else if (option == "--login-timeout") config.limits.loginTimeout = std::chrono::seconds(count);
-            else config.limits.sendTimeout = std::chrono::seconds(count);
-        } else if (option == "--login") {
-            auto colon = value.find(':');
-            if (colon == std::string::npos || colon == 0) return usage();
-            config.logins[sandbox::toLower(value.substr(0, colon))] = value.substr(colon + 1);
-        } else {
-            return usage();
-        }
+};
+
+void addOptions(QCommandLineParser& parser) {
+    parser.addOptions({
+        {"port", "The TCP port on 127.0.0.1 (0: a free one).", "N"},
+        {"sa-password", "The password of the login sa.", "PW"},
+        {"login", "A further login; may be given again.", "NAME:PASSWORD"},
+        {"browser-port", "Answer discovery on this UDP port too (0: a free one).", "M"},
+        {{"data", "data-dir"}, "Keep the databases in this folder (else in memory).", "FOLDER"},
+        {"name", "The server's name (SANDBOX).", "SERVER"},
+        {"init", "Run this T-SQL file (batches between GO lines) before the port line.", "FILE"},
+        {"max-connections", "Close connections beyond this many at once (256).", "N"},
+        {"login-timeout", "Close a connection not logged in within this time (30).", "SECONDS"},
+        {"send-timeout", "End a session that leaves a reply unread this long (60).", "SECONDS"},
+    });
+}
+
+std::string text(const QCommandLineParser& parser, const char* option) { return parser.value(option).toStdString(); }
+
+// A whole number from `least` to `most`.
+long numberValue(const QCommandLineParser& parser, const char* option, long least, long most) {
+    const std::string value = text(parser, option);
+    char* end = nullptr;
+    long number = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || number < least || number > most)
+        throw UsageError(std::string("--") + option + " takes a number from " + std::to_string(least) + " to " +
+                         std::to_string(most) + ", not '" + value + "'");
+    return number;
+}
+
+uint16_t portValue(const QCommandLineParser& parser, const char* option) {
+    return static_cast<uint16_t>(numberValue(parser, option, 0, 65535));
+}
+
+void readLimits(const QCommandLineParser& parser, sandbox::ServerConfig& config) {
+    constexpr long kMost = 1000000;
+    if (parser.isSet("max-connections"))
+        config.maxConnections = static_cast<size_t>(numberValue(parser, "max-connections", 1, kMost));
+    if (parser.isSet("login-timeout"))
+        config.limits.loginTimeout = std::chrono::seconds(numberValue(parser, "login-timeout", 1, kMost));
+    if (parser.isSet("send-timeout"))
+        config.limits.sendTimeout = std::chrono::seconds(numberValue(parser, "send-timeout", 1, kMost));
+}
+
+void readLogins(const QCommandLineParser& parser, sandbox::ServerConfig& config) {
+    config.logins["sa"] = text(parser, "sa-password");
+    for (const QString& login : parser.values("login")) {
+        const std::string value = login.toStdString();
+        auto colon = value.find(':');
+        if (colon == std::string::npos || colon == 0) throw UsageError("--login takes NAME:PASSWORD, not '" + value + "'");
+        config.logins[sandbox::toLower(value.substr(0, colon))] = value.substr(colon + 1);
     }
-    if (!havePort || !haveSa) return usage();
+}
+
+Options optionsFrom(const QCommandLineParser& parser) {
+    if (!parser.positionalArguments().isEmpty())
+        throw UsageError("unexpected argument " + parser.positionalArguments().first().toStdString());
+    if (!parser.isSet("port") || !parser.isSet("sa-password")) throw UsageError("--port and --sa-password are needed");
+    Options options;
+    options.config.port = portValue(parser, "port");
+    if (parser.isSet("browser-port")) options.browserPort = portValue(parser, "browser-port");
+    options.dataFolder = text(parser, "data");
+    options.serverName = text(parser, "name");
+    if (parser.isSet("name") && options.serverName.empty()) throw UsageError("--name needs a name");
+    options.initScript = text(parser, "init");
+    readLimits(parser, options.config);
+    readLogins(parser, options.config);
+    return options;
+}
+
+int serve(const Options& options) {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);  // a file size limit fails the write (EFBIG) instead of ending the server
     try {
         sandbox::Engine engine;
-        if (!serverName.empty()) engine.setServerName(serverName);
-        if (!dataFolder.empty()) engine.useDataFolder(dataFolder);
-        sandbox::Server server(config, engine);
+        if (!options.serverName.empty()) engine.setServerName(options.serverName);
+        if (!options.dataFolder.empty()) engine.useDataFolder(options.dataFolder);
+        sandbox::Server server(options.config, engine);
         uint16_t port = server.listen();
-        if (!initScript.empty()) sandbox::runInitScript(engine, initScript);
+        if (!options.initScript.empty()) sandbox::runInitScript(engine, options.initScript);
         std::cout << "port " << port << std::endl;  // flushed: readers wait for this line
         std::optional<sandbox::BrowserResponder> browser;
-        if (browserPort) {
-            browser.emplace(*browserPort, engine.serverName(), port);
+        if (options.browserPort) {
+            browser.emplace(*options.browserPort, engine.serverName(), port);
             std::cout << "browser-port " << browser->listen() << std::endl;
             std::thread([&browser] { browser->run(); }).detach();
         }
@@ -118,5 +140,38 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::cerr << "makeddl-sandbox: " << e.what() << "\n";
         return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Exit codes: 0 the help or the version, 1 the server failed, 2 a mistake in the command line.
+// The words are parsed without a Qt application object, which would switch the C library to the
+// environment's locale and change how numbers are read and written.
+int main(int argc, char** argv) {
+    QStringList words;
+    for (int i = 0; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("A SQL Server 2000 stand-in on 127.0.0.1 for tests and demos. The first line\n"
+                                     "on standard output is \"port N\", the port in use.");
+    parser.addOptions({{{"h", "help"}, "Shows this help."}, {{"v", "version"}, "Shows the version."}});
+    addOptions(parser);
+    try {
+        if (!parser.parse(words)) throw UsageError(parser.errorText().toStdString());
+        if (parser.isSet("help")) {
+            // The parser's first line names the executable only inside an application object.
+            const QString help = parser.helpText();
+            std::cout << kUsage << help.mid(help.indexOf('\n')).toStdString();
+            return 0;
+        }
+        if (parser.isSet("version")) {
+            std::cout << "makeddl-sandbox " MAKEDDL_VERSION "\n";
+            return 0;
+        }
+        return serve(optionsFrom(parser));
+    } catch (const UsageError& error) {
+        std::cerr << "makeddl-sandbox: " << error.what() << "\n" << kUsage;
+        return 2;
     }
 }

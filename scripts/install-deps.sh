@@ -8,6 +8,7 @@ packages=(
   build-essential cmake pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
   unixodbc unixodbc-dev tdsodbc freetds-bin zlib1g-dev libgmp-dev
+  libxkbcommon-dev libbsd-dev file desktop-file-utils
   libgtest-dev googletest libgmock-dev libbenchmark-dev clang libclang-rt-dev
   fonts-wqy-microhei xvfb xauth
   python3 python3-tds

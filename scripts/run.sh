@@ -4,12 +4,14 @@
 # connection list. The demo keeps its settings in a folder of its own (never the user's), and
 # the "..." button finds the sandbox through its discovery responder on loopback. Without a
 # display the window runs on a virtual X display (Xvfb). The server stops when the window
-# closes.
+# closes. Only the programs are built (not the tests), and the build shows its progress.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${MAKEDDL_BUILD_DIR:-$root/build}
+echo "== Checking the Debian packages the build needs =="
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" >/dev/null
+echo "== Building the window and the sandbox server into $build (the first build takes some minutes) =="
+"$root/scripts/build.sh" --target makeddl makeddl-window makeddl-sandbox
 
 demo="$build/demo"
 password="Demo#2003"

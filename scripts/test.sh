@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test (window tests offscreen).
+# Installs what is needed, builds, builds the Debian package, installs it and runs both
+# programs from their installed places, and runs every test (window tests offscreen).
 # With clang present, the fuzz targets first run for a bounded number of inputs in a
 # separate clang build; the whole suite's summary comes last.
 set -euo pipefail
@@ -7,6 +8,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${MAKEDDL_BUILD_DIR:-$root/build}
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+echo "== Debian package =="
+rm -f "$build"/makeddl_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+package=$(ls "$build"/makeddl_*.deb)
+dpkg-deb --field "$package" Package Version Depends
+as_root dpkg -i "$package"
+/usr/bin/makeddl --version
+/usr/bin/makeddl-sandbox --help >/dev/null
+echo "installed and started: /usr/bin/makeddl, /usr/bin/makeddl-sandbox"
 
 if command -v clang++ >/dev/null 2>&1; then
   echo "== fuzz targets (clang build) =="

@@ -1,7 +1,7 @@
 // Throughput of the GB2312 <-> Big5 conversion beside glibc iconv on the same bytes.
 //
 // The text is 4 MiB of SQL-like lines mixing ASCII with GB2312 hanzi and symbols, built
-// from a fixed seed so that every run measures the same bytes. iconv converts character by
+// from a fixed seed so that every run measures the same bytes (mixed_text.h). iconv converts character by
 // character and fails on every simplified character that Big5 lacks (国, 们, ...), so it
 // runs in two ways: with //IGNORE, where glibc drops such characters itself, and with plain
 // "BIG5" where the caller meets EILSEQ, writes two blanks like the tables do, and goes on.
@@ -18,46 +18,14 @@
 #include <string_view>
 
 #include "codeconv/code_converter.h"
+#include "mixed_text.h"
 
 namespace {
 
 constexpr std::size_t kTextBytes = 4 << 20;
 
-constexpr std::array<std::string_view, 12> kAsciiWords = {
-    "SELECT ", "name", ", ", "FROM ", "dbo.", "table_", "WHERE ", "id = ", "42", "'",
-    "INSERT INTO ", "VALUES ("};
-
-// A GB2312 two-byte character: mostly first-level hanzi, some second-level, some symbols.
-void AppendGBCharacter(std::string& text, std::mt19937& random) {
-  const unsigned pick = random() % 16;
-  const unsigned lead = pick < 11 ? 0xB0 + random() % 40    // first level, B0..D7
-                        : pick < 15 ? 0xD8 + random() % 32  // second level, D8..F7
-                                    : 0xA1;                 // punctuation
-  const unsigned trail = 0xA1 + random() % (lead == 0xD7 ? 89 : 94);
-  text.push_back(static_cast<char>(lead));
-  text.push_back(static_cast<char>(trail));
-}
-
-std::string BuildMixedText(std::size_t size) {
-  std::mt19937 random(1729);
-  std::string text;
-  text.reserve(size + 64);
-  while (text.size() < size) {
-    for (unsigned run = random() % 8; run > 0; --run) {
-      text += kAsciiWords[random() % kAsciiWords.size()];
-    }
-    for (unsigned run = 1 + random() % 10; run > 0; --run) {
-      AppendGBCharacter(text, random);
-    }
-    if (random() % 6 == 0) {
-      text += "\r\n";
-    }
-  }
-  return text;
-}
-
 const std::string& MixedText() {
-  static const std::string text = BuildMixedText(kTextBytes);
+  static const std::string text = bench::BuildMixedText(kTextBytes);
   return text;
 }
 

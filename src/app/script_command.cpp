@@ -1,9 +1,15 @@
 #include "app/script_command.h"
 
+#include <QSaveFile>
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
+#include <string_view>
+
+#include "app/command_line.h"
+#include "app/login_password.h"
 
 #include "catalog/object_queries.h"
 #include "common/strings.h"
@@ -19,85 +25,91 @@ namespace makeddl::app {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: makeddl script create (OBJECT... | --all)       [connection] [--utf8] [--remarks]\n"
-    "       makeddl script insert (TABLE... | --all)        [connection] [--utf8]\n"
-    "       makeddl script insert --query SQL TABLE         [connection] [--utf8]\n"
-    "  connection: --server S --database D (--user U --password P | --windows)\n"
-    "  S as the window's server box takes it: a name, host,port or host\\instance.\n"
-    "  Writes the script to standard output in GBK (UTF-8 with --utf8), lines ended by CR LF;\n"
-    "  progress goes to standard error.\n";
+    "usage: makeddl script create (OBJECT... | --all)   -S SERVER -d DATABASE (-U LOGIN | -E) [options]\n"
+    "       makeddl script insert (TABLE... | --all)    -S SERVER -d DATABASE (-U LOGIN | -E) [options]\n"
+    "       makeddl script insert -Q SQL TABLE          -S SERVER -d DATABASE (-U LOGIN | -E) [options]\n";
 
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+constexpr const char* kDescription =
+    "Writes the CREATE script of tables, views and modules, or the INSERT script of tables' rows,\n"
+    "as the window's script pane holds it,\n"
+    "in GBK (UTF-8 with --utf8) with CR LF line ends, to standard output or to the file of -o;\n"
+    "progress goes to standard error. A login's password comes from MAKEDDL_PASSWORD or\n"
+    "SQLCMDPASSWORD, or is asked for on the terminal: -P shows it to anyone who lists processes.\n"
+    "Exit codes: 0 done, 1 failed (a message says why), 2 wrong words on the command line.";
+
+// The command's options, one line each, sqlcmd's and bcp's letters beside the long names.
+void addScriptOptions(QCommandLineParser& parser) {
+  parser.addOptions({
+      {{"S", "server"}, "The server: a name, host,port or host\\instance.", "server"},
+      {{"d", "database"}, "The database.", "database"},
+      {{"U", "user"}, "A SQL Server login.", "login"},
+      {{"P", "password"}, "The login's password (the last resort: see above).", "password"},
+      {{"E", "windows"}, "A Windows login instead of -U."},
+      {{"o", "output"}, "Write the script to this file; it appears only once complete.", "file"},
+      {"utf8", "Write UTF-8 instead of GBK."},
+      {{"Q", "query"}, "insert: the rows of this statement, scripted under the one TABLE.", "sql"},
+      {"all", "Every object of the database (create), or every user table (insert)."},
+      {"remarks", "create: also the calls that restore the remarks."},
+  });
+  parser.addPositionalArgument("create|insert", "CREATE statements, or INSERT statements of the rows.");
+  parser.addPositionalArgument("OBJECT", "Tables (insert: user tables only), views, procedures, functions and triggers "
+                               "by their names as they stand (a.b is one name).", "OBJECT...");
+}
 
 struct ScriptRequest {
   bool create = false;
   std::optional<std::string> query;  // insert: the statement whose rows are scripted
   std::vector<std::string> tables;
   connection::LoginParameters login;
-  bool userGiven = false;
-  bool windowsGiven = false;
+  std::optional<std::string> password;  // as given with -P
+  std::optional<std::string> output;    // the file of -o
   bool utf8 = false;
   bool all = false;      // every table (insert) or every object (create) of the database
   bool remarks = false;  // create: also the calls that restore remarks
 };
 
-std::string optionValue(const std::vector<std::string>& args, std::size_t& i) {
-  if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
-  return args[++i];
-}
-
-void readOption(const std::vector<std::string>& args, std::size_t& i, ScriptRequest& request) {
-  const std::string& option = args[i];
-  if (option == "--server") {
-    request.login.server = optionValue(args, i);
-  } else if (option == "--database") {
-    request.login.database = optionValue(args, i);
-  } else if (option == "--user") {
-    request.login.user = optionValue(args, i);
-    request.login.windowsLogin = false;
-    request.userGiven = true;
-  } else if (option == "--password") {
-    request.login.password = optionValue(args, i);
-  } else if (option == "--windows") {
-    request.login.windowsLogin = true;
-    request.windowsGiven = true;
-  } else if (option == "--utf8") {
-    request.utf8 = true;
-  } else if (option == "--all" && !request.query) {
-    request.all = true;
-  } else if (option == "--remarks" && request.create) {
-    request.remarks = true;
-  } else if (option == "--query" && !request.create && !request.all) {
-    request.query = optionValue(args, i);
-  } else {
-    throw UsageError("unknown option " + option);
-  }
-}
-
 void checkRequest(const ScriptRequest& request) {
   if (request.tables.empty() != request.all) throw UsageError(request.all ? "--all or names, not both" : "no table given");
+  if (request.query && request.create) throw UsageError("--query is for insert scripts");
+  if (request.query && request.all) throw UsageError("--query or --all, not both");
+  if (request.remarks && !request.create) throw UsageError("--remarks is for create scripts");
   if (request.query && request.tables.size() != 1) throw UsageError("--query takes exactly one table");
   if (request.login.server.empty() || request.login.database.empty())
-    throw UsageError("--server and --database are needed");
-  if (request.windowsGiven == request.userGiven)
-    throw UsageError("give either --user and --password or --windows");
+    throw UsageError("-S (--server) and -d (--database) are needed");
+  if (request.login.windowsLogin == !request.login.user.empty())
+    throw UsageError("give one login: -U LOGIN (a SQL Server login) or -E (a Windows login)");
 }
 
-ScriptRequest parseRequest(const std::vector<std::string>& args) {
-  if (args.empty() || (args[0] != "create" && args[0] != "insert")) throw UsageError("create or insert?");
+ScriptRequest requestFrom(const CommandLine& line) {
+  const std::vector<std::string> words = line.arguments();
+  if (words.empty() || (words[0] != "create" && words[0] != "insert"))
+    throw UsageError(words.empty() ? "create or insert?" : "create or insert, not " + words[0]);
   ScriptRequest request;
-  request.create = args[0] == "create";
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i].starts_with("--"))
-      readOption(args, i, request);
-    else
-      request.tables.push_back(args[i]);
-  }
+  request.create = words[0] == "create";
+  request.tables.assign(words.begin() + 1, words.end());
+  request.query = line.value("query");
+  request.output = line.value("output");
+  request.utf8 = line.isSet("utf8");
+  request.all = line.isSet("all");
+  request.remarks = line.isSet("remarks");
+  request.login.server = line.value("server").value_or("");
+  request.login.database = line.value("database").value_or("");
+  request.login.user = line.value("user").value_or("");
+  request.login.windowsLogin = line.isSet("windows");
+  request.password = line.value("password");
   checkRequest(request);
   return request;
+}
+
+// A SQL Server login needs its password from somewhere: never an empty one by default.
+void findPassword(ScriptRequest& request) {
+  if (request.login.windowsLogin) return;
+  const std::optional<std::string> password = loginPassword(
+      request.password, "Password for " + request.login.user + " on " + request.login.server + ": ");
+  if (!password)
+    throw UsageError("no password for " + request.login.user +
+                     ": set MAKEDDL_PASSWORD (or SQLCMDPASSWORD), run on a terminal to be asked, or give -P");
+  request.login.password = *password;
 }
 
 // Connects as the window's connection test does, with the driver settings from the environment.
@@ -133,63 +145,107 @@ std::vector<std::string> userTableNames(connection::Connection& connection) {
   return connection::firstColumnTexts(tables);
 }
 
+// Where the script's bytes go as they are made: standard output, or (-o) a temporary file
+// beside the named one that takes its place only once the script is complete, so that a
+// failure leaves no file, or the old one as it was.
+class ScriptDestination {
+ public:
+  ScriptDestination(std::ostream& out, const std::optional<std::string>& path) : out_(out) {
+    if (!path) return;
+    file_ = std::make_unique<QSaveFile>(QString::fromStdString(*path));
+    if (!file_->open(QIODevice::WriteOnly)) throw writeFailure();
+  }
+
+  void write(std::string_view bytes) {
+    const auto size = static_cast<qint64>(bytes.size());
+    if (file_ ? file_->write(bytes.data(), size) != size : !out_.write(bytes.data(), size)) throw writeFailure();
+  }
+
+  void complete() {
+    if (file_ ? !file_->commit() : !out_.flush()) throw writeFailure();
+  }
+
+ private:
+  std::runtime_error writeFailure() const {
+    if (!file_) return std::runtime_error("cannot write standard output");
+    return std::runtime_error("cannot write " + file_->fileName().toStdString() + ": " +
+                              file_->errorString().toStdString());
+  }
+
+  std::ostream& out_;
+  std::unique_ptr<QSaveFile> file_;
+};
+
 // The script's bytes, made as its lines come: each line ends in CR LF, its own text untouched
 // (a value's characters never become line ends), and lines are gathered into pieces of about
-// a megabyte, each encoded on its own, so that the text is never held twice. The bytes are
-// written only once the whole script is made, so that a failure writes nothing.
-class ScriptBytes {
+// a megabyte, each encoded on its own and written at once, so that memory stays flat however
+// long the script. On standard output a failure after the first piece leaves the pieces
+// before it; -o leaves nothing.
+class ScriptWriter {
  public:
-  explicit ScriptBytes(bool utf8) : utf8_(utf8) {}
+  ScriptWriter(bool utf8, ScriptDestination& destination) : utf8_(utf8), destination_(destination) {}
 
   void addLine(const std::string& line) {
     pending_ += line;
     pending_ += "\r\n";
-    if (pending_.size() >= kPieceSize) encodePending();
+    if (pending_.size() >= kPieceSize) writePending();
   }
 
-  void writeTo(std::ostream& out) {
-    encodePending();
-    for (const std::string& piece : pieces_)
-      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  void addLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) addLine(line);
+  }
+
+  void finish() {
+    writePending();
+    destination_.complete();
   }
 
  private:
   static constexpr std::size_t kPieceSize = 1 << 20;
 
-  void encodePending() {
+  void writePending() {
     if (pending_.empty()) return;
-    std::string text = std::move(pending_);
-    pending_.clear();
     try {
-      pieces_.push_back(utf8_ ? std::move(text) : encodeFromUtf8(text, Encoding::Gbk));
+      destination_.write(utf8_ ? pending_ : encodeFromUtf8(pending_, Encoding::Gbk));
     } catch (const UnencodableText& error) {
       throw std::runtime_error("脚本中有GBK编码无法表示的字符：" + error.characters() +
                                "；请加 --utf8 以UTF-8输出");
     }
+    pending_.clear();
   }
 
   bool utf8_;
+  ScriptDestination& destination_;
   std::string pending_;
-  std::vector<std::string> pieces_;
 };
 
-void addLines(ScriptBytes& script, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) script.addLine(line);
+// The rows of a statement, turned into statements as they arrive under the one table name.
+void streamQueryInsertSQL(connection::DataSet& query, const ScriptRequest& request,
+                          const scripts::Progress& progress, ScriptWriter& script) {
+  scripts::InsertScriptWriter writer([&script](const std::string& line) { script.addLine(line); });
+  bool begun = false;
+  progress(0, 1);
+  query.clearSql();
+  query.addLine(scripts::editorStatement(*request.query));
+  query.openEachRow([&](const std::vector<connection::ColumnInfo>& columns,
+                        const std::vector<std::optional<std::string>>& row) {
+    if (!begun) writer.beginTable(request.tables[0], columns);
+    begun = true;
+    writer.addRow(row);
+  });
+  progress(1, 1);
+  writer.finish();
 }
 
-// Rows of whole tables are turned into statements as they arrive, none kept.
+// Rows are turned into statements as they arrive from the driver, none kept.
 void insertScript(connection::Connection& connection, const ScriptRequest& request,
-                  const scripts::Progress& progress, ScriptBytes& script) {
+                  const scripts::Progress& progress, ScriptWriter& script) {
   connection::DataSet query(connection, "ADOQuery1");
-  if (!request.query)
-    return scripts::streamInsertSQL(query, request.tables, progress,
-                                    [&script](const std::string& line) { script.addLine(line); });
-  if (scripts::runEditorStatement(query, *request.query)) throw std::runtime_error("查询没有返回记录集");
-  addLines(script,
-           scripts::Mark_InsertSQL(query, request.tables, scripts::InsertRows::CurrentResult, progress));
+  if (request.query) return streamQueryInsertSQL(query, request, progress, script);
+  scripts::streamInsertSQL(query, request.tables, progress, [&script](const std::string& line) { script.addLine(line); });
 }
 
-void makeScript(const ScriptRequest& request, std::ostream& err, ScriptBytes& script) {
+void makeScript(const ScriptRequest& request, std::ostream& err, ScriptWriter& script) {
   connection::Connection connection;
   connect(connection, request.login);
   const scripts::Progress progress = [&err](int done, int total) {
@@ -198,7 +254,7 @@ void makeScript(const ScriptRequest& request, std::ostream& err, ScriptBytes& sc
   if (request.create) {
     requireScriptableObjects(connection, request.tables, {"U", "V", "P", "FN", "IF", "TF", "TR"});
     connection::DataSet catalog(connection, "QueryMakeDDL");
-    return addLines(script, scripts::MakeDDL(catalog, {request.tables, request.all}, {request.remarks}, progress));
+    return script.addLines(scripts::MakeDDL(catalog, {request.tables, request.all}, {request.remarks}, progress));
   }
   ScriptRequest tables = request;
   if (request.all) tables.tables = userTableNames(connection);
@@ -209,24 +265,26 @@ void makeScript(const ScriptRequest& request, std::ostream& err, ScriptBytes& sc
 }  // namespace
 
 int runScriptCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommandLine line("makeddl script", kUsage, kDescription);
+  addScriptOptions(line.parser());
   ScriptRequest request;
   try {
-    request = parseRequest(args);
+    if (!line.parse(args, out)) return kExitDone;
+    request = requestFrom(line);
+    findPassword(request);
   } catch (const UsageError& error) {
-    err << "makeddl script: " << error.what() << '\n' << kUsage;
-    return 2;
+    return line.reportUsageError(error, err);
   }
   try {
-    ScriptBytes script(request.utf8);
+    ScriptDestination destination(out, request.output);
+    ScriptWriter script(request.utf8, destination);
     makeScript(request, err, script);
-    script.writeTo(out);
-    out.flush();
-    if (!out) throw std::runtime_error("cannot write standard output");
+    script.finish();
   } catch (const std::exception& error) {
     err << "makeddl script: " << error.what() << '\n';
-    return 1;
+    return kExitFailed;
   }
-  return 0;
+  return kExitDone;
 }
 
 }  // namespace makeddl::app

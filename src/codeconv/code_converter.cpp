@@ -76,13 +76,14 @@ std::size_t CopyAsciiBytes(const unsigned char* in, unsigned char* out, std::siz
   return 1;
 }
 
-// One pass from left to right into a result of the text's size: an accepted pair becomes the
-// two bytes of its entry, any other byte is copied, and the next byte is then tried as a lead.
+// One pass from left to right into out, as many bytes as it reads: an accepted pair becomes
+// the two bytes of its entry, any other byte is copied, and the next byte is then tried as a
+// lead. Returns how many bytes it converted: all of them when `last`, else all but a final
+// byte that has no next byte yet to pair with.
 template <typename Direction>
-std::string Convert(std::string_view text) {
-  std::string result(text.size(), '\0');
+std::size_t Convert(std::string_view text, char* converted, bool last) {
   const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-  auto* out = reinterpret_cast<unsigned char*>(result.data());
+  auto* out = reinterpret_cast<unsigned char*>(converted);
   const std::size_t size = text.size();
   std::size_t position = 0;
   while (position + 1 < size) {
@@ -102,10 +103,18 @@ std::string Convert(std::string_view text) {
     out[position + 1] = static_cast<unsigned char>(code & 0xFF);
     position += 2;
   }
-  // The last byte would pair with 00, which is no trail byte in either direction.
-  if (position < size) {
+  // The text's last byte would pair with 00, which is no trail byte in either direction.
+  if (position < size && last) {
     out[position] = in[position];
+    ++position;
   }
+  return position;
+}
+
+template <typename Direction>
+std::string ConvertWhole(std::string_view text) {
+  std::string result(text.size(), '\0');
+  Convert<Direction>(text, result.data(), true);
   return result;
 }
 
@@ -139,8 +148,16 @@ std::string CodePair(std::uint16_t code) {
   return {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
 }
 
-std::string GBToBig5(std::string_view text) { return Convert<GBToBig5Direction>(text); }
+std::string GBToBig5(std::string_view text) { return ConvertWhole<GBToBig5Direction>(text); }
 
-std::string Big5ToGB(std::string_view text) { return Convert<Big5ToGBDirection>(text); }
+std::string Big5ToGB(std::string_view text) { return ConvertWhole<Big5ToGBDirection>(text); }
+
+std::size_t GBToBig5Block(std::string_view text, char* out, bool last) {
+  return Convert<GBToBig5Direction>(text, out, last);
+}
+
+std::size_t Big5ToGBBlock(std::string_view text, char* out, bool last) {
+  return Convert<Big5ToGBDirection>(text, out, last);
+}
 
 }  // namespace makeddl::codeconv

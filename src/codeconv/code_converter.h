@@ -40,4 +40,11 @@ std::string CodePair(std::uint16_t code);
 std::string GBToBig5(std::string_view text);
 std::string Big5ToGB(std::string_view text);
 
+// The same conversions for text that comes in blocks: converts the block into out (as many
+// bytes as it reads) and returns how many bytes it converted. Unless `last`, a final byte
+// that could lead a pair is left out, to be given again at the start of the next block, so
+// that a pair split between two blocks converts as it does in one text.
+std::size_t GBToBig5Block(std::string_view block, char* out, bool last);
+std::size_t Big5ToGBBlock(std::string_view block, char* out, bool last);
+
 }  // namespace makeddl::codeconv

@@ -2,7 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <system_error>
 
@@ -24,23 +27,29 @@ class Iconv {
   Iconv& operator=(const Iconv&) = delete;
 
   // Converts as much of input as possible, appending to output. Returns the number of
-  // input bytes consumed; stops early (with errno set) at a sequence it cannot convert.
+  // input bytes consumed; stops early at a sequence it cannot convert.
+  // Writes straight into output's tail, made as long as the input left (the most any of the
+  // encodings here needs for text from UTF-8) and longer while iconv asks for more room.
   std::size_t convert(std::string_view input, std::string& output) {
     char* in = const_cast<char*>(input.data());
     std::size_t inLeft = input.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-      char* out = buffer;
-      std::size_t outLeft = sizeof buffer;
-      std::size_t rc = iconv(handle_, &in, &inLeft, &out, &outLeft);
-      output.append(buffer, sizeof buffer - outLeft);
-      if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) break;
+    for (;;) {
+      const std::size_t written = output.size();
+      std::size_t outLeft = std::max(inLeft, kLeastRoom);
+      output.resize(written + outLeft);
+      char* out = output.data() + written;
+      const bool needsRoom = iconv(handle_, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) &&
+                             errno == E2BIG;
+      output.resize(output.size() - outLeft);
+      if (!needsRoom) break;
     }
     flush(output);
     return input.size() - inLeft;
   }
 
  private:
+  static constexpr std::size_t kLeastRoom = 16;  // room for any one character
+
   void flush(std::string& output) {
     char buffer[64];
     char* out = buffer;
@@ -158,34 +167,65 @@ std::string decodeToUtf8(std::string_view bytes, Encoding encoding) {
   return result;
 }
 
+namespace {
+
+// Stretches of ASCII at least this long are copied as they are, since every encoding here
+// writes ASCII as itself; shorter ones go to iconv with the characters around them, so that
+// text mixing ASCII closely with other characters costs few iconv calls.
+constexpr std::size_t kAsciiStretch = 16;
+
+// Where the ASCII that starts at `at` ends; eight bytes at a time while it lasts.
+std::size_t asciiEnd(std::string_view text, std::size_t at) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080;
+  for (std::uint64_t word = 0; at + sizeof word <= text.size(); at += sizeof word) {
+    std::memcpy(&word, text.data() + at, sizeof word);
+    if (word & kHighBits) break;
+  }
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+  return at;
+}
+
+// Where the run for iconv that starts at `at` ends: where the next ASCII stretch long enough to
+// copy begins, or where the text's ASCII tail begins. Never inside a UTF-8 sequence.
+std::size_t iconvRunEnd(std::string_view text, std::size_t at) {
+  while (at < text.size()) {
+    while (at < text.size() && static_cast<unsigned char>(text[at]) >= 0x80) ++at;
+    const std::size_t ascii = asciiEnd(text, at);
+    if (ascii - at >= kAsciiStretch || ascii == text.size()) break;
+    at = ascii;
+  }
+  return at;
+}
+
+}  // namespace
+
+// ASCII is copied and the runs between are given to iconv, which stops only where it cannot
+// go on: at one of decodeToUtf8's escapes (which no encoding here holds), at a character the
+// encoding lacks, or at bytes that are not UTF-8. Only those places are looked at one by one.
 std::string encodeFromUtf8(std::string_view utf8, Encoding encoding) {
   Iconv encoder(iconvName(encoding), "UTF-8");
   std::string result;
   std::string missing;
   result.reserve(utf8.size());
-  std::size_t runStart = 0;
-  auto flushRun = [&](std::size_t end) {
-    while (runStart < end) {
-      runStart += encoder.convert(utf8.substr(runStart, end - runStart), result);
-      if (runStart >= end) break;
-      const std::size_t length = utf8Length(utf8, runStart);
-      const std::string_view character = utf8.substr(runStart, length);
-      if (missing.find(character) == std::string::npos) missing += character;
-      runStart += length;
-    }
-  };
   for (std::size_t at = 0; at < utf8.size();) {
+    const std::size_t ascii = asciiEnd(utf8, at);
+    result.append(utf8, at, ascii - at);
+    at = ascii;
+    if (at == utf8.size()) break;
+    const std::size_t runEnd = iconvRunEnd(utf8, at);
+    at += encoder.convert(utf8.substr(at, runEnd - at), result);
+    if (at == runEnd) continue;
     char byte;
     if (escapedByteAt(utf8, at, byte)) {
-      flushRun(at);
       result += byte;
       at += 3;
-      runStart = at;
-    } else {
-      at += utf8Length(utf8, at);
+      continue;
     }
+    const std::size_t length = utf8Length(utf8, at);
+    const std::string_view character = utf8.substr(at, length);
+    if (missing.find(character) == std::string::npos) missing += character;
+    at += length;
   }
-  flushRun(utf8.size());
   if (!missing.empty()) throw UnencodableText(encoding, std::move(missing));
   return result;
 }

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <sstream>
 
+#include "codeconv/code_converter.h"
+#include "program_run.h"
+
 using makeddl::app::runConvertCommand;
+using makeddl::testing::runProgram;
 
 namespace {
 
@@ -43,18 +46,24 @@ TEST(ConvertCommand, UnknownOrMissingDirectionIsAUsageError) {
   }
 }
 
+// The input is read in blocks of a megabyte; pairs that straddle two blocks convert as pairs.
+TEST(ConvertCommand, PairsAcrossBlocksConvertAsPairs) {
+  std::string gb = "a";
+  for (int i = 0; i < 1600000; ++i) gb += "\xB0\xA1";  // a pair starts at every odd byte
+  const CommandRun run = convert({"--gb-to-big5"}, gb);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(run.out == makeddl::codeconv::GBToBig5(gb));  // not printed: megabytes
+}
+
 TEST(ConvertCommand, TheProgramConvertsWithoutADisplay) {
-  QProcess program;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.remove("DISPLAY");
-  environment.remove("WAYLAND_DISPLAY");
-  environment.remove("QT_QPA_PLATFORM");
-  program.setProcessEnvironment(environment);
-  program.start(MAKEDDL_PROGRAM, {"convert", "--gb-to-big5"});
-  ASSERT_TRUE(program.waitForStarted());
-  program.write("\xBA\xF3\xCC\xA8 ok\n");
-  program.closeWriteChannel();
-  ASSERT_TRUE(program.waitForFinished(10000));
-  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-  EXPECT_EQ(program.readAllStandardOutput().toStdString(), "\xAB\xE1\xBB\x4F ok\n");
+  const auto run = runProgram(MAKEDDL_PROGRAM, {"convert", "--gb-to-big5"}, {}, "\xBA\xF3\xCC\xA8 ok\n");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "\xAB\xE1\xBB\x4F ok\n");
+}
+
+// Standard input that cannot be read (here a folder) is a message and exit code 1, not a crash.
+TEST(ConvertCommand, AReadErrorIsAMessage) {
+  const auto run = runProgram("/bin/sh", {"-c", "exec \"$0\" convert --big5-to-gb < /", MAKEDDL_PROGRAM});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("cannot read standard input"), std::string::npos) << run.err;
 }

@@ -3,24 +3,34 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
+#include <pty.h>
+#include <poll.h>
+#include <sys/wait.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
 #include <sstream>
 
 #include "app/script_command.h"
+#include "program_run.h"
 #include "sandbox_session.h"
 
 using makeddl::app::runScriptCommand;
+using makeddl::testing::runProgram;
 using sandbox::testing::SandboxProcess;
 
 namespace {
 
 const char* const kPassword = "Cli;pw 1";
 
-struct CommandRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
+using CommandRun = makeddl::testing::ProgramRun;
+
+std::string fileText(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "(no file)";
+}
 
 const std::string kDeptScript =
     "\r\n"
@@ -42,6 +52,8 @@ TEST(ScriptCommandArguments, MistakesAreUsageErrors) {
       {"create", "--server", "s", "--database", "d", "--windows"},                      // no table
       {"create", "t", "--server", "s", "--database", "d"},                              // no login
       {"create", "t", "--server", "s", "--database", "d", "--windows", "--user", "u"},  // two logins
+      {"create", "t", "-S", "s", "-d", "d", "-E", "--bogus"},                           // unknown option
+      {"create", "t", "-S", "s", "-d", "d", "-E", "-x"},
       {"create", "t", "--database", "d", "--windows"},                                  // no server
       {"insert", "--query", "select 1", "a", "b", "--server", "s", "--database", "d", "--windows"},
       {"create", "--query", "select 1", "t", "--server", "s", "--database", "d", "--windows"},
@@ -82,24 +94,18 @@ class ScriptCommand : public ::testing::Test {
   }
   static std::string serverText() { return makeddl::testing::sandboxServerText(*server_); }
 
-  // The program, without a display, with the connection options added.
+  // The program, without a display or a terminal, with the connection options added.
   static CommandRun program(QStringList args, const std::string& password = kPassword) {
     args << "--server" << QString::fromStdString(serverText()) << "--database"
          << "cli"
          << "--user"
          << "sa"
          << "--password" << QString::fromStdString(password);
+    return script(args);
+  }
+  static CommandRun script(QStringList args, const QStringList& environment = {}) {
     args.prepend("script");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("QT_QPA_PLATFORM");
-    process.setProcessEnvironment(environment);
-    process.start(MAKEDDL_PROGRAM, args);
-    if (!process.waitForFinished(30000)) return {-1, "", "did not finish"};
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
+    return runProgram(MAKEDDL_PROGRAM, args, environment);
   }
 
   static SandboxProcess* server_;
@@ -182,6 +188,102 @@ TEST_F(ScriptCommand, AQueryColumnWithoutANameIsRefused) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(run.out.empty());
   EXPECT_NE(run.err.find("第 2 列"), std::string::npos) << run.err;
+}
+
+// A sqlcmd user's command: the letters -S -d -U, options before, between and after the tables,
+// values after = or joined to their letter, the password from the environment.
+TEST_F(ScriptCommand, SqlcmdOptionsAndPasswordsFromTheEnvironment) {
+  const QString server = QString::fromStdString(serverText());
+  const QString password = QString::fromUtf8(kPassword);
+  const CommandRun letters = script({"-S", server, "create", "-dcli", "t_dept", "-U", "sa"}, {"MAKEDDL_PASSWORD=" + password});
+  EXPECT_EQ(letters.exitCode, 0) << letters.err;
+  EXPECT_EQ(letters.out, kDeptScript);
+  const CommandRun equals =
+      script({"create", "t_dept", "--server=" + server, "--database=cli", "--user=sa"}, {"SQLCMDPASSWORD=" + password});
+  EXPECT_EQ(equals.exitCode, 0) << equals.err;
+  EXPECT_EQ(equals.out, kDeptScript);
+  // -P comes before the variables, MAKEDDL_PASSWORD before SQLCMDPASSWORD.
+  const QStringList dept{"create", "t_dept", "-S", server, "-d", "cli", "-U", "sa"};
+  EXPECT_EQ(script(dept + QStringList{"-P", password}, {"MAKEDDL_PASSWORD=wrong"}).exitCode, 0);
+  EXPECT_EQ(script(dept, {"MAKEDDL_PASSWORD=" + password, "SQLCMDPASSWORD=wrong"}).exitCode, 0);
+  const CommandRun wrong = script(dept, {"MAKEDDL_PASSWORD=wrong", "SQLCMDPASSWORD=" + password});
+  EXPECT_EQ(wrong.exitCode, 1);
+  EXPECT_NE(wrong.err.find("无法连接数据源"), std::string::npos) << wrong.err;
+}
+
+// A SQL Server login without a password from anywhere, and no terminal to ask on, is a mistake
+// in the command, never a login with an empty password.
+TEST_F(ScriptCommand, ALoginWithoutAPasswordIsAUsageError) {
+  const CommandRun run = script({"create", "t_dept", "-S", QString::fromStdString(serverText()), "-d", "cli", "-U", "sa"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(run.out.empty());
+  EXPECT_NE(run.err.find("MAKEDDL_PASSWORD"), std::string::npos) << run.err;
+}
+
+// Without -P or a variable the password is asked for on the terminal, which does not echo it.
+TEST_F(ScriptCommand, AsksForThePasswordOnTheTerminalWithoutEcho) {
+  QTemporaryDir folder;
+  const std::string output = folder.filePath("dept.sql").toStdString();
+  const std::string server = serverText();
+  std::vector<std::string> args{MAKEDDL_PROGRAM, "script", "create", "t_dept", "-S", server, "-d", "cli", "-U", "sa",
+                                "-o", output};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<char*> environment;
+  for (char** variable = environ; *variable; ++variable)
+    if (!std::string_view(*variable).starts_with("MAKEDDL_PASSWORD=") && !std::string_view(*variable).starts_with("SQLCMDPASSWORD="))
+      environment.push_back(*variable);
+  environment.push_back(nullptr);
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execve(argv[0], argv.data(), environment.data());
+    _exit(127);
+  }
+  // Everything the terminal shows, until `until` appears or the program ends.
+  std::string shown;
+  const auto readTerminal = [&](const std::string& until) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    char buffer[256];
+    while (shown.find(until) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      pollfd ready{terminal, POLLIN, 0};
+      if (poll(&ready, 1, 100) <= 0) continue;
+      const ssize_t size = read(terminal, buffer, sizeof buffer);
+      if (size <= 0) return;
+      shown.append(buffer, static_cast<std::size_t>(size));
+    }
+  };
+  readTerminal("Password for sa");
+  const std::string typed = std::string(kPassword) + "\n";
+  ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  readTerminal("(never shown)");
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+  EXPECT_EQ(shown.find(kPassword), std::string::npos) << shown;
+  EXPECT_EQ(fileText(QString::fromStdString(output)), kDeptScript);
+}
+
+// -o writes the file only once the script is complete: a failure leaves the old file as it
+// was, or none, and no temporary file beside it.
+TEST_F(ScriptCommand, AnOutputFileAppearsOnlyWhenTheScriptIsComplete) {
+  QTemporaryDir folder;
+  const QString dept = folder.filePath("dept.sql");
+  const CommandRun written = program({"create", "t_dept", "-o", dept});
+  EXPECT_EQ(written.exitCode, 0) << written.err;
+  EXPECT_TRUE(written.out.empty());
+  EXPECT_EQ(fileText(dept), kDeptScript);
+  // The failures: a character GBK lacks (found as the script is made), and a missing table.
+  EXPECT_EQ(program({"insert", "t_snow", "--output", dept}).exitCode, 1);
+  EXPECT_EQ(program({"create", "nosuch", "-o", folder.filePath("new.sql")}).exitCode, 1);
+  EXPECT_EQ(fileText(dept), kDeptScript);
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"dept.sql"});
+  const CommandRun nowhere = program({"create", "t_dept", "-o", folder.filePath("no/such/folder.sql")});
+  EXPECT_EQ(nowhere.exitCode, 1);
+  EXPECT_NE(nowhere.err.find("no/such/folder.sql"), std::string::npos) << nowhere.err;
 }
 
 }  // namespace

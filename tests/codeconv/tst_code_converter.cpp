@@ -57,6 +57,26 @@ std::string Big5ToGBStepByStep(std::string_view text) {
   return ConvertStepByStep(text, IsBig5Pair, Big5Index, Big5ToGBTable);
 }
 
+// The text given to a block conversion in blocks of random sizes (empty ones too), a byte left
+// over at a block's end given again at the start of the next, as a reader of a stream does.
+using BlockConversion = std::size_t (*)(std::string_view, char*, bool);
+std::string ConvertInBlocks(std::string_view text, BlockConversion convert, std::mt19937& random) {
+  std::string result;
+  std::string pending;
+  std::size_t read = 0;
+  while (true) {
+    const std::size_t size = std::min<std::size_t>(random() % 5, text.size() - read);
+    pending.append(text.substr(read, size));
+    read += size;
+    const bool last = read == text.size();
+    std::string out(pending.size(), '\0');
+    const std::size_t done = convert(pending, out.data(), last);
+    result.append(out, 0, done);
+    pending.erase(0, done);
+    if (last) return result;
+  }
+}
+
 using CodeRow = std::pair<std::uint16_t, std::uint16_t>;
 
 TEST(CodeTables, GBToBig5ReferenceRows) {
@@ -254,7 +274,8 @@ TEST(Conversion, EveryTwoByteTextMatchesTheStepByStepRules) {
 }
 
 // Random texts weighted toward lead and trail bytes, so that pairs, broken pairs and the
-// end of the text meet in every combination; the result always keeps the text's length.
+// end of the text meet in every combination; the result always keeps the text's length, and
+// the same text given in blocks, pairs split between them, converts the same.
 TEST(Conversion, RandomTextsMatchTheStepByStepRulesAndKeepTheirLength) {
   std::mt19937 random(20240521);
   const std::vector<unsigned> interesting = {0x00, 0x0A, 0x0D, 0x20, 0x30, 0x40, 0x41, 0x7E,
@@ -272,6 +293,8 @@ TEST(Conversion, RandomTextsMatchTheStepByStepRulesAndKeepTheirLength) {
     ASSERT_EQ(gb.size(), text.size());
     ASSERT_EQ(big5, GBToBig5StepByStep(text));
     ASSERT_EQ(gb, Big5ToGBStepByStep(text));
+    ASSERT_EQ(ConvertInBlocks(text, GBToBig5Block, random), big5);
+    ASSERT_EQ(ConvertInBlocks(text, Big5ToGBBlock, random), gb);
   }
 }
 

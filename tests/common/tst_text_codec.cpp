@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 using makeddl::decodeToUtf8;
 using makeddl::encodeFromUtf8;
 using makeddl::Encoding;
@@ -54,4 +57,31 @@ TEST(TextCodec, RefusesCharactersTheEncodingLacksAndNamesThem) {
   }
   EXPECT_THROW(encodeFromUtf8("ä", Encoding::Gbk), UnencodableText);
   EXPECT_THROW(encodeFromUtf8("\xC3", Encoding::Gbk), makeddl::InvalidUtf8);
+}
+
+// ASCII stretches are copied and the rest is encoded between them: whatever the lengths of the
+// ASCII between other characters and escaped bytes, the text encodes as its pieces do one by one.
+TEST(TextCodec, LongTextsEncodeAsTheirPiecesDo) {
+  const std::vector<std::pair<std::string, std::string>> pieces{
+      {"工", "\xB9\xA4"}, {"具", "\xBE\xDF"}, {"“", "\xA1\xB0"}, {decodeToUtf8("\x80", Encoding::Gbk), "\x80"}};
+  std::mt19937 random(12);
+  for (int round = 0; round < 200; ++round) {
+    std::string text, expected;
+    for (int part = 0; part < 30; ++part) {
+      const std::string ascii(random() % 40, static_cast<char>('a' + random() % 26));
+      const auto& [character, bytes] = pieces[random() % pieces.size()];
+      text += ascii + character;
+      expected += ascii + bytes;
+    }
+    ASSERT_EQ(encodeFromUtf8(text, Encoding::Gbk), expected) << text;
+  }
+  // A character GBK lacks, or a broken sequence, between long stretches of ASCII.
+  const std::string ascii(100, 'x');
+  try {
+    encodeFromUtf8(ascii + "ä" + ascii + "工" + ascii + "ä", Encoding::Gbk);
+    FAIL() << "expected UnencodableText";
+  } catch (const UnencodableText& error) {
+    EXPECT_EQ(error.characters(), "ä");
+  }
+  EXPECT_THROW(encodeFromUtf8(ascii + "\xE5\xB7" + ascii, Encoding::Gbk), makeddl::InvalidUtf8);
 }

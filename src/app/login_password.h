@@ -1,0 +1,16 @@
+#pragma once
+// The password of a SQL Server login for the command lines, kept off the command line where
+// `ps` and the shell's history would show it to others.
+
+#include <optional>
+#include <string>
+
+namespace makeddl::app {
+
+// The password to use: `given` (the -P value) when there is one; else MAKEDDL_PASSWORD; else
+// SQLCMDPASSWORD, which sqlcmd's users already set; else what the user types at the terminal
+// after `prompt`, not echoed. A variable that is set but empty gives the empty password.
+// nullopt when there is no terminal to ask on.
+std::optional<std::string> loginPassword(const std::optional<std::string>& given, const std::string& prompt);
+
+}  // namespace makeddl::app

@@ -1,0 +1,21 @@
+// makeddl-window: the window, which `makeddl` starts when it is given no command. A program of
+// its own, so that the command lines never load the widget and display libraries.
+
+#include <QApplication>
+
+#include "app/application.h"
+#include "app/desktop.h"
+#include "app/tform1.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  // The name the desktop knows the program by (window class, desktop entry), not this file's.
+  QApplication::setApplicationName(QStringLiteral("makeddl"));
+  QApplication::setApplicationDisplayName(makeddl::app::applicationTitleFromBig5());
+  QApplication::setDesktopFileName(QStringLiteral("makeddl"));
+  makeddl::app::QtDesktop desktop(nullptr);
+  makeddl::app::TForm1 window(desktop);
+  desktop.setOwner(&window);
+  window.show();
+  return QApplication::exec();
+}
