@@ -28,7 +28,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: makeddl                     the window\n"
     "       makeddl convert OPTIONS     GB2312 text to Big5 and back\n"
-    "       makeddl script OPTIONS      CREATE TABLE and INSERT scripts\n"
+    "       makeddl script OPTIONS      CREATE and INSERT scripts\n"
     "       makeddl COMMAND --help      a command's options\n";
 
 constexpr const char* kDescription =

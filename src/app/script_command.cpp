@@ -219,30 +219,13 @@ class ScriptWriter {
   std::string pending_;
 };
 
-// The rows of a statement, turned into statements as they arrive under the one table name.
-void streamQueryInsertSQL(connection::DataSet& query, const ScriptRequest& request,
-                          const scripts::Progress& progress, ScriptWriter& script) {
-  scripts::InsertScriptWriter writer([&script](const std::string& line) { script.addLine(line); });
-  bool begun = false;
-  progress(0, 1);
-  query.clearSql();
-  query.addLine(scripts::editorStatement(*request.query));
-  query.openEachRow([&](const std::vector<connection::ColumnInfo>& columns,
-                        const std::vector<std::optional<std::string>>& row) {
-    if (!begun) writer.beginTable(request.tables[0], columns);
-    begun = true;
-    writer.addRow(row);
-  });
-  progress(1, 1);
-  writer.finish();
-}
-
 // Rows are turned into statements as they arrive from the driver, none kept.
 void insertScript(connection::Connection& connection, const ScriptRequest& request,
                   const scripts::Progress& progress, ScriptWriter& script) {
   connection::DataSet query(connection, "ADOQuery1");
-  if (request.query) return streamQueryInsertSQL(query, request, progress, script);
-  scripts::streamInsertSQL(query, request.tables, progress, [&script](const std::string& line) { script.addLine(line); });
+  const scripts::LineSink sink = [&script](const std::string& line) { script.addLine(line); };
+  if (!request.query) return scripts::streamInsertSQL(query, request.tables, progress, sink);
+  scripts::streamQueryInsertSQL(query, scripts::editorStatement(*request.query), request.tables[0], progress, sink);
 }
 
 void makeScript(const ScriptRequest& request, std::ostream& err, ScriptWriter& script) {

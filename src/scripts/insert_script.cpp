@@ -351,6 +351,28 @@ std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::v
   return script;
 }
 
+namespace {
+
+// The rows of `select`, handed to `writer` as they arrive under the table's name; true when
+// there was at least one.
+bool streamRows(connection::DataSet& query, const std::string& select, const std::string& table,
+                std::size_t scriptedColumns, const std::optional<IdentityColumn>& identity,
+                InsertScriptWriter& writer) {
+  bool begun = false;
+  query.clearSql();
+  query.addLine(select);
+  query.openEachRow([&](const std::vector<connection::ColumnInfo>& columns,
+                        const std::vector<std::optional<std::string>>& row) {
+    if (!begun) writer.beginTable(table, columns, scriptedColumns, identity);
+    begun = true;
+    writer.addRow(row);
+  });
+  if (begun) writer.endTable();
+  return begun;
+}
+
+}  // namespace
+
 void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
                      const Progress& progress, const LineSink& sink) {
   InsertScriptWriter writer(sink);
@@ -358,21 +380,23 @@ void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>&
   const int total = static_cast<int>(names.size());
   if (progress) progress(0, total);
   for (int k = 0; k < total; ++k) {
-    bool begun = false;
     const std::optional<IdentityColumn> identity = identityColumn(query.connection(), names[k]);
     const auto [select, tableColumns] = wholeTableQuery(query, names[k]);
-    const std::size_t scriptedColumns = tableColumns;  // clang 14 lambdas cannot capture a structured binding
-    query.clearSql();
-    query.addLine(select);
-    query.openEachRow([&](const std::vector<connection::ColumnInfo>& columns,
-                          const std::vector<std::optional<std::string>>& row) {
-      if (!begun) writer.beginTable(names[k], columns, scriptedColumns, identity);
-      begun = true;
-      writer.addRow(row);
-    });
-    if (begun) writer.endTable();
+    streamRows(query, select, names[k], tableColumns, identity, writer);
     if (progress) progress(k + 1, total);
   }
+  writer.finish();
+}
+
+void streamQueryInsertSQL(connection::DataSet& query, const std::string& statement, const std::string& table,
+                          const Progress& progress, const LineSink& sink) {
+  InsertScriptWriter writer(sink);
+  guardTables(query.connection(), {table}, writer);
+  std::optional<IdentityColumn> identity = identityColumn(query.connection(), table);
+  if (identity) identity->reseedTo.reset();  // a chosen subset leaves the identity as it is
+  if (progress) progress(0, 1);
+  streamRows(query, statement, table, std::string::npos, identity, writer);
+  if (progress) progress(1, 1);
   writer.finish();
 }
 

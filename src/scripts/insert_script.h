@@ -96,4 +96,10 @@ std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::v
 void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
                      const Progress& progress, const LineSink& sink);
 
+// The lines Mark_InsertSQL makes for the current result of `statement` under the one table
+// name, streamed as streamInsertSQL streams whole tables. Throws when the statement returns
+// no rows to script.
+void streamQueryInsertSQL(connection::DataSet& query, const std::string& statement, const std::string& table,
+                          const Progress& progress, const LineSink& sink);
+
 }  // namespace makeddl::scripts

@@ -58,6 +58,9 @@ TEST(ScriptCommandArguments, MistakesAreUsageErrors) {
       {"insert", "--query", "select 1", "a", "b", "--server", "s", "--database", "d", "--windows"},
       {"create", "--query", "select 1", "t", "--server", "s", "--database", "d", "--windows"},
       {"create", "t", "--server"},
+      {"create", "t", "--all", "-S", "s", "-d", "d", "-E"},                             // names and --all
+      {"insert", "--all", "-Q", "select 1", "-S", "s", "-d", "d", "-E"},
+      {"insert", "t", "--remarks", "-S", "s", "-d", "d", "-E"},                         // remarks of rows
   };
   for (const std::vector<std::string>& args : mistakes) {
     std::ostringstream out, err;
