@@ -40,6 +40,7 @@ void ChangeLog::appendRow(Table& table, Row row) {
     checkRow(table, row);
     if (RecordWriter* redo = redoFor(table)) row_changes::appended(*redo, table, row);
     table.rows.push_back(std::move(row));
+    ++table.rowsVersion;
     noteAppended(table, 1);
 }
 
@@ -48,6 +49,7 @@ void ChangeLog::appendRows(Table& table, std::vector<Row> rows) {
     if (RecordWriter* redo = redoFor(table))
         for (const Row& row : rows) row_changes::appended(*redo, table, row);
     table.rows.insert(table.rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    ++table.rowsVersion;
     noteAppended(table, rows.size());
 }
 
@@ -67,6 +69,7 @@ void ChangeLog::replaceRows(Table& table, std::vector<std::pair<size_t, Row>> ro
         if (redo) row_changes::replaced(*redo, table, position, row);
         std::swap(table.rows.at(position), row);  // `rows` now holds the former rows
     }
+    ++table.rowsVersion;
     undo_.push_back({Undo::Kind::Replaced, table.shared_from_this(), 0, std::move(rows), {}});
 }
 
@@ -85,6 +88,7 @@ void ChangeLog::eraseRows(Table& table, const std::vector<size_t>& ascendingPosi
         }
     }
     table.rows = std::move(kept);
+    ++table.rowsVersion;
     undo_.push_back(std::move(change));
 }
 
@@ -92,6 +96,7 @@ void ChangeLog::clearRows(Table& table) {
     if (RecordWriter* redo = redoFor(table)) row_changes::cleared(*redo, table);
     Undo change{Undo::Kind::Cleared, table.shared_from_this(), 0, {}, std::move(table.rows)};
     table.rows.clear();
+    ++table.rowsVersion;
     undo_.push_back(std::move(change));
 }
 
@@ -139,6 +144,7 @@ void ChangeLog::rollbackTo(const Mark& mark) {
     if (!undo_.empty() && undo_.back().kind == Undo::Kind::Appended && undo_.back().appended > mark.lastAppended) {
         Undo& appends = undo_.back();
         appends.table->rows.resize(appends.table->rows.size() - (appends.appended - mark.lastAppended));
+        ++appends.table->rowsVersion;
         appends.appended = mark.lastAppended;
     }
     redo_.resize(std::min(redo_.size(), mark.redoSizes.size()));
@@ -171,6 +177,7 @@ void ChangeLog::forget() {
 
 void ChangeLog::undo(Undo& change) {
     auto& rows = change.table->rows;
+    ++change.table->rowsVersion;
     switch (change.kind) {
         case Undo::Kind::Appended:
             rows.resize(rows.size() - change.appended);

@@ -64,7 +64,10 @@ void carryRows(Database& from, Database& to) {
     std::unordered_map<int, Table*> byId;
     for (const auto& [key, old] : from.tables()) byId[old->id] = old.get();
     for (const auto& [key, table] : to.tables())
-        if (auto old = byId.find(table->id); old != byId.end()) table->rows = std::move(old->second->rows);
+        if (auto old = byId.find(table->id); old != byId.end()) {
+            table->rows = std::move(old->second->rows);
+            ++table->rowsVersion;
+        }
 }
 
 void removeFile(const fs::path& path) {

@@ -303,18 +303,37 @@ void Executor::checkConstraints(const Table& table, const Row& row, bool update)
         if (check.enabled && !satisfies(table, check, row)) throw checkConflict(table, check, update ? "UPDATE" : "INSERT");
 }
 
-Executor::KeySets Executor::keySets(const Table& table) {
-    KeySets sets;
-    for (const Index& index : table.indexes) {
-        if (!(index.status & kIndexUnique)) continue;
-        std::unordered_set<std::string> keys;
-        for (const Row& row : table.rows) keys.insert(indexKeyText(index, row));
-        sets.emplace_back(&index, std::move(keys));
-    }
-    return sets;
+namespace {
+
+bool sameIndex(const Index& a, const Index& b) { return a.name == b.name && a.keys == b.keys; }
+
+std::vector<const Index*> uniqueIndexes(const Table& table) {
+    std::vector<const Index*> unique;
+    for (const Index& index : table.indexes)
+        if (index.status & kIndexUnique) unique.push_back(&index);
+    return unique;
 }
 
-void Executor::insertRow(Table& table, Row row, const std::string& tableName, KeySets& keys) {
+}  // namespace
+
+UniqueKeys& Executor::uniqueKeys(Table& table) {
+    UniqueKeys& kept = table.uniqueKeys;
+    const std::vector<const Index*> indexes = uniqueIndexes(table);
+    const bool current = kept.rowsVersion == table.rowsVersion && kept.sets.size() == indexes.size() &&
+                         std::equal(indexes.begin(), indexes.end(), kept.sets.begin(),
+                                    [](const Index* index, const UniqueKeys::Set& set) { return sameIndex(*index, set.index); });
+    if (current) return kept;
+    kept = UniqueKeys{table.rowsVersion, {}};
+    for (const Index* index : indexes) {
+        UniqueKeys::Set set{*index, {}};
+        set.keys.reserve(table.rows.size());
+        for (const Row& row : table.rows) set.keys.insert(indexKeyText(*index, row));
+        kept.sets.push_back(std::move(set));
+    }
+    return kept;
+}
+
+void Executor::insertRow(Table& table, Row row, const std::string& tableName, UniqueKeys& keys) {
     for (size_t i = 0; i < table.columns.size(); ++i) {
         const Column& c = table.columns[i];
         if (row[i].isNull() && !c.nullable)
@@ -323,12 +342,13 @@ void Executor::insertRow(Table& table, Row row, const std::string& tableName, Ke
     }
     checkConstraints(table, row, false);
     std::vector<std::string> texts;
-    for (auto& [index, set] : keys) {
-        texts.push_back(indexKeyText(*index, row));
-        if (set.count(texts.back())) checkUnique(table, row, nullptr);  // raises SQL Server's error
+    for (const UniqueKeys::Set& set : keys.sets) {
+        texts.push_back(indexKeyText(set.index, row));
+        if (set.keys.count(texts.back())) checkUnique(table, row, nullptr);  // raises SQL Server's error
     }
     changes_.appendRow(table, std::move(row));
-    for (size_t k = 0; k < keys.size(); ++k) keys[k].second.insert(texts[k]);
+    for (size_t k = 0; k < keys.sets.size(); ++k) keys.sets[k].keys.insert(std::move(texts[k]));
+    keys.rowsVersion = table.rowsVersion;  // the keys now include the new row
 }
 
 namespace {
@@ -389,7 +409,7 @@ void Executor::runInsert(const InsertStatement& s) {
     auto db = databaseFor(s.table);
     std::string fullName = qualifiedTableName(table->name[0] == '#' ? "tempdb" : db->name(), table->name);
     uint64_t count = 0;
-    KeySets keys = keySets(*table);
+    UniqueKeys& keys = uniqueKeys(*table);
     InsertReferences references(*db, *table, db->name());
     for (size_t r = 0; r < sources.size(); ++r) {
         const Row& source = sources[r];

@@ -110,10 +110,11 @@ private:
     Flow runWhile(const sql::WhileStatement& s);
     void runPrint(const sql::PrintStatement& s);
     void runExec(const sql::ExecStatement& s);
-    // The keys of a table's unique indexes, so that an INSERT checks each new row in constant time.
-    using KeySets = std::vector<std::pair<const Index*, std::unordered_set<std::string>>>;
-    KeySets keySets(const Table& table);
-    void insertRow(Table& table, Row row, const std::string& tableName, KeySets& keys);
+    // The keys of a table's unique indexes as its rows are now, so that an INSERT checks each new
+    // row in constant time: kept on the table, read again when its rows or indexes changed
+    // otherwise than by insertRow.
+    static UniqueKeys& uniqueKeys(Table& table);
+    void insertRow(Table& table, Row row, const std::string& tableName, UniqueKeys& keys);
     void checkUnique(const Table& table, const Row& row, const Row* replacing);
     void checkKeysAfterUpdate(const Table& table, const std::vector<size_t>& setColumns);
     void runTruncate(const sql::TruncateStatement& s);

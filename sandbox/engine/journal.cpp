@@ -73,6 +73,7 @@ size_t checkedPosition(uint64_t position, size_t limit, const Table& table) {
 
 void applyOne(RecordReader& r, RowChange change, Table& table) {
     auto& rows = table.rows;
+    ++table.rowsVersion;
     switch (change) {
         case RowChange::Appended: rows.push_back(checkedRow(r, table)); break;
         case RowChange::Replaced: {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace sandbox {
@@ -64,12 +65,27 @@ struct ForeignKey {
     bool enabled = true;  // ALTER TABLE ... NOCHECK CONSTRAINT turns it off, cascades included
 };
 
+// The key texts of a table's unique indexes as of one version of its rows, kept between INSERT
+// statements so that a loop of single-row INSERTs checks each row in constant time instead of
+// reading the whole table again for every statement.
+struct UniqueKeys {
+    struct Set {
+        Index index;
+        std::unordered_set<std::string> keys;
+    };
+    uint64_t rowsVersion = 0;
+    std::vector<Set> sets;
+};
+
 struct Table : std::enable_shared_from_this<Table> {
     int id = 0;
     std::string name;
     DateTime created;
     std::vector<Column> columns;
     std::vector<Row> rows;  // changed only through a batch's ChangeLog, which can take changes back
+    // Counts the changes of `rows`, so that what is kept about them knows when it is stale.
+    uint64_t rowsVersion = 0;
+    UniqueKeys uniqueKeys;  // kept by INSERT
     std::vector<Index> indexes;
     std::vector<CheckConstraint> checks;
     std::vector<ForeignKey> foreignKeys;

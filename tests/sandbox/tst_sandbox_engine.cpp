@@ -502,6 +502,28 @@ TEST_F(SandboxEngine, ColumnNamesOfEveryObjectWithColumns) {
     EXPECT_EQ(scalar("select col_name(object_id('v'), 3)"), "NULL");
 }
 
+// INSERT keeps a table's keys between statements; they follow every other change of its rows
+// and of its indexes.
+TEST_F(SandboxEngine, KeysKeptBetweenInsertsFollowEveryOtherChange) {
+    run("create table k (id int primary key, code varchar(5) null)");
+    run("insert k values (1, 'a') insert k values (2, 'b')");
+    EXPECT_EQ(run("insert k values (2, 'x')").messages.at(0).number, 2627);
+    run("delete k where id = 2");
+    EXPECT_TRUE(run("insert k values (2, 'c')").messages.empty());  // a deleted key is free again
+    run("update k set id = 5 where id = 1");
+    EXPECT_TRUE(run("insert k values (1, 'd')").messages.empty());  // so is the old value of an updated one
+    EXPECT_EQ(run("insert k values (5, 'e')").messages.at(0).number, 2627);
+    EXPECT_EQ(run("insert k select 7, 'f' union all select 2, 'g'").messages.at(0).number, 2627);
+    EXPECT_TRUE(run("insert k values (7, 'h')").messages.empty());  // the failed statement left no key behind
+    run("create unique index ix_code on k (code)");
+    EXPECT_EQ(run("insert k values (8, 'H')").messages.at(0).number, 2601);  // a new index counts at once
+    run("drop index k.ix_code");
+    EXPECT_TRUE(run("insert k values (8, 'H')").messages.empty());
+    run("truncate table k");
+    EXPECT_TRUE(run("insert k values (5, 'a') insert k values (8, 'b')").messages.empty());
+    EXPECT_EQ(scalar("select count(*) from k"), "2");
+}
+
 TEST_F(SandboxEngine, UpdateChecksKeysAsTheTableWillBe) {
     run("create table k (id int primary key, code varchar(5) unique, v int)");
     run("insert k values (1, 'a', 0) insert k values (2, 'b', 0) insert k values (3, 'c', 0)");
