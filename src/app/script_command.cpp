@@ -10,6 +10,7 @@
 
 #include "app/command_line.h"
 #include "app/login_password.h"
+#include "app/piece_writer.h"
 
 #include "catalog/object_queries.h"
 #include "common/strings.h"
@@ -178,17 +179,20 @@ class ScriptDestination {
 
 // The script's bytes, made as its lines come: each line ends in CR LF, its own text untouched
 // (a value's characters never become line ends), and lines are gathered into pieces of about
-// a megabyte, each encoded on its own and written at once, so that memory stays flat however
-// long the script. On standard output a failure after the first piece leaves the pieces
-// before it; -o leaves nothing.
+// a megabyte, each encoded on its own and written on the writer's thread while the next one is
+// made, so that memory stays flat however long the script. On standard output a failure after
+// the first piece leaves the pieces before it; -o leaves nothing.
 class ScriptWriter {
  public:
-  ScriptWriter(bool utf8, ScriptDestination& destination) : utf8_(utf8), destination_(destination) {}
+  ScriptWriter(bool utf8, ScriptDestination& destination)
+      : destination_(destination), pieces_([this, utf8](const std::string& piece) { write(piece, utf8); }) {
+    pending_.reserve(kPieceSize + kPieceSize / 8);
+  }
 
   void addLine(const std::string& line) {
     pending_ += line;
     pending_ += "\r\n";
-    if (pending_.size() >= kPieceSize) writePending();
+    if (pending_.size() >= kPieceSize) handPending();
   }
 
   void addLines(const std::vector<std::string>& lines) {
@@ -196,27 +200,34 @@ class ScriptWriter {
   }
 
   void finish() {
-    writePending();
+    handPending();
+    pieces_.finish();
     destination_.complete();
   }
 
  private:
   static constexpr std::size_t kPieceSize = 1 << 20;
 
-  void writePending() {
+  void handPending() {
     if (pending_.empty()) return;
+    pieces_.hand(std::move(pending_));
+    pending_ = std::string();
+    pending_.reserve(kPieceSize + kPieceSize / 8);
+  }
+
+  // On the writer's thread.
+  void write(const std::string& piece, bool utf8) {
     try {
-      destination_.write(utf8_ ? pending_ : encodeFromUtf8(pending_, Encoding::Gbk));
+      destination_.write(utf8 ? piece : encodeFromUtf8(piece, Encoding::Gbk));
     } catch (const UnencodableText& error) {
       throw std::runtime_error("脚本中有GBK编码无法表示的字符：" + error.characters() +
                                "；请加 --utf8 以UTF-8输出");
     }
-    pending_.clear();
   }
 
-  bool utf8_;
   ScriptDestination& destination_;
   std::string pending_;
+  PieceWriter pieces_;  // last: its thread stops before the rest goes
 };
 
 // Rows are turned into statements as they arrive from the driver, none kept.

@@ -89,6 +89,14 @@ class ScriptCommand : public ::testing::Test {
             "create view v_dept as select * from t_dept",
             "create table [a.b] (id int not null primary key)",
             "insert into [a.b] values (5)",
+            // 20,000 rows of about a hundred bytes each, then one that GBK cannot hold
+            "create table d (n int not null)",
+            "insert d values (0) insert d values (1) insert d values (2) insert d values (3) insert d values (4) "
+            "insert d values (5) insert d values (6) insert d values (7) insert d values (8) insert d values (9)",
+            "create table t_long (n int not null, s nvarchar(100) null)",
+            "insert t_long select a.n + b.n * 10 + c.n * 100 + e.n * 1000 + f.n * 10000, replicate(N'x', 80) "
+            "from d a, d b, d c, d e, d f where f.n < 2 order by 1",
+            "insert t_long values (20000, N'☃')",
         });
   }
   static void TearDownTestSuite() {
@@ -162,6 +170,24 @@ TEST_F(ScriptCommand, FailuresGiveAMessageAndNoScript) {
 // Only objects a script can make are scripted (user tables for INSERT scripts): a name that is
 // none ends the command with a message naming it, exit code 1 and nothing on standard output,
 // before any script is written.
+// A script of many pieces: whole and in order, and a character GBK lacks, met after the first
+// pieces went out, still ends the command with its message and exit code 1.
+TEST_F(ScriptCommand, ALongScriptComesOutWholeOrFailsWithItsMessage) {
+  const CommandRun whole = program({"insert", "t_long", "--utf8"});
+  EXPECT_EQ(whole.exitCode, 0) << whole.err;
+  EXPECT_GT(whole.out.size(), 2u << 20);
+  const std::string x80(80, 'x');
+  std::size_t at = 0;
+  for (int n = 0; n < 20000; ++n) {
+    at = whole.out.find("VALUES (" + std::to_string(n) + ",N'" + x80 + "')\r\n", at);
+    ASSERT_NE(at, std::string::npos) << n;
+  }
+  EXPECT_TRUE(whole.out.ends_with("VALUES (20000,N'☃')\r\n"));
+  const CommandRun gbk = program({"insert", "t_long"});
+  EXPECT_EQ(gbk.exitCode, 1);
+  EXPECT_NE(gbk.err.find("--utf8"), std::string::npos) << gbk.err;
+}
+
 TEST_F(ScriptCommand, EveryNameIsCheckedBeforeAnythingIsWritten) {
   const std::vector<std::pair<const char*, const char*>> refused{
       {"create", "nosuch"}, {"create", "dbo.t_dept"}, {"insert", "nosuch"}, {"insert", "v_dept"}, {"insert", "dbo.t_dept"}};
@@ -282,6 +308,10 @@ TEST_F(ScriptCommand, AnOutputFileAppearsOnlyWhenTheScriptIsComplete) {
   // The failures: a character GBK lacks (found as the script is made), and a missing table.
   EXPECT_EQ(program({"insert", "t_snow", "--output", dept}).exitCode, 1);
   EXPECT_EQ(program({"create", "nosuch", "-o", folder.filePath("new.sql")}).exitCode, 1);
+  EXPECT_EQ(fileText(dept), kDeptScript);
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"dept.sql"});
+  // A failure after several pieces were written.
+  EXPECT_EQ(program({"insert", "t_long", "-o", dept}).exitCode, 1);
   EXPECT_EQ(fileText(dept), kDeptScript);
   EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"dept.sql"});
   const CommandRun nowhere = program({"create", "t_dept", "-o", folder.filePath("no/such/folder.sql")});
