@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   unixodbc unixodbc-dev tdsodbc freetds-bin zlib1g-dev libgmp-dev
   libxkbcommon-dev libbsd-dev file desktop-file-utils
+  qt6-translations-l10n
   libgtest-dev googletest libgmock-dev libbenchmark-dev clang libclang-rt-dev
   fonts-wqy-microhei xvfb xauth
   python3 python3-tds

@@ -7,6 +7,10 @@
 
 namespace makeddl::app {
 
+QString withReason(const QString& message, const QString& reason) {
+  return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
+}
+
 QString errorReportText(const QString& errorText) {
   if (!errorText.isEmpty() && errorText.back() > QLatin1Char('.')) return errorText + '.';
   return errorText;

@@ -49,6 +49,9 @@ class Desktop {
   void reportError(const QString& errorText);
 };
 
+// A fixed message with the reason the server or the driver gave after it, on a line of its own.
+QString withReason(const QString& message, const QString& reason);
+
 // The text the default error report shows: "." is appended when the last character sorts
 // after ".".
 QString errorReportText(const QString& errorText);

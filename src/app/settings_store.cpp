@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <algorithm>
 #include <QSettings>
 
 namespace makeddl::app {
@@ -12,6 +14,7 @@ namespace {
 const QString kOrganisation = QStringLiteral("MakeDDL");
 const QString kParamCount = QStringLiteral("ParamCount");
 const QString kBackupPath = QStringLiteral("BackupPath");
+const QString kWindowGeometry = QStringLiteral("WindowGeometry");
 
 QString showParamName(int n) { return QStringLiteral("ShowParam%1").arg(n); }
 QString hideParamName(int n) { return QStringLiteral("HideParam%1").arg(n); }
@@ -45,6 +48,16 @@ QString SettingsStore::location() const {
                    : QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation).fileName();
 }
 
+// Beside the store's file (under a name of its own: QSettings locks "<file>.lock" while it
+// saves); the registry has no folder, so there in the temporary folder.
+QString SettingsStore::lockFilePath() const {
+#ifdef Q_OS_WIN
+  return QDir::temp().filePath(QStringLiteral("MakeDDL.connections.lock"));
+#else
+  return location() + QStringLiteral(".connections.lock");
+#endif
+}
+
 bool SettingsStore::storeExists() const {
 #ifdef Q_OS_WIN
   return QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software"), QSettings::NativeFormat)
@@ -67,7 +80,8 @@ LoadedSettings SettingsStore::load() {
       return loaded;
     }
     loaded.backupPath = readString(kBackupPath);
-    const int count = readParamCount();
+    loaded.windowGeometry = settings().value(kWindowGeometry).toByteArray();
+    const int count = storedConnectionCount(loaded.error);
     for (int n = 1; n <= count; ++n) {
       // Read the pair before appending it, so the two lists stay parallel even when the
       // second value of a pair cannot be read.
@@ -87,6 +101,28 @@ QString SettingsStore::readString(const QString& name) const {
   return value.toString();
 }
 
+// A count beyond the connections stored (a damaged or hand-edited store) would have the window
+// read and list that many empty entries; only the stored ones are read, and the count is
+// reported.
+int SettingsStore::storedConnectionCount(std::optional<std::string>& error) const {
+  const int count = readParamCount();
+  int last = 0;
+  for (const QString& key : settings().childKeys()) {
+    for (const QString& prefix : {QStringLiteral("ShowParam"), QStringLiteral("HideParam")}) {
+      bool isNumber = false;
+      const int n = key.startsWith(prefix) ? key.mid(prefix.size()).toInt(&isNumber) : 0;
+      if (isNumber) last = std::max(last, n);
+    }
+  }
+  if (count <= last) return count;
+  error = QStringLiteral("设置值“%1”为 %2，但只存有 %3 个连接；已读入这 %3 个")
+              .arg(kParamCount)
+              .arg(count)
+              .arg(last)
+              .toStdString();
+  return last;
+}
+
 int SettingsStore::readParamCount() const {
   const QVariant value = settings().value(kParamCount);
   if (!value.isValid()) throw SettingsError(readFailure(kParamCount, "缺少该值"));
@@ -97,13 +133,20 @@ int SettingsStore::readParamCount() const {
 }
 
 void SettingsStore::rememberConnection(const RememberedConnection& connection) {
-  const int count = readParamCount();
+  QLockFile lock(lockFilePath());
+  lock.setStaleLockTime(10000);
+  if (!lock.tryLock(10000)) throw SettingsError(QStringLiteral("无法锁定设置存储：%1").arg(location()).toStdString());
+  settings().sync();  // what another window stored since
+  std::optional<std::string> unused;
+  const int count = storedConnectionCount(unused);
   writeValue(hideParamName(count + 1), connection.record);
   writeValue(showParamName(count + 1), connection.label);
   writeValue(kParamCount, count + 1);
 }
 
 void SettingsStore::writeBackupPath(const QString& folder) { writeValue(kBackupPath, folder); }
+
+void SettingsStore::writeWindowGeometry(const QByteArray& geometry) { writeValue(kWindowGeometry, geometry); }
 
 void SettingsStore::writeValue(const QString& name, const QVariant& value) {
   settings().setValue(name, value);

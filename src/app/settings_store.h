@@ -34,6 +34,7 @@ struct RememberedConnection {
 struct LoadedSettings {
   std::optional<QString> backupPath;  // empty when the store was just created
   std::vector<RememberedConnection> connections;
+  QByteArray windowGeometry;  // the window's size and place when it last closed; empty at first
   std::optional<std::string> error;
 };
 
@@ -48,9 +49,12 @@ class SettingsStore {
   // BackupPath "c:\". Never throws for unreadable values: see LoadedSettings::error.
   LoadedSettings load();
 
-  // Stores a new connection as number ParamCount + 1 and raises ParamCount.
+  // Stores a new connection as number ParamCount + 1 and raises ParamCount. The count is read
+  // from the store itself at that moment, under a lock on it, so that two windows open at once
+  // each add their connection instead of writing the same number.
   void rememberConnection(const RememberedConnection& connection);
   void writeBackupPath(const QString& folder);
+  void writeWindowGeometry(const QByteArray& geometry);
   int readParamCount() const;
 
   void close();
@@ -60,7 +64,10 @@ class SettingsStore {
 
  private:
   bool storeExists() const;
+  QString lockFilePath() const;
   QString readString(const QString& name) const;
+  // ParamCount, or the number of the last connection stored when ParamCount claims more.
+  int storedConnectionCount(std::optional<std::string>& error) const;
   void writeValue(const QString& name, const QVariant& value);
   void commit(const QString& name);
   QSettings& settings() const;

@@ -21,8 +21,9 @@ class OwnerDrawnPanel : public QFrame {
   PanelStatusBar* bar_;
 };
 
-PanelStatusBar::PanelStatusBar(const std::vector<PanelSpec>& panels, QWidget* parent) : QWidget(parent) {
-  auto* layout = new QHBoxLayout(this);
+PanelStatusBar::PanelStatusBar(const std::vector<PanelSpec>& panels, QWidget* parent)
+    : QWidget(parent), layout_(new QHBoxLayout(this)) {
+  QHBoxLayout* layout = layout_;
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(2);
   for (const PanelSpec& spec : panels) {
@@ -40,6 +41,10 @@ PanelStatusBar::PanelStatusBar(const std::vector<PanelSpec>& panels, QWidget* pa
     panels_.push_back(panel);
   }
   layout->addStretch(1);
+}
+
+void PanelStatusBar::addTrailingWidget(QWidget* widget, int stretch) {
+  layout_->insertWidget(layout_->count() - 1, widget, stretch);  // before the closing stretch
 }
 
 QString PanelStatusBar::panelText(int panel) const {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+class QHBoxLayout;
 class QLabel;
 
 namespace makeddl::app {
@@ -30,12 +31,15 @@ class PanelStatusBar : public QWidget {
   // The panel's rectangle in status-bar coordinates.
   QRect panelRect(int panel) const;
   void setDrawPanelHandler(DrawPanelHandler handler) { drawPanel_ = std::move(handler); }
+  // A widget after the last panel, in the bar's free space.
+  void addTrailingWidget(QWidget* widget, int stretch = 0);
 
  private:
   friend class OwnerDrawnPanel;
   void ownerDrawnPanelPainted(QWidget* panel);
 
   std::vector<QWidget*> panels_;
+  QHBoxLayout* layout_;
   DrawPanelHandler drawPanel_;
 };
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/script_pane_text.h"
+#include "app/task_runner.h"
 #include "catalog/table_summary.h"
 #include "connection/connection_string.h"
 #include "connection/data_access.h"
@@ -29,6 +30,8 @@ class QRadioButton;
 class QStackedWidget;
 class QTabWidget;
 class QTableView;
+class QTabBar;
+class QToolButton;
 class QWidget;
 
 namespace makeddl::app {
@@ -98,19 +101,30 @@ class TForm1 : public QMainWindow {
   QListWidget* ListBox2;
   QPushButton *Button15, *Button17;
 
-  // Status bar and the progress bar that long runs put into its panel 4
+  // The tabs over DBGrid1 that reach the other row sets of a batch; hidden for one row set.
+  QTabBar* ResultTabs;
+
+  // Status bar and the progress bar that long runs put into its panel 4; beside them the
+  // control that stops the running command (as Esc does) and the line that says how the
+  // last command ended when it did not succeed.
   PanelStatusBar* StatusBar1;
   QProgressBar* ProgressBar = nullptr;
+  QToolButton* StopButton;
+  QLabel* StatusMessage;
 
   // The single connection and its data sets, shown in the grids through these models
   connection::Connection ADOConnection1;
   DataSetModel *ADOQuery1, *ADOQuery2, *ADOQuery3, *QueryShowField, *QueryMakeDDL, *TempQuery,
       *HelpQuery01;
+  // The row sets after the first of the query runner's last batch, reached through ResultTabs.
+  std::vector<DataSetModel*> MoreResults;
 
   // How connections are made and servers discovered (from the environment by default).
   connection::DriverSettings driverSettings = connection::driverSettingsFromEnvironment();
-  connection::DiscoverySettings discoverySettings = connection::discoverySettingsFromEnvironment();
+  connection::DiscoverySettings discoverySettings;
 
+  // Every server call of the window runs through it, off the GUI thread.
+  TaskRunner& tasks() { return *tasks_; }
   // Window-level state
   SettingsStore& settingsStore() { return *settingsStore_; }
   // The database of the connection last activated, for backup and restore.
@@ -133,17 +147,19 @@ class TForm1 : public QMainWindow {
   void BtnBIGtoGBClick();
 
   // Connection: connection test, discovery, remembered connections and activation
-  // (tform1_connection.cpp)
-  bool LinkTest(const std::string& database, const std::string& server, const std::string& user,
-                const std::string& password, bool windowsLogin);
+  // (tform1_connection.cpp). LinkTest runs on the worker, on the connection given; it says
+  // why a login failed in `reason`.
+  static bool LinkTest(connection::Connection& connection, const connection::LoginParameters& login,
+                       const connection::DriverSettings& settings, std::string& reason);
   void RadioButton1Click();
   void RadioButton2Click();
   void Button4Click();
-  QStringList GetServerList();
+  static QStringList GetServerList(const connection::DiscoverySettings& settings);  // on the worker
   void ComboBoxServer_NMChange();
   void Button3Click();
   void ShowParamListChange();
-  QStringList RowToStrings();
+  // Lists the objects of the current database again, after the schema changed.
+  void refreshObjectLists();
 
   // Backup and restore (tform1_admin.cpp)
   void BtnBackupDBClick();
@@ -162,15 +178,19 @@ class TForm1 : public QMainWindow {
   void Disp_sp_depends(const std::string& name, int direction);
   void Button13Click();
 
+  // Stops the running command and drops the waiting ones (Esc, StopButton).
+  void stopCommand();
+  // Says in the status bar that the last command failed, and why.
+  void noteFailure(const QString& reason);
+
   // Script generation and output (tform1_scripts.cpp)
   void Button7Click();
-  std::vector<std::string> MakeDDL(const std::vector<std::string>& names);
   // The objects 产生Create scripts: the selected tables on the table tab, else the object
   // picked in the list of the active tab; none when the tab has no current object.
   std::vector<std::string> createScriptNames() const;
   void Button11Click();
   void Button14Click();
-  std::vector<std::string> Mark_InsertSQL(const std::vector<std::string>& names, scripts::InsertRows mode);
+  // Runs the selected text of the query editor, or its whole text when nothing is selected.
   void Button8Click();
   // F5 with any modifiers runs the query; true when the key was taken.
   bool Memo2KeyDown(int key, Qt::KeyboardModifiers shift);
@@ -182,8 +202,27 @@ class TForm1 : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  struct Activation;
+  struct TableSummary;
+  struct TableView;
+  struct ObjectView;
+  // What the query runner's statement gave.
+  struct QueryOutcome {
+    std::optional<long long> affected;       // the rows affected, when it gave no row set
+    std::optional<std::string> error;        // the server's reason, when it was refused
+    std::optional<connection::RowSet> rows;  // the first row set, when not shown as it came
+    std::vector<connection::RowSet> moreRowSets;
+  };
+
   // Runs a command; an error it does not handle itself reaches the default error report.
   void runCommand(const std::function<void()>& command);
+  // Hands a server call to the task runner; a failure the task does not handle itself reaches
+  // the default error report. Either way the status bar says that the command failed.
+  void runTask(Task task);
+  void connectTasks();
+  void taskStarted(const Task& task);
+  void taskEnded(const Task& task, TaskRunner::Outcome outcome);
+  void showProgress(int done, int total);
   void connectCommand(QAbstractButton* button, void (TForm1::*handler)());
   void convertScriptPane(ScriptPaneText (*conversion)(const ScriptPaneText&));
   void showFloatingPage(int page);
@@ -193,12 +232,24 @@ class TForm1 : public QMainWindow {
   QListWidget* objectListOfTab(int tab) const;
   std::string currentTableName() const;
   std::string selectedObjectName(const QListWidget* list) const;
-  void showTable(const std::string& table);
-  void showSourceText(connection::DataSet& source);
+  void showTableView(TableView& view, const std::string& table);
+  void showObjectView(ObjectView& view, const std::string& name, bool showsRows, const QString& kindCaption);
+  void showRecordCount();
+  void showSelectTemplate(const std::vector<std::string>& columns, const std::string& table);
+  void showSourceText(const std::vector<std::string>& rows);
   void clearScriptPane();
-  void showDependencies(const std::string& name, int direction, const QString& kindCaption);
-  std::vector<catalog::IndexRow> tableIndexes(const std::string& table);
+  std::vector<std::string> fieldListBatch(const std::string& table);
+  static void readTableSummary(connection::Connection& connection, const std::string& table, TableSummary& into);
+  void showTableSummary(const TableSummary& summary);
+  void showDependencyRows(connection::RowSet rows);
   std::string currentFieldListName() const;
+
+  // Query runner helpers (tform1_query.cpp)
+  std::string editorStatementText() const;
+  static QueryOutcome runEditorQuery(connection::DataSet& query, const std::string& text);
+  void showQueryOutcome(QueryOutcome& outcome);
+  void showMoreResults(std::vector<connection::RowSet>& rowSets);
+  void showResult(int index);
 
   // Building the window, one area at a time
   void buildWindow();
@@ -221,8 +272,6 @@ class TForm1 : public QMainWindow {
   void connectConnectionCommands();
   void connectCatalogCommands();
   void connectAdminCommands();
-  // Runs a backup or restore statement on HelpQuery01 and makes the database current again.
-  void runInMaster(const std::string& statement);
   void connectScriptCommands();
 
   // Script generation helpers
@@ -230,15 +279,23 @@ class TForm1 : public QMainWindow {
   std::vector<std::string> selectedTableNames() const;
   void startScriptRun();
   void showScript(const std::vector<std::string>& lines);
+  void runScriptTask(std::function<std::vector<std::string>(TaskContext&)> script,
+                     std::function<void()> afterwards = {});
   std::optional<std::string> scriptFileBytes(const ScriptPaneText& pane);
 
   // Connection helpers
   connection::LoginParameters dialogLogin(const std::string& blankCredential) const;
   void setLoginFieldsEnabled(bool enabled);
   void serverTextSettled();
-  void activationFailed();
-  void showDatabaseProperties();
-  void fillObjectLists();
+  void discoverServers(std::function<void()> then);
+  void changeServer(std::function<void()> then);
+  void showDatabaseList(const QStringList& names);
+  void confirmConnection(const connection::LoginParameters& login);
+  void setConnectionControlsEnabled(bool enabled);
+  void activationFailed(const std::string& reason);
+  static Activation readActivation(connection::Connection& connection);
+  void showActivation(Activation& read, const std::string& database);
+
   Desktop& desktop_;
   std::unique_ptr<SettingsStore> settingsStore_;
   PanelMover* panelMover_ = nullptr;
@@ -246,6 +303,11 @@ class TForm1 : public QMainWindow {
   Encoding scriptPaneEncoding_ = Encoding::Gbk;
   std::string currentDatabaseName_;
   QString lastServerText_;  // the server box text whose databases were last listed
+  // The connection dialogue's own connection, for its tests and lists of databases; used on
+  // the worker only.
+  connection::Connection dialogueConnection_;
+  // Last of all: it ends its worker before the connections and models go.
+  std::unique_ptr<TaskRunner> tasks_;
 };
 
 }  // namespace makeddl::app

@@ -10,6 +10,7 @@
 #include "app/desktop.h"
 #include "app/settings_store.h"
 #include "app/tform1.h"
+#include "connection/data_access.h"
 
 namespace makeddl::app {
 
@@ -25,40 +26,55 @@ void TForm1::connectAdminCommands() {
   connectCommand(Button16, &TForm1::Button16Click);
 }
 
+namespace {
+
+const QString kBackupFailed = QStringLiteral("备份错误，路径不正确或者数据据非独占使用！");
+const QString kRestoreFailed = QStringLiteral("还原错误，路径不正确或者数据据非独占使用！");
+
 // Backup and restore run in master. Afterwards the connection goes back to the database, so
-// that the browser's next commands do not run against master.
-void TForm1::runInMaster(const std::string& statement) {
-  connection::DataSet& query = HelpQuery01->dataSet();
-  query.close();
-  query.clearSql();
+// that the browser's next commands do not run against master. On the worker.
+void runInMaster(connection::Connection& connection, const std::string& statement, const std::string& database) {
+  connection::DataSet query(connection, "HelpQuery01");
   query.addLine(statement);
+  auto backToDatabase = [&query, &database] {
+    query.clearSql();
+    query.addLine(admin::useStatement(database));
+    query.execute();
+  };
   try {
     query.execute();
   } catch (...) {
-    query.clearSql();
-    query.addLine(admin::useStatement(currentDatabaseName_));
     try {
-      query.execute();
+      backToDatabase();
     } catch (const std::exception&) {
       // The failure of the statement itself is the one to report.
     }
     throw;
   }
-  query.clearSql();
-  query.addLine(admin::useStatement(currentDatabaseName_));
-  query.execute();
+  backToDatabase();
 }
 
+}  // namespace
+
 void TForm1::BtnBackupDBClick() {
+  std::string fileName, statement;
   try {
-    WaitCursor wait(desktop_);
     const std::string folder = Edit14->text().toStdString();
-    const std::string fileName = admin::newBackupFileName(folder, admin::localTimeNow());
-    runInMaster(admin::backupStatement(currentDatabaseName_, admin::folderWithDelimiter(folder) + fileName));
-    desktop_.notify(QStringLiteral("备份成功！[ 文件：%1 ]").arg(QString::fromStdString(fileName)), MessageIcon::Warning);
-  } catch (const std::exception&) {
-    desktop_.notify(QStringLiteral("备份错误，路径不正确或者数据据非独占使用！"), MessageIcon::Error);
+    fileName = admin::newBackupFileName(folder, admin::localTimeNow());
+    statement = admin::backupStatement(currentDatabaseName_, admin::folderWithDelimiter(folder) + fileName);
+  } catch (const std::exception& error) {
+    desktop_.notify(withReason(kBackupFailed, QString::fromUtf8(error.what())), MessageIcon::Error);
+    return;
   }
+  runTask({.work = [this, statement, fileName, database = currentDatabaseName_](TaskContext& task) -> Task::GuiStep {
+             runInMaster(task.connection(), statement, database);
+             return [this, fileName] {
+               desktop_.notify(QStringLiteral("备份成功！[ 文件：%1 ]").arg(QString::fromStdString(fileName)),
+                               MessageIcon::Warning);
+             };
+           },
+           .failed = [this](const QString& reason) { desktop_.notify(withReason(kBackupFailed, reason), MessageIcon::Error); },
+           .waitCursor = true});
 }
 
 void TForm1::BtnRestoreDBClick() {
@@ -68,18 +84,25 @@ void TForm1::BtnRestoreDBClick() {
   showFloatingPage(kRestoreFilePage);
 }
 
+// A restore that is stopped may leave the database half restored: the user is asked first.
 void TForm1::Button15Click() {
-  try {
-    WaitCursor wait(desktop_);
-    const QListWidgetItem* chosen = ListBox2->currentItem();
-    if (!chosen || !chosen->isSelected()) throw std::out_of_range("no backup file is chosen");
-    const std::string path = admin::folderWithDelimiter(Edit14->text().toStdString()) + chosen->text().toStdString();
-    runInMaster(admin::restoreStatement(currentDatabaseName_, path));
-    desktop_.notify(QStringLiteral("还原成功！"), MessageIcon::Warning);
-    MovePanel1->hide();
-  } catch (const std::exception&) {
-    desktop_.notify(QStringLiteral("还原错误，路径不正确或者数据据非独占使用！"), MessageIcon::Error);
+  const QListWidgetItem* chosen = ListBox2->currentItem();
+  if (!chosen || !chosen->isSelected()) {
+    desktop_.notify(kRestoreFailed, MessageIcon::Error);
+    return;
   }
+  const std::string path = admin::folderWithDelimiter(Edit14->text().toStdString()) + chosen->text().toStdString();
+  const std::string statement = admin::restoreStatement(currentDatabaseName_, path);
+  runTask({.work = [this, statement, database = currentDatabaseName_](TaskContext& task) -> Task::GuiStep {
+             runInMaster(task.connection(), statement, database);
+             return [this] {
+               desktop_.notify(QStringLiteral("还原成功！"), MessageIcon::Warning);
+               MovePanel1->hide();
+             };
+           },
+           .failed = [this](const QString& reason) { desktop_.notify(withReason(kRestoreFailed, reason), MessageIcon::Error); },
+           .waitCursor = true,
+           .stopQuestion = QStringLiteral("停止还原可能使数据库处于未完成还原的状态。仍要停止吗？")});
 }
 
 void TForm1::Button17Click() { MovePanel1->hide(); }

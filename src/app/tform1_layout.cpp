@@ -14,9 +14,12 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolButton>
 
 #include "app/data_set_model.h"
 #include "app/desktop.h"
@@ -84,6 +87,28 @@ QFont songFont(int pixelSize) {
   font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei")});
   font.setPixelSize(pixelSize);
   return font;
+}
+
+// The script pane's face: 宋体 where it is installed, else a fixed-pitch face with the Chinese
+// characters, so that the padding of the scripts' columns lines up.
+QFont scriptFont(int pixelSize) {
+  QFont font(QStringLiteral("SimSun"));
+  font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei Mono"),
+                    QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("monospace")});
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  font.setPixelSize(pixelSize);
+  return font;
+}
+
+// SQL Server's Windows login needs the platform's own authentication; elsewhere an SQL login
+// is the one that can work.
+bool windowsLoginAvailable() {
+#ifdef Q_OS_WIN
+  return true;
+#else
+  return false;
+#endif
 }
 
 // Shows "*" for each character of a password field.
@@ -197,7 +222,7 @@ QWidget* TForm1::buildExportPage() {
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setFont(songFont(13));
+  Memo1->setFont(scriptFont(13));
   Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { background: white; }"));
   Button1 = button("Button1", QStringLiteral("复制"));
   Button12 = button("Button12", QStringLiteral("保存"));
@@ -235,9 +260,15 @@ QWidget* TForm1::buildShowDataPage() {
   topRow->addWidget(buttons);
   topRow->addWidget(Memo2, 1);
   DBGrid1 = grid("DBGrid1");
+  ResultTabs = named<QTabBar>("ResultTabs");
+  ResultTabs->addTab(QStringLiteral("结果 1"));
+  ResultTabs->setVisible(false);
+  connect(ResultTabs, &QTabBar::currentChanged, this, [this](int index) { showResult(index); });
   auto* layout = new QVBoxLayout(TabSheet2);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
   layout->addWidget(top);
+  layout->addWidget(ResultTabs);
   layout->addWidget(DBGrid1, 1);
   return TabSheet2;
 }
@@ -355,16 +386,18 @@ QWidget* TForm1::buildConnectionDialogPage() {
   Label2 = named<QLabel>("Label2", QStringLiteral("服务器："));
   ComboBoxServer_NM = named<QComboBox>("ComboBoxServer_NM");
   ComboBoxServer_NM->setEditable(true);
+  ComboBoxServer_NM->setInsertPolicy(QComboBox::NoInsert);  // Enter lists databases, adds no entry
   ComboBoxServer_NM->setToolTip(serverHint);
   Button6 = ellipsisButton("Button6");
   Button6->setToolTip(serverHint);
   Label3 = named<QLabel>("Label3", QStringLiteral("数据库："));
   ComboBoxDB_NM = named<QComboBox>("ComboBoxDB_NM");
   ComboBoxDB_NM->setEditable(true);
+  ComboBoxDB_NM->setInsertPolicy(QComboBox::NoInsert);
   GroupBox1 = named<QGroupBox>("GroupBox1", QStringLiteral("登陆方式"));
   RadioButton1 = named<QRadioButton>("RadioButton1", QStringLiteral("Windows NT方式"));
   RadioButton2 = named<QRadioButton>("RadioButton2", QStringLiteral("SQL方式"));
-  RadioButton1->setChecked(true);
+  (windowsLoginAvailable() ? RadioButton1 : RadioButton2)->setChecked(true);
   auto* loginModes = new QHBoxLayout(GroupBox1);
   loginModes->addWidget(RadioButton1);
   loginModes->addWidget(RadioButton2);
@@ -375,9 +408,9 @@ QWidget* TForm1::buildConnectionDialogPage() {
   EditPass->setEchoMode(QLineEdit::Password);
   EditPass->setStyle(new AsteriskPasswordStyle);
   for (QWidget* widget : std::initializer_list<QWidget*>{Label4, Label5, EditUser_NM, EditPass})
-    widget->setEnabled(false);
-  setBaseColour(EditUser_NM, QPalette::Window);
-  setBaseColour(EditPass, QPalette::Midlight);
+    widget->setEnabled(!windowsLoginAvailable());
+  setBaseColour(EditUser_NM, windowsLoginAvailable() ? QPalette::Window : QPalette::Base);
+  setBaseColour(EditPass, windowsLoginAvailable() ? QPalette::Midlight : QPalette::Base);
   Button4 = button("Button4", QStringLiteral("测试"));
   Button5 = button("Button5", QStringLiteral("取消"));
   Button3 = button("Button3", QStringLiteral("确定"));
@@ -445,6 +478,15 @@ void TForm1::buildStatusBar() {
                                   nullptr);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->setFixedHeight(19);
+  StopButton = named<QToolButton>("StopButton");
+  StopButton->setText(QStringLiteral("停止"));
+  StopButton->setToolTip(QStringLiteral("停止正在执行的命令 (Esc)"));
+  StopButton->setAutoRaise(true);
+  StopButton->setFixedHeight(19);
+  StopButton->hide();
+  StatusMessage = named<QLabel>("StatusMessage");
+  StatusBar1->addTrailingWidget(StopButton);
+  StatusBar1->addTrailingWidget(StatusMessage, 1);
   StatusBar1->setDrawPanelHandler(
       [this](PanelStatusBar& bar, int panel, const QRect& rect) { StatusBar1DrawPanel(bar, panel, rect); });
 }
@@ -462,6 +504,13 @@ void TForm1::buildDataSets() {
   ADOQuery2->attachGrid(DBGrid4);
   ADOQuery3->attachGrid(DBGrid3);
   QueryShowField->attachGrid(DBGrid2);
+  // Ctrl+C copies the selected cells with their headings; a click on a heading sorts.
+  for (QTableView* view : {DBGrid1, DBGrid2, DBGrid3, DBGrid4}) {
+    auto* copy = new QShortcut(QKeySequence::Copy, view, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QShortcut::activated, this, [this, view] { desktop_.setClipboardText(selectedCellsText(*view)); });
+    view->setSortingEnabled(true);
+    view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+  }
 }
 
 }  // namespace makeddl::app

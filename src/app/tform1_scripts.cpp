@@ -17,7 +17,6 @@
 #include "app/tform1.h"
 #include "common/strings.h"
 #include "scripts/create_script.h"
-#include "scripts/query_text.h"
 #include "scripts/script_file.h"
 #include "scripts/script_text.h"
 
@@ -26,11 +25,9 @@ namespace makeddl::app {
 namespace {
 
 constexpr int kTableTab = 0;
-constexpr int kRecordCountPanel = 3;
 
 const QStringList kScriptFileTypes{QStringLiteral("SQL脚本文件(*.sql)"), QStringLiteral("文本文件(*.txt)")};
 const QString kScriptFileSuffix = QStringLiteral("sql");
-const QString kWrongStatement = QStringLiteral("错误的SQL语句,请检查编辑框内语句是否正确有！");
 
 std::string utf8(const QString& text) { return text.toStdString(); }
 
@@ -54,35 +51,14 @@ class EventHook : public QObject {
   std::function<bool(QEvent*)> handler_;
 };
 
-// The progress bar of a script run: it exists while the run does, also when the run fails,
-// and follows the run's reports.
-class ProgressRun {
- public:
-  explicit ProgressRun(TForm1& window) : window_(window) { window_.CreateProgress(); }
-  ~ProgressRun() { window_.DestroyProgress(); }
-  ProgressRun(const ProgressRun&) = delete;
-  ProgressRun& operator=(const ProgressRun&) = delete;
-
-  scripts::Progress callback() {
-    return [this](int done, int total) {
-      if (!window_.ProgressBar) return;
-      window_.ProgressBar->setMaximum(total);
-      window_.ProgressBar->setValue(done);
-    };
-  }
-
- private:
-  TForm1& window_;
-};
+// Hands the run's reports to the progress bar, from the worker.
+scripts::Progress progressOf(const TaskContext& task) {
+  return [&task](int done, int total) { task.progress(done, total); };
+}
 
 QString unencodableQuestion(Encoding encoding, const std::string& characters) {
   return QStringLiteral("脚本中有%1编码无法表示的字符：%2\n按%1保存会丢失这些字符。是否改用UTF-8编码保存？")
       .arg(QString::fromLatin1(displayName(encoding)), QString::fromStdString(characters));
-}
-
-QString statementDoneMessage(long long affected) {
-  if (affected < 0) return QStringLiteral("SQL语句已执行！");
-  return QStringLiteral("SQL语句已执行，%1 条记录受影响！").arg(affected);
 }
 
 }  // namespace
@@ -143,68 +119,77 @@ std::vector<std::string> TForm1::createScriptNames() const {
   return {utf8(picked.front()->text())};
 }
 
+// The catalogue is read with a data set of its own: QueryMakeDDL keeps the script batch.
 void TForm1::Button7Click() {
   if (PageControl2->currentIndex() == kTableTab && !tableCommandAllowed()) return;
   const std::vector<std::string> names = createScriptNames();
   if (PageControl2->currentIndex() != kTableTab && names.empty()) return;
+  const scripts::ScriptOptions options{CheckBoxRemarks->isChecked()};
   startScriptRun();
-  showScript(MakeDDL(names));
+  runScriptTask([names, options](TaskContext& task) {
+    connection::DataSet catalog(task.connection(), "SchemaQuery");
+    return scripts::MakeDDL(catalog, {names, false}, options, progressOf(task));
+  });
 }
 
-// The catalogue is read with a data set of its own: QueryMakeDDL keeps the script batch.
-std::vector<std::string> TForm1::MakeDDL(const std::vector<std::string>& names) {
-  ProgressRun progress(*this);
-  WaitCursor wait(desktop_);
-  connection::DataSet catalog(ADOConnection1, "SchemaQuery");
-  return scripts::MakeDDL(catalog, {names, false}, {CheckBoxRemarks->isChecked()}, progress.callback());
+// The script of a run that goes on in the worker, shown when the run has ended; a failed run
+// leaves the pane empty. The grid shows the rows the run read last, when it read any.
+void TForm1::runScriptTask(std::function<std::vector<std::string>(TaskContext&)> script,
+                           std::function<void()> afterwards) {
+  runTask({.work = [this, script, afterwards](TaskContext& task) -> Task::GuiStep {
+             auto lines = std::make_shared<std::vector<std::string>>(script(task));
+             return [this, lines, afterwards] {
+               if (afterwards) afterwards();
+               showScript(*lines);
+             };
+           },
+           .waitCursor = true,
+           .progressBar = true});
 }
 
 void TForm1::Button11Click() {
   if (!tableCommandAllowed()) return;
   const std::vector<std::string> tables = selectedTableNames();
   startScriptRun();
-  showScript(Mark_InsertSQL(tables, scripts::InsertRows::WholeTable));
+  auto lastTable = std::make_shared<std::optional<connection::RowSet>>();
+  runScriptTask(
+      [lastTable, tables](TaskContext& task) {
+        connection::DataSet query(task.connection(), "ADOQuery1");
+        auto lines = scripts::Mark_InsertSQL(query, tables, scripts::InsertRows::WholeTable, progressOf(task));
+        if (query.isOpen()) *lastTable = query.takeRows();
+        return lines;
+      },
+      [this, lastTable] {
+        if (*lastTable) ADOQuery1->dataSet().showRows(std::move(**lastTable));
+      });
 }
 
+// The query of the editor first, as "执行SQL" runs it, then its rows as INSERT statements
+// under the current table's name.
 void TForm1::Button14Click() {
   if (!tableCommandAllowed()) return;
-  Button8Click();
+  const std::string text = editorStatementText();
   const std::vector<std::string> table{currentTableName()};
-  startScriptRun();
-  showScript(Mark_InsertSQL(table, scripts::InsertRows::CurrentResult));
-}
-
-std::vector<std::string> TForm1::Mark_InsertSQL(const std::vector<std::string>& names,
-                                                scripts::InsertRows mode) {
-  WaitCursor wait(desktop_);
-  ProgressRun progress(*this);
-  return scripts::Mark_InsertSQL(ADOQuery1->dataSet(), names, mode, progress.callback());
-}
-
-// A statement that returns rows shows them; one that only changes data or the schema is
-// reported as done with the rows it affected; one the server refuses gets the one fixed message.
-void TForm1::Button8Click() {
-  const std::string text = utf8(Memo2->toPlainText());
-  if (trimmed(text).empty()) return;
-  std::optional<long long> affected;
-  try {
-    affected = scripts::runEditorStatement(ADOQuery1->dataSet(), text);
-  } catch (const std::exception&) {
-    desktop_.notify(kWrongStatement, MessageIcon::Error);
-    return;
-  }
-  if (!affected) {
-    StatusBar1->setPanelText(kRecordCountPanel, QString::number(ADOQuery1->dataSet().recordCount()));
-    return;
-  }
-  StatusBar1->setPanelText(kRecordCountPanel, QString::number(std::max(*affected, 0LL)));
-  desktop_.notify(statementDoneMessage(*affected), MessageIcon::Warning);
-}
-
-bool TForm1::Memo2KeyDown(int key, Qt::KeyboardModifiers) {
-  if (key != Qt::Key_F5) return false;
-  Button8Click();
-  return true;
+  runTask({.work = [this, text, table](TaskContext& task) -> Task::GuiStep {
+             connection::DataSet query(task.connection(), "ADOQuery1");
+             auto outcome = std::make_shared<QueryOutcome>(runEditorQuery(query, text));
+             std::vector<std::string> lines;
+             std::optional<std::string> scriptError;
+             try {
+               lines = scripts::Mark_InsertSQL(query, table, scripts::InsertRows::CurrentResult, progressOf(task));
+             } catch (const connection::DatabaseError& error) {
+               scriptError = error.what();
+             }
+             if (!outcome->error && !outcome->affected) outcome->rows = query.takeRows();
+             return [this, outcome, lines, scriptError] {
+               showQueryOutcome(*outcome);
+               startScriptRun();
+               if (scriptError) throw connection::DatabaseError(*scriptError);
+               showScript(lines);
+             };
+           },
+           .waitCursor = true,
+           .progressBar = true});
 }
 
 void TForm1::Button1Click() {

@@ -9,10 +9,7 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  // The name the desktop knows the program by (window class, desktop entry), not this file's.
-  QApplication::setApplicationName(QStringLiteral("makeddl"));
-  QApplication::setApplicationDisplayName(makeddl::app::applicationTitleFromBig5());
-  QApplication::setDesktopFileName(QStringLiteral("makeddl"));
+  makeddl::app::setUpApplication(application);
   makeddl::app::QtDesktop desktop(nullptr);
   makeddl::app::TForm1 window(desktop);
   desktop.setOwner(&window);

@@ -4,6 +4,13 @@
 
 namespace makeddl::catalog {
 
+std::vector<std::string> objectListQueries() {
+  return {"select name from sysobjects where type='U' order by Name",
+          "select name from sysobjects where type='V' order by Name",
+          "select name from sysobjects where type='P' order by Name",
+          "select name from sysobjects where type in ('FN','IF','TF') order by Name"};
+}
+
 std::string selectAllQuery(std::string_view table) { return "select * from " + quotedIdentifier(table); }
 
 std::string columnHeadingsQuery(std::string_view table) { return selectAllQuery(table) + " where 1<>1 "; }

@@ -8,6 +8,10 @@
 
 namespace makeddl::catalog {
 
+// The names for the four object lists in list order: user tables, views, stored procedures,
+// and functions, scalar and table-valued alike; each ordered by name.
+std::vector<std::string> objectListQueries();
+
 // Every row of a table or view: "select * from " and the name.
 std::string selectAllQuery(std::string_view table);
 

@@ -5,7 +5,10 @@
 
 #include <QString>
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <chrono>
+#include <mutex>
 #include <cstdio>
 #include <cstring>
 
@@ -119,14 +122,55 @@ FieldKind kindOf(SQLSMALLINT sqlType) {
   }
 }
 
+}  // namespace
+
+// The connection handle, and what a cancel from another thread needs to know: which statement
+// is inside a driver call, since when, and whether it was cancelled already. The driver must
+// only be asked to cancel a statement that is inside a call: on an idle one, this version of
+// FreeTDS can release a lock it does not hold.
+struct Connection::Handles {
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  std::mutex callMutex;
+  SQLHSTMT callStatement = SQL_NULL_HSTMT;
+  std::chrono::steady_clock::time_point callStarted;
+  std::uint64_t callNumber = 0;
+  std::uint64_t cancelledCall = 0;
+  std::atomic<bool> cancelRequested{false};
+};
+
+namespace {
+
+// A driver call that may wait for the server, made known for the time it lasts so that a
+// cancel from another thread can reach it. A cancel requested before the call begins fails it
+// at once: the driver would not see an attention that arrives between two calls.
+class DriverCall {
+ public:
+  DriverCall(Connection::Handles& handles, SQLHSTMT statement) : handles_(handles) {
+    const std::lock_guard lock(handles_.callMutex);
+    if (handles_.cancelRequested) throw Cancelled();
+    handles_.callStatement = statement;
+    handles_.callStarted = std::chrono::steady_clock::now();
+    ++handles_.callNumber;
+  }
+  ~DriverCall() {
+    const std::lock_guard lock(handles_.callMutex);
+    handles_.callStatement = SQL_NULL_HSTMT;
+  }
+  DriverCall(const DriverCall&) = delete;
+  DriverCall& operator=(const DriverCall&) = delete;
+
+ private:
+  Connection::Handles& handles_;
+};
+
 // A statement handle that is freed when it goes.
 class Statement {
  public:
-  Statement(SQLHDBC dbc, int timeoutSeconds) {
-    check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &handle_), SQL_HANDLE_DBC, dbc);
-    if (timeoutSeconds > 0)
+  explicit Statement(Connection& connection) : handles_(connection.handles()) {
+    check(SQLAllocHandle(SQL_HANDLE_STMT, handles_.dbc, &handle_), SQL_HANDLE_DBC, handles_.dbc);
+    if (connection.queryTimeout() > 0)
       SQLSetStmtAttr(handle_, SQL_ATTR_QUERY_TIMEOUT,
-                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), 0);
+                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(connection.queryTimeout())), 0);
   }
   ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, handle_); }
   Statement(const Statement&) = delete;
@@ -136,7 +180,15 @@ class Statement {
 
   void run(const std::string& text) {
     std::u16string wide = wideText(text);
+    const DriverCall call(handles_, handle_);
     check(SQLExecDirectW(handle_, reinterpret_cast<SQLWCHAR*>(wide.data()), static_cast<SQLINTEGER>(wide.size())));
+  }
+  // Moves to the next row; false after the last.
+  bool fetch() const {
+    const DriverCall call(handles_, handle_);
+    const SQLRETURN rc = SQLFetch(handle_);
+    check(rc);
+    return rc != SQL_NO_DATA;
   }
   int resultColumns() const {
     SQLSMALLINT count = 0;
@@ -149,6 +201,7 @@ class Statement {
     return count;
   }
   bool moreResults() const {
+    const DriverCall call(handles_, handle_);
     const SQLRETURN rc = SQLMoreResults(handle_);
     check(rc);
     return rc != SQL_NO_DATA;
@@ -156,6 +209,7 @@ class Statement {
 
  private:
   static void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) { connection::check(rc, type, handle); }
+  Connection::Handles& handles_;
   SQLHSTMT handle_ = SQL_NULL_HSTMT;
 };
 
@@ -225,30 +279,44 @@ std::optional<std::string> readValue(const Statement& statement, SQLUSMALLINT co
 // Reads the rows one by one, handing each to `take`, which may keep it by moving it away.
 template <typename TakeRow>
 void fetchEachRow(const Statement& statement, const std::vector<ColumnInfo>& columns, TakeRow take) {
-  std::vector<std::optional<std::string>> row;
-  for (SQLRETURN rc = SQLFetch(statement.handle()); rc != SQL_NO_DATA; rc = SQLFetch(statement.handle())) {
-    statement.check(rc);
+  Row row;
+  while (statement.fetch()) {
     row.resize(columns.size());
     for (SQLUSMALLINT i = 0; i < columns.size(); ++i) row[i] = readValue(statement, i + 1, columns[i]);
     take(row);
   }
 }
 
-std::vector<std::vector<std::optional<std::string>>> fetchRows(const Statement& statement,
-                                                               const std::vector<ColumnInfo>& columns) {
-  std::vector<std::vector<std::optional<std::string>>> rows;
-  fetchEachRow(statement, columns, [&rows](std::vector<std::optional<std::string>>& row) {
-    rows.push_back(std::move(row));
-    row = {};
-  });
+RowTable fetchRows(const Statement& statement, const std::vector<ColumnInfo>& columns) {
+  RowTable rows;
+  fetchEachRow(statement, columns, [&rows](const Row& row) { rows.append(row); });
   return rows;
 }
 
-}  // namespace
+// Hands the rows over in pieces: the first after a hundred rows or a tenth of a second, so
+// that a grid fills at once, then about five a second, so that the reader is not flooded.
+void fetchInPieces(const Statement& statement, const std::vector<ColumnInfo>& columns, const RowPieceSink& sink) {
+  using Clock = std::chrono::steady_clock;
+  RowTable piece;
+  bool first = true;
+  Clock::time_point pieceStarted = Clock::now();
+  auto handOver = [&] {
+    sink(columns, std::move(piece));
+    piece = RowTable();
+    first = false;
+    pieceStarted = Clock::now();
+  };
+  fetchEachRow(statement, columns, [&](const Row& row) {
+    piece.append(row);
+    const auto waited = Clock::now() - pieceStarted;
+    if (first ? piece.size() >= 100 || waited >= std::chrono::milliseconds(100)
+              : waited >= std::chrono::milliseconds(200))
+      handOver();
+  });
+  if (!piece.empty() || first) handOver();
+}
 
-struct Connection::Handles {
-  SQLHDBC dbc = SQL_NULL_HDBC;
-};
+}  // namespace
 
 Connection::Connection() : handles_(std::make_unique<Handles>()) {}
 
@@ -280,6 +348,23 @@ void Connection::close() {
 }
 
 bool Connection::isOpen() const { return handles_->dbc != SQL_NULL_HDBC; }
+
+bool Connection::cancel() {
+  // A call younger than this may not yet have reached the driver's own lock.
+  constexpr auto kSettled = std::chrono::milliseconds(20);
+  Handles& handles = *handles_;
+  handles.cancelRequested = true;
+  const std::lock_guard lock(handles.callMutex);
+  if (handles.callStatement == SQL_NULL_HSTMT || handles.cancelledCall == handles.callNumber) return true;
+  if (std::chrono::steady_clock::now() - handles.callStarted < kSettled) return false;
+  SQLCancel(handles.callStatement);
+  handles.cancelledCall = handles.callNumber;
+  return true;
+}
+
+void Connection::clearCancel() { handles_->cancelRequested = false; }
+
+bool Connection::cancelRequested() const { return handles_->cancelRequested; }
 
 const std::string& Field::asText() const {
   if (!value_) throw DatabaseError("字段“" + column_.name + "”的值为 NULL，无法转换为文本");
@@ -318,6 +403,7 @@ void DataSet::close() {
   open_ = false;
   columns_.clear();
   rows_.clear();
+  moreRowSets_.clear();
   position_ = 0;
   if (hadContent) notifyChange();
 }
@@ -354,7 +440,7 @@ std::optional<long long> DataSet::openOrExecute() {
 std::optional<long long> DataSet::runText(const RowVisitor* visit) {
   close();
   if (!connection_.isOpen()) throw DatabaseError("连接未打开");
-  Statement statement(connection_.handles().dbc, connection_.queryTimeout());
+  Statement statement(connection_);
   statement.run(sqlText());
   bool haveRows = false;
   long long affected = -1;
@@ -363,12 +449,16 @@ std::optional<long long> DataSet::runText(const RowVisitor* visit) {
     if (columnCount > 0 && !haveRows) {
       columns_ = describeColumns(statement, columnCount);
       if (visit)
-        fetchEachRow(statement, columns_, [&](const std::vector<std::optional<std::string>>& row) {
-          (*visit)(columns_, row);
-        });
+        fetchEachRow(statement, columns_, [&](const Row& row) { (*visit)(columns_, row); });
+      else if (pieceSink_)
+        fetchInPieces(statement, columns_, pieceSink_);
       else
         rows_ = fetchRows(statement, columns_);
       haveRows = true;
+    } else if (columnCount > 0 && keepEveryRowSet_) {
+      std::vector<ColumnInfo> columns = describeColumns(statement, columnCount);
+      RowTable rows = fetchRows(statement, columns);
+      moreRowSets_.push_back({std::move(columns), std::move(rows)});
     } else if (columnCount == 0) {
       const long long count = statement.rowCount();
       if (count >= 0) affected = count;
@@ -381,7 +471,7 @@ std::optional<long long> DataSet::runText(const RowVisitor* visit) {
 long long DataSet::execute() {
   close();
   if (!connection_.isOpen()) throw DatabaseError("连接未打开");
-  Statement statement(connection_.handles().dbc, connection_.queryTimeout());
+  Statement statement(connection_);
   statement.run(sqlText());
   long long affected = -1;
   do {
@@ -398,6 +488,27 @@ void DataSet::query(std::string text) {
   clearSql();
   addLine(std::move(text));
   open();
+}
+
+RowSet DataSet::takeRows() {
+  RowSet taken{std::move(columns_), std::move(rows_)};
+  columns_.clear();
+  rows_.clear();
+  close();
+  return taken;
+}
+
+void DataSet::showRows(RowSet rows) {
+  close();
+  columns_ = std::move(rows.columns);
+  rows_ = std::move(rows.rows);
+  open_ = true;
+  notifyChange();
+}
+
+void DataSet::beginRows(std::vector<ColumnInfo> columns) {
+  close();
+  columns_ = std::move(columns);
 }
 
 void DataSet::requireOpen() const {
@@ -423,7 +534,8 @@ Field DataSet::field(int index) const {
   if (rows_.empty()) throw DatabaseError("数据集“" + name_ + "”没有记录");
   if (index < 0 || index >= static_cast<int>(columns_.size()))
     throw DatabaseError("数据集“" + name_ + "”没有第 " + std::to_string(index) + " 个字段");
-  return Field(columns_[index], rows_[position_][index]);
+  const std::optional<std::string_view> value = rows_.value(position_, index);
+  return Field(columns_[index], value ? std::optional<std::string>(*value) : std::nullopt);
 }
 
 Field DataSet::fieldByName(const std::string& name) const {

@@ -4,6 +4,10 @@
 // result on open, so its record count is exact at once. A batch of several statements opens
 // like one query: results that are only row counts are passed over, the rows of the first
 // row-returning statement are kept, and the statements after it still run.
+//
+// A connection is used by one thread at a time; only cancel() may be called from another,
+// while a statement runs: it stops that statement at the server and the connection stays
+// usable.
 
 #include <cstdint>
 #include <functional>
@@ -11,7 +15,10 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "connection/row_table.h"
 
 namespace makeddl::connection {
 
@@ -46,10 +53,16 @@ struct ColumnInfo {
   std::string typeName;  // the server's name for the type ("timestamp" travels as binary)
 };
 
+// A result's columns and rows.
+struct RowSet {
+  std::vector<ColumnInfo> columns;
+  RowTable rows;
+};
+
 // One value of the current row, as read from the server.
 class Field {
  public:
-  Field(const ColumnInfo& column, const std::optional<std::string>& value) : column_(column), value_(value) {}
+  Field(const ColumnInfo& column, std::optional<std::string> value) : column_(column), value_(std::move(value)) {}
   const std::string& name() const { return column_.name; }
   FieldKind kind() const { return column_.kind; }
   int sqlType() const { return column_.sqlType; }
@@ -63,12 +76,16 @@ class Field {
 
  private:
   const ColumnInfo& column_;
-  const std::optional<std::string>& value_;
+  std::optional<std::string> value_;
 };
 
 // Receives the rows of a result one at a time; the row is valid only during the call.
 using RowVisitor =
     std::function<void(const std::vector<ColumnInfo>& columns, const std::vector<std::optional<std::string>>& row)>;
+
+// Receives the rows of a result in pieces as they arrive: the first piece soon, the rest a
+// few times a second, so that a reader shows the first rows long before the last arrive.
+using RowPieceSink = std::function<void(const std::vector<ColumnInfo>& columns, RowTable&& piece)>;
 
 class Connection {
  public:
@@ -89,6 +106,14 @@ class Connection {
   void open();
   void close();
   bool isOpen() const;
+
+  // From any thread: stops the statement running on the connection (an attention to the
+  // server) and makes the next call on it fail with Cancelled, until clearCancel(). Returns
+  // false when the attention could not be sent yet because the driver call has only just
+  // begun; calling again a moment later sends it.
+  bool cancel();
+  void clearCancel();
+  bool cancelRequested() const;
 
   struct Handles;
   Handles& handles() const { return *handles_; }
@@ -130,6 +155,25 @@ class DataSet {
   // is left closed. Throws as open() does.
   void openEachRow(const RowVisitor& visit);
 
+  // With a sink, open() and openOrExecute() hand the rows of the row set over in pieces as
+  // they arrive instead of keeping them: the data set ends open with the columns and no rows.
+  void setPieceSink(RowPieceSink sink) { pieceSink_ = std::move(sink); }
+  // Whether open() keeps the row sets of a batch after its first (for the query runner).
+  void setKeepEveryRowSet(bool keep) { keepEveryRowSet_ = keep; }
+  // The row sets after the first, when kept; takeMoreRowSets() moves them out.
+  const std::vector<RowSet>& moreRowSets() const { return moreRowSets_; }
+  std::vector<RowSet> takeMoreRowSets() { return std::exchange(moreRowSets_, {}); }
+
+  // Moving rows between data sets (from one that read them on another thread to the one a grid
+  // shows): takeRows() leaves this one closed; showRows() opens this one on the rows.
+  RowSet takeRows();
+  void showRows(RowSet rows);
+  // The same in pieces: beginRows() closes the data set and gives it the columns, appendRows()
+  // adds rows, endRows() opens it. Nothing is announced to the change listener but the close.
+  void beginRows(std::vector<ColumnInfo> columns);
+  void appendRows(RowTable&& piece) { rows_.append(std::move(piece)); }
+  void endRows() { open_ = true; }
+
   // Convenience: close, clear, add the text, open.
   void query(std::string text);
 
@@ -144,7 +188,7 @@ class DataSet {
   Field fieldByName(const std::string& name) const;
   const std::vector<ColumnInfo>& columns() const { return columns_; }
   // The rows read, each a value per column (no value for NULL).
-  const std::vector<std::vector<std::optional<std::string>>>& rows() const { return rows_; }
+  const RowTable& rows() const { return rows_; }
 
  private:
   // Runs the text; keeps the rows of its row set, or hands them to `visit` when given.
@@ -160,9 +204,12 @@ class DataSet {
   std::vector<std::string> sqlLines_;
   bool open_ = false;
   std::vector<ColumnInfo> columns_;
-  std::vector<std::vector<std::optional<std::string>>> rows_;
+  RowTable rows_;
+  std::vector<RowSet> moreRowSets_;
   int position_ = 0;
   std::function<void()> changed_;
+  RowPieceSink pieceSink_;
+  bool keepEveryRowSet_ = false;
 };
 
 // The first field of every row as text, in row order, from the first row on. A NULL has no

@@ -47,7 +47,7 @@ std::vector<DiscoveredInstance> parseServerResponse(std::string_view datagram) {
     while (end < pieces.size() && !pieces[end].empty()) ++end;
     if (end > start && equalsIgnoringCase(pieces[start], "ServerName"))
       instances.push_back({valueOf(pieces, start, end, "ServerName"), valueOf(pieces, start, end, "InstanceName"),
-                           valueOf(pieces, start, end, "Version"), valueOf(pieces, start, end, "tcp")});
+                           valueOf(pieces, start, end, "Version"), valueOf(pieces, start, end, "tcp"), {}});
     start = end + 1;
   }
   return instances;
@@ -71,11 +71,14 @@ std::vector<DiscoveredInstance> discoverInstances(const DiscoverySettings& setti
       break;
     while (socket.hasPendingDatagrams()) {
       QByteArray datagram(static_cast<int>(socket.pendingDatagramSize()), '\0');
-      socket.readDatagram(datagram.data(), datagram.size());
+      QHostAddress sender;
+      socket.readDatagram(datagram.data(), datagram.size(), &sender);
       try {
-        for (DiscoveredInstance& instance : parseServerResponse(datagram.toStdString()))
+        for (DiscoveredInstance& instance : parseServerResponse(datagram.toStdString())) {
+          instance.address = QHostAddress(sender.toIPv4Address()).toString().toStdString();
           if (std::find(instances.begin(), instances.end(), instance) == instances.end())
             instances.push_back(std::move(instance));
+        }
       } catch (const std::invalid_argument&) {
         // Not an answer of the protocol: someone else's datagram.
       }
@@ -90,6 +93,13 @@ std::string serverListEntry(const DiscoveredInstance& instance, const std::strin
   if (!defaultInstance) return name + "\\" + instance.instanceName;
   if (!instance.tcpPort.empty() && instance.tcpPort != "1433") return name + "," + instance.tcpPort;
   return name;
+}
+
+std::string connectableEntry(const DiscoveredInstance& instance, const std::string& computerName) {
+  if (instance.address.empty()) return serverListEntry(instance, computerName);
+  if (!instance.tcpPort.empty()) return instance.address + "," + instance.tcpPort;
+  const bool defaultInstance = instance.instanceName.empty() || equalsIgnoringCase(instance.instanceName, "MSSQLSERVER");
+  return defaultInstance ? instance.address : instance.address + "\\" + instance.instanceName;
 }
 
 std::vector<DiscoveryTarget> parseDiscoveryTargets(std::string_view text) {

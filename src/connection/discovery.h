@@ -26,6 +26,7 @@ struct DiscoveredInstance {
   std::string instanceName;
   std::string version;
   std::string tcpPort;  // empty when the instance does not listen on TCP
+  std::string address{};  // the address the answer came from; empty when not known
   bool operator==(const DiscoveredInstance&) const = default;
 };
 
@@ -41,6 +42,13 @@ std::vector<DiscoveredInstance> discoverInstances(const DiscoverySettings& setti
 // "name\instance" for a named instance, "name,port" for a default instance on another port
 // than 1433; the name "(local)" shows as the local computer name.
 std::string serverListEntry(const DiscoveredInstance& instance, const std::string& computerName);
+
+// How the server list shows an instance found by discovery: by the address that answered, so
+// that the entry connects as it stands even where the name the server reports does not
+// resolve (a NetBIOS or container name): "address,port" when the answer names the instance's
+// TCP port, "address\instance" for another named instance, the address alone otherwise.
+// Without an address, as serverListEntry.
+std::string connectableEntry(const DiscoveredInstance& instance, const std::string& computerName);
 
 // "host[:port],host[:port],...": the port is 1434 when not given.
 std::vector<DiscoveryTarget> parseDiscoveryTargets(std::string_view text);

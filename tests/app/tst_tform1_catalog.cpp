@@ -134,6 +134,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     w.PageControl1->setCurrentIndex(1);
     clickItem(w.ListBoxTable, "dept");
+    settle();
     QCOMPARE(w.DBGrid1->model()->rowCount(), 4);
     QCOMPARE(panel(3), QStringLiteral("4"));  // the rows, written after the dependency count
     QCOMPARE(w.Memo2->toPlainText(),
@@ -150,12 +151,14 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     w.PageControl1->setCurrentIndex(0);
     clickItem(w.ListBoxTable, "order");
+    settle();
     QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
     QCOMPARE(columnTitles(w.DBGrid1->model()), (QStringList{"id", "my col"}));
     QCOMPARE(panel(3), QStringLiteral("0"));
     QCOMPARE(w.Memo2->toPlainText(), QStringLiteral("SELECT    id , [my col] \n\nFROM      [order]        "));
     w.PageControl1->setCurrentIndex(1);
     clickItem(w.ListBoxTable, "my table");
+    settle();
     QCOMPARE(w.Edit10->text(), QStringLiteral("my table"));
     QVERIFY(desktop_.messages.empty());
   }
@@ -163,14 +166,18 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
   void keyboardMovesAndCtrlClicksShowTheCurrentTable() {
     TForm1& w = openWindow();
     clickItem(w.ListBoxTable, "dept");
+    settle();
     QTest::keyClick(w.ListBoxTable, Qt::Key_Down);
+    settle();
     QCOMPARE(w.ListBoxTable->currentItem()->text(), QStringLiteral("dept_hist"));
     QCOMPARE(w.Edit10->text(), QStringLiteral("dept_hist"));
     w.ListBoxTable->setCurrentRow(0);  // a move by the program is no pick
     QCOMPARE(w.Edit10->text(), QStringLiteral("dept_hist"));
     clickItem(w.ListBoxTable, "dept");
+    settle();
     w.Edit10->clear();
     clickItem(w.ListBoxTable, "dept", Qt::ControlModifier);  // out of the selection, still current
+    settle();
     QVERIFY(!itemNamed(w.ListBoxTable, "dept")->isSelected());
     QCOMPARE(w.ListBoxTable->currentItem()->text(), QStringLiteral("dept"));
     QCOMPARE(w.Edit10->text(), QStringLiteral("dept"));
@@ -182,6 +189,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     w.ListBoxTable->addItem("gone");
     w.Memo2->setPlainText("kept");
     clickItem(w.ListBoxTable, "gone");
+    settle();
     QCOMPARE(w.Memo2->toPlainText(), QStringLiteral("kept"));
     QCOMPARE(w.Edit10->text(), QString());
     QCOMPARE(desktop_.messages.size(), std::size_t(1));
@@ -192,11 +200,12 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
   void fieldListShowsOneRowPerColumnWithTitlesAndWidths() {
     TForm1& w = openWindow();
     w.ShowFieldList("dept");
+    settle();
     const QAbstractItemModel* grid = w.DBGrid2->model();
     QCOMPARE(columnTitles(grid), (QStringList{"序号", "字段名", "数据类型", "长度", "精度", "小数字", "非空",
                                               "缺省值", "字段说明", "主键"}));
     QCOMPARE(grid->rowCount(), 3);  // nvarchar and two extended properties each once
-    QCOMPARE(rowTexts(grid, 0), (QStringList{"1", "dept_id", "int", "4", "10", "0", "YES", "", "", "YES"}));
+    QCOMPARE(rowTexts(grid, 0), (QStringList{"1", "dept_id", "int", "4", "10", "0", "YES", "NULL", "NULL", "YES"}));
     QCOMPARE(rowTexts(grid, 1)[8], QStringLiteral("部门名称"));
     QCOMPARE(rowTexts(grid, 2).mid(0, 4), (QStringList{"3", "note", "nvarchar", "20"}));
     QCOMPARE(columnWidths(w.DBGrid2).mid(0, 6), (QList<int>{31, 83, 86, 34, 30, 45}));
@@ -205,6 +214,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
 
     const std::size_t lineCount = w.QueryShowField->dataSet().sqlLines().size();
     w.ShowFieldList("order");
+    settle();
     QCOMPARE(w.QueryShowField->dataSet().sqlLines().size(), lineCount);
     QCOMPARE(w.QueryShowField->dataSet().sqlLines()[1], std::string("set @Table_Name='order'"));
     QCOMPARE(grid->rowCount(), 2);
@@ -213,9 +223,11 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
   void sameNameListsEveryObjectWithTheColumn() {
     TForm1& w = openWindow();
     w.ShowFieldList("dept");
+    settle();
     w.DBGrid2->setCurrentIndex(w.DBGrid2->model()->index(0, 1));
     w.Edit12->setText("typed");
     w.Button9->click();
+    settle();
     QCOMPARE(w.Edit12->text(), QStringLiteral("dept_id"));
     QStringList names;
     for (int i = 0; i < w.ListBox1->count(); ++i) names << w.ListBox1->item(i)->text();
@@ -225,7 +237,9 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     QCOMPARE(w.PageControl3->currentIndex(), 1);
 
     w.ShowFieldList("my table");  // the column it's: its quote is doubled in the query
+    settle();
     w.Button9->click();
+    settle();
     QCOMPARE(w.Edit12->text(), QStringLiteral("it's"));
     QCOMPARE(w.ListBox1->count(), 1);
     QCOMPARE(w.ListBox1->item(0)->text(), QStringLiteral("my table"));
@@ -236,6 +250,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     w.Edit12->setText("typed");
     w.Edit13->setText("9");
     w.Button9->click();
+    settle();
     QCOMPARE(w.Edit12->text(), QString());
     QCOMPARE(w.Edit13->text(), QStringLiteral("9"));
     QVERIFY(!w.MovePanel1->isVisible());
@@ -246,22 +261,29 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     w.Edit10->setText("earlier");
     w.setScriptPaneText({"old", makeddl::Encoding::Big5});
     clickItem(w.ListBoxFunction, "f_two");
+    settle();
     QCOMPARE(w.Memo1->toPlainText(),
              QStringLiteral("create function f_two()\nreturns int\nas begin return 2 end"));
     QCOMPARE(w.scriptPaneText().encoding, makeddl::Encoding::Gbk);
     QCOMPARE(w.Edit10->text(), QStringLiteral("earlier"));
     QCOMPARE(desktop_.waitDepth, 0);
 
-    // On the show-data page the view list's pick is loaded; without one the pane is cleared.
+    // On the show-data page too the function shows its own text, and the grid is left alone.
     w.PageControl1->setCurrentIndex(1);
+    clickItem(w.ListBoxView, "v_dept");
+    settle();
+    w.ListBoxView->clearSelection();
     clickItem(w.ListBoxFunction, "f_two");
-    QCOMPARE(w.Memo1->toPlainText(), QString());
+    settle();
+    QVERIFY(w.Memo1->toPlainText().startsWith("create function f_two"));
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 4);
     QVERIFY(desktop_.messages.empty());
   }
 
   void onlineUsersListTheConnectedProcesses() {
     TForm1& w = openWindow();
     w.Button13->click();
+    settle();
     const QAbstractItemModel* grid = w.DBGrid3->model();
     QCOMPARE(columnTitles(grid), (QStringList{"登陆时间", "联机用户", "使用数据库", "登陆名称", "进程"}));
     QCOMPARE(columnWidths(w.DBGrid3), (QList<int>{144, 100, 90, 114, 202}));
@@ -275,6 +297,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     QVERIFY(foundOurs);
     w.ADOQuery3->dataSet().close();
     w.Button13->click();
+    settle();
     QVERIFY(w.ADOQuery3->dataSet().isOpen());
     QVERIFY(desktop_.messages.empty());
   }
@@ -282,14 +305,17 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
   void summaryCountsKeysAndNonNullColumns() {
     TForm1& w = openWindow();
     w.ShowTableSummary("keyed");  // its index AAA_ix is listed before the key pk_keyed
+    settle();
     QCOMPARE(w.Edit7->text(), QStringLiteral("0"));
     QCOMPARE(w.Edit5->text(), QStringLiteral("3"));
     QCOMPARE(w.Edit6->text(), QStringLiteral("b, a"));
     QCOMPARE(w.Edit9->text(), QStringLiteral("a,b,x,"));
     w.ShowTableSummary("plain");
+    settle();
     QCOMPARE(w.Edit6->text(), QString());
     QCOMPARE(w.Edit9->text(), QString());
     w.ShowTableSummary("order");
+    settle();
     QCOMPARE(w.Edit7->text(), QStringLiteral("2"));
     QCOMPARE(w.Edit9->text(), QStringLiteral("id,"));
   }
@@ -317,12 +343,14 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     w.PageControl1->setCurrentIndex(3);
     clickItem(w.ListBoxTable, "dept");
+    settle();
     QCOMPARE(w.Edit8->text(), QStringLiteral("dept"));
     QCOMPARE(w.Edit7->text(), QStringLiteral("4"));
     QCOMPARE(w.Edit6->text(), QStringLiteral("dept_id"));
     QCOMPARE(w.DBGrid2->model()->rowCount(), 3);
     w.PageControl1->setCurrentIndex(0);
     clickItem(w.ListBoxTable, "order");
+    settle();
     QCOMPARE(w.Edit8->text(), QStringLiteral("order"));
     QCOMPARE(w.Edit7->text(), QStringLiteral("4"));
     QCOMPARE(w.DBGrid2->model()->rowCount(), 2);
@@ -332,6 +360,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
   void tableClickListsTheNumberedDependents() {
     TForm1& w = openWindow();
     clickItem(w.ListBoxTable, "dept");
+    settle();
     const QAbstractItemModel* grid = w.DBGrid4->model();
     QCOMPARE(columnTitles(grid), (QStringList{"序号", "关联对象", "对象类型", "修改否", "选择否", "字段名"}));
     QCOMPARE(columnWidths(w.DBGrid4),
@@ -346,6 +375,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     QCOMPARE(panel(3), QStringLiteral("0"));      // headings only: the data query's count wins
 
     w.Disp_sp_depends("keyed", 1);  // an inline function: a type code without a name
+    settle();
     QCOMPARE(rowTexts(grid, 0).mid(0, 3), (QStringList{"1", "f_keys", "IF"}));
     QCOMPARE(panel(3), QStringLiteral("1"));
   }
@@ -354,6 +384,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     w.StatusBar1->setPanelText(3, "9");
     clickItem(w.ListBoxView, "v_dept");
+    settle();
     QVERIFY(w.Memo1->toPlainText().startsWith("create view v_dept"));
     QCOMPARE(w.Edit10->text(), QStringLiteral("v_dept"));
     QCOMPARE(w.Edit11->text(), QStringLiteral("视图"));
@@ -364,11 +395,18 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
   void procedureClickListsTheColumnsItReads() {
     TForm1& w = openWindow();
     w.PageControl1->setCurrentIndex(1);
-    clickItem(w.ListBoxView, "v_dept");
+    clickItem(w.ListBoxView, "v_dept");  // a view's click shows its own rows
+    settle();
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 4);
+    QCOMPARE(panel(3), QStringLiteral("0"));  // then its dependents: none
+    w.Memo2->setPlainText("select 7 as seven");
+    w.Button8->click();
+    settle();
     clickItem(w.ListBoxStore_Prod, "p_one");
+    settle();
     QVERIFY(w.Memo1->toPlainText().startsWith("create procedure p_one"));
     QCOMPARE(w.Edit11->text(), QStringLiteral("存储过程"));
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 4);  // the view's rows, reloaded
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 1);  // not the picked view's rows
     const QAbstractItemModel* grid = w.DBGrid4->model();
     QCOMPARE(grid->rowCount(), 2);
     QCOMPARE(rowTexts(grid, 0).mid(0, 5), (QStringList{"1", "dept", "用户表", "", "YES"}));
@@ -377,13 +415,19 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     QCOMPARE(columns, (QStringList{"dept_id", "dept_name"}));
     QCOMPARE(panel(3), QStringLiteral("2"));
 
-    // Without a view picked the reload fails: the pane is cleared, the dependency page stays.
+    // Without a view picked the procedure shows all the same.
     w.ListBoxView->clearSelection();
     clickItem(w.ListBoxStore_Prod, "p_two");
-    QCOMPARE(w.Memo1->toPlainText(), QString());
-    QCOMPARE(w.Edit10->text(), QStringLiteral("p_one"));
-    QCOMPARE(grid->rowCount(), 2);
+    settle();
+    QVERIFY(w.Memo1->toPlainText().startsWith("create procedure p_two"));
+    QCOMPARE(w.Edit10->text(), QStringLiteral("p_two"));
     QVERIFY(desktop_.messages.empty());
+
+    // A Ctrl-click on the picked procedure keeps it picked and shown.
+    clickItem(w.ListBoxStore_Prod, "p_two", Qt::ControlModifier);
+    settle();
+    QVERIFY(itemNamed(w.ListBoxStore_Prod, "p_two")->isSelected());
+    QVERIFY(w.Memo1->toPlainText().startsWith("create procedure p_two"));
   }
 };
 

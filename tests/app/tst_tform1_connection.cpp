@@ -45,6 +45,7 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
   // Fills the connection dialogue for an SQL login.
   void fillDialog(TForm1& w, const QString& database, const QString& password) {
     w.RadioButton2->click();
+    settle();
     w.ComboBoxServer_NM->setEditText(serverText());
     w.ComboBoxDB_NM->setEditText(database);
     w.EditUser_NM->setText("sa");
@@ -73,9 +74,12 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     fillDialog(w, "shop", kPassword);
     w.Button4->click();
+    settle();
     fillDialog(w, "shop", "wrong");
     w.Button4->click();
-    QCOMPARE(messages(), (QStringList{"连接正确！", "无法连接数据源！"}));
+    settle();
+    QCOMPARE(messageHeads(), (QStringList{"连接正确！", "无法连接数据源！"}));
+    QVERIFY2(messages()[1].contains("消息 18456："), qPrintable(messages()[1]));  // the server's reason
     QCOMPARE(desktop_.messages[0].icon, MessageIcon::Warning);
     QCOMPARE(desktop_.messages[1].icon, MessageIcon::Error);
     QCOMPARE(desktop_.messages[1].caption, QStringLiteral("系统提示"));
@@ -86,23 +90,30 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     w.ComboBoxServer_NM->setEditText(serverText());
     w.Button4->click();  // Windows login: the sandbox knows SQL logins only
+    settle();
     w.RadioButton2->click();
+    settle();
     w.ComboBoxServer_NM->setEditText("127.0.0.1,1");
     w.Button4->click();
-    QCOMPARE(messages(), (QStringList{"无法连接数据源！", "无法连接数据源！"}));
+    settle();
+    QCOMPARE(messageHeads(), (QStringList{"无法连接数据源！", "无法连接数据源！"}));
+    QVERIFY2(messages()[1].contains("08001"), qPrintable(messages()[1]));  // no server: the driver's reason
   }
 
   void loginModeSwitchesTheUserFields() {
     TForm1& w = openWindow();
     w.RadioButton2->click();
+    settle();
     QVERIFY(w.EditUser_NM->isEnabled() && w.EditPass->isEnabled() && w.Label4->isEnabled());
     w.EditUser_NM->setText("sa");
     w.EditPass->setText("x");
     w.RadioButton1->click();
+    settle();
     QVERIFY(!w.EditUser_NM->isEnabled() && !w.Label5->isEnabled());
     QCOMPARE(w.EditUser_NM->text(), QString());
     QCOMPARE(w.EditPass->text(), QString());
     w.RadioButton2->click();
+    settle();
     QVERIFY(w.EditUser_NM->isEnabled());
     QCOMPARE(w.EditUser_NM->text(), QString());
   }
@@ -111,8 +122,10 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     fillDialog(w, "shop", kPassword);
     w.Button2->click();  // discovery finds nothing; the typed server's databases are listed
+    settle();
     QVERIFY(w.ComboBoxDB_NM->count() > 0);
     w.Button3->click();
+    settle();
     QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
     QVERIFY(!w.MovePanel1->isVisible());
     QCOMPARE(items(w.ShowParamList),
@@ -134,6 +147,7 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     // The same connection again, the database name in other letter case: no second entry.
     fillDialog(w, "SHOP", kPassword);
     w.Button3->click();
+    settle();
     QCOMPARE(w.ShowParamList->count(), 1);
     QCOMPARE(folder_->storedValue("ParamCount").toInt(), 1);
   }
@@ -142,12 +156,14 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     TForm1& first = openWindow();
     fillDialog(first, "shop", kPassword);
     first.Button3->click();
+    settle();
     window_.reset();
     TForm1& w = openWindow();
     QCOMPARE(w.ShowParamList->count(), 1);
     QVERIFY(!w.PageControl1->isEnabled());
     w.ShowParamList->setCurrentIndex(0);
     emit w.ShowParamList->activated(0);
+    settle();
     QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
     QVERIFY(w.PageControl1->isEnabled());
     QCOMPARE(w.ListBoxTable->count(), 2);
@@ -157,11 +173,14 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     fillDialog(w, "shop", kPassword);
     w.Button3->click();
+    settle();
     w.ShowParamList->addItem("bad");
     w.HideParamList->addItem(QStringLiteral("shop;%1;SQL;sa;wrong;").arg(serverText()));
     w.ShowParamList->setCurrentIndex(1);
     emit w.ShowParamList->activated(1);
-    QCOMPARE(messages(), QStringList{"无法连接数据源！"});
+    settle();
+    QCOMPARE(messageHeads(), QStringList{"无法连接数据源！"});
+    QVERIFY(messages()[0].contains("18456"));
     QVERIFY(!w.PageControl1->isEnabled() && !w.PageControl2->isEnabled() && !w.BtnRestoreDB->isEnabled());
     QCOMPARE(w.ListBoxTable->count(), 2);
   }
@@ -170,6 +189,7 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     TForm1& w = openWindow();
     w.ShowParamList->setEditText("no such entry");
     emit w.ShowParamList->lineEdit()->returnPressed();
+    settle();
     QCOMPARE(desktop_.messages.size(), std::size_t(1));
     QCOMPARE(desktop_.messages[0].caption, QStringLiteral("SQL SERVER 工具"));
     QVERIFY(!w.PageControl1->isEnabled());
@@ -180,13 +200,15 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     fillDialog(w, "", kPassword);
     w.ComboBoxDB_NM->setEditText("typed");
     w.ComboBoxServer_NMChange();
+    settle();
     QVERIFY(items(w.ComboBoxDB_NM).contains("master"));
     QVERIFY(items(w.ComboBoxDB_NM).contains("shop"));
     QCOMPARE(w.ComboBoxDB_NM->currentText(), QStringLiteral("typed"));
     const QStringList before = items(w.ComboBoxDB_NM);
     w.EditPass->setText("wrong");
     w.ComboBoxServer_NMChange();
-    QCOMPARE(messages(), QStringList{"请设置登陆方式及用户信息！"});
+    settle();
+    QCOMPARE(messageHeads(), QStringList{"请设置登陆方式及用户信息！"});
     QCOMPARE(items(w.ComboBoxDB_NM), before);
   }
 
@@ -199,6 +221,7 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     QVERIFY(desktop_.messages.empty());
     QCOMPARE(w.ComboBoxDB_NM->count(), 0);
     QTest::keyClick(w.ComboBoxServer_NM, Qt::Key_Return);
+    settle();
     QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
     QVERIFY(items(w.ComboBoxDB_NM).contains("shop"));
   }
@@ -213,6 +236,7 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     w.discoverySettings.wait = std::chrono::milliseconds(300);
     fillDialog(w, "", kPassword);
     w.Button2->click();  // no remembered connection yet: discovery runs first
+    settle();
     QCOMPARE(responder.requests(), 1);
     QVERIFY(w.MovePanel1->isVisible());
     QCOMPARE(items(w.ComboBoxServer_NM), QStringList{serverText()});

@@ -49,10 +49,20 @@ class WindowTest : public QObject {
     return w;
   }
 
+  // Lets every server call the window was given run to its end; the window answers meanwhile.
+  void settle() { QVERIFY2(window_->tasks().waitUntilIdle(), "the window's commands did not end"); }
+
   QStringList messages() const {
     QStringList texts;
     for (const auto& message : desktop_.messages) texts << message.text;
     return texts;
+  }
+
+  // The first line of each message: the fixed text, without the server's reason below it.
+  QStringList messageHeads() const {
+    QStringList heads;
+    for (const QString& text : messages()) heads << text.section(QLatin1Char('\n'), 0, 0);
+    return heads;
   }
 
   std::unique_ptr<TemporarySettingsFolder> folder_;

@@ -69,14 +69,30 @@ TEST(Discovery, SandboxServersAnswerUnderTheirOwnNames) {
   settings.targets = {{"127.0.0.1", static_cast<std::uint16_t>(first.browserPort())},
                       {"127.0.0.1", static_cast<std::uint16_t>(second.browserPort())}};
   settings.wait = std::chrono::milliseconds(500);
-  std::vector<std::string> entries;
+  std::vector<std::string> entries, connectable;
   for (const auto& instance : discoverInstances(settings)) {
     EXPECT_EQ(instance.version.rfind("8.00.", 0), 0u) << instance.version;
     entries.push_back(serverListEntry(instance, "WS"));
+    connectable.push_back(connectableEntry(instance, "WS"));
   }
   std::sort(entries.begin(), entries.end());
+  std::sort(connectable.begin(), connectable.end());
   EXPECT_EQ(entries, (std::vector<std::string>{"LAB1," + std::to_string(first.port()),
                                                "LAB2," + std::to_string(second.port())}));
+  // The names LAB1 and LAB2 resolve nowhere; the addresses that answered do.
+  std::vector<std::string> addresses{"127.0.0.1," + std::to_string(first.port()),
+                                     "127.0.0.1," + std::to_string(second.port())};
+  std::sort(addresses.begin(), addresses.end());
+  EXPECT_EQ(connectable, addresses);
+}
+
+TEST(ConnectableEntry, NamesTheAddressThatAnswered) {
+  DiscoveredInstance named{"DBHOST", "SALES", "8.00.194", "", "10.1.2.3"};
+  EXPECT_EQ(connectableEntry(named, "WS"), "10.1.2.3\\SALES");
+  named.tcpPort = "1501";
+  EXPECT_EQ(connectableEntry(named, "WS"), "10.1.2.3,1501");
+  EXPECT_EQ(connectableEntry({"DBHOST", "MSSQLSERVER", "8.00.194", "", "10.1.2.3"}, "WS"), "10.1.2.3");
+  EXPECT_EQ(connectableEntry({"DBHOST", "MSSQLSERVER", "8.00.194", "1433"}, "WS"), "DBHOST");  // no address known
 }
 
 TEST(Discovery, NoAnswerGivesAnEmptyListAfterTheWait) {
