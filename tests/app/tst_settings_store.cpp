@@ -142,3 +142,31 @@ TEST(SettingsStore, AFailedWriteNamesTheValue) {
   }
   QFile::remove(folder.path());
 }
+
+// Two windows open at once each remember their connection: the count is read from the store
+// at that moment, not from what the window read at its start.
+TEST(SettingsStore, RememberingReadsTheCountAnotherWindowJustStored) {
+  TemporarySettingsFolder folder;
+  SettingsStore mine;
+  mine.load();
+  folder.writeStore("[General]\nParamCount=1\nBackupPath=/b\nShowParam1=theirs\nHideParam1=\"db;srv;SQL;u;p;\"\n");
+  mine.rememberConnection({"mine", "db2;srv;SQL;u;p;"});
+  EXPECT_EQ(folder.storedValue("ParamCount").toInt(), 2);
+  EXPECT_EQ(folder.storedValue("ShowParam1").toString(), "theirs");
+  EXPECT_EQ(folder.storedValue("ShowParam2").toString(), "mine");
+}
+
+// A count far beyond what is stored reads what is stored and says so; remembering goes on
+// after the last stored connection.
+TEST(SettingsStore, AnAbsurdCountReadsOnlyTheStoredConnections) {
+  TemporarySettingsFolder folder;
+  folder.writeStore("[General]\nParamCount=2147483647\nShowParam1=one\nHideParam1=\"db;srv;SQL;u;p;\"\n");
+  SettingsStore store;
+  const LoadedSettings loaded = store.load();
+  EXPECT_EQ(labels(loaded), QStringList{"one"});
+  ASSERT_TRUE(loaded.error);
+  EXPECT_NE(loaded.error->find("2147483647"), std::string::npos) << *loaded.error;
+  store.rememberConnection({"two", "db2;srv;SQL;u;p;"});
+  EXPECT_EQ(folder.storedValue("ParamCount").toInt(), 2);
+  EXPECT_EQ(folder.storedValue("ShowParam2").toString(), "two");
+}

@@ -20,6 +20,7 @@
 
 #include "app/application.h"
 #include "app/data_set_model.h"
+#include "app/object_list.h"
 #include "app/settings_store.h"
 #include "app/status_bar.h"
 #include "app/tform1.h"
@@ -236,6 +237,50 @@ class TstTForm1 : public makeddl::app::testing::WindowTest {
     QCOMPARE(desktop_.messages.size(), std::size_t(1));
     QCOMPARE(desktop_.messages.front().caption, QStringLiteral("系统提示"));
     QVERIFY(desktop_.messages.front().text.contains(QStringLiteral("😀")));
+  }
+
+  // The sorted lists order names as the server's collation does, without regard to case.
+  void sortedListsIgnoreLetterCase() {
+    TForm1& w = openWindow();
+    setObjectNames(w.ListBoxTable, {"Zeta", "alpha", "Beta"});
+    QStringList names;
+    for (int i = 0; i < w.ListBoxTable->count(); ++i) names << w.ListBoxTable->item(i)->text();
+    QCOMPARE(names, (QStringList{"alpha", "Beta", "Zeta"}));
+  }
+
+  void theWindowsSizeAndPlaceAreRemembered() {
+    TForm1& first = openWindow();
+    first.setGeometry(150, 120, 900, 640);
+    first.close();
+    TForm1& second = openWindow();
+    QCOMPARE(second.size(), QSize(900, 640));
+  }
+
+  // The script pane's face is fixed-pitch (宋体, or WenQuanYi Micro Hei Mono where it is
+  // missing), so that the padding of the scripts lines up.
+  void theScriptPaneIsFixedPitch() {
+    TForm1& w = openWindow();
+    const QFontMetrics metrics(w.Memo1->font());
+    QCOMPARE(metrics.horizontalAdvance(QStringLiteral("iiii")), metrics.horizontalAdvance(QStringLiteral("WWWW")));
+    QCOMPARE(metrics.horizontalAdvance(QStringLiteral("....")), metrics.horizontalAdvance(QStringLiteral("    ")));
+  }
+
+  // Qt's own buttons speak Chinese, and no display name is appended to the captions of the
+  // message boxes (Qt adds one on X11 to every window whose title does not end with it).
+  void theApplicationSpeaksChineseAndAddsNothingToCaptions() {
+    setUpApplication(*qApp);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    QCOMPARE(QCoreApplication::applicationName(), kApplicationTitle);
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());  // none set
+  }
+
+  void anAbsurdConnectionCountIsReportedAndTheWindowOpens() {
+    folder_->writeStore("[General]\nParamCount=2147483647\nShowParam1=one\nHideParam1=\"db;srv;SQL;u;p;\"\n");
+    TForm1& w = openWindow();
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.ShowParamList->count(), 1);
+    QCOMPARE(desktop_.messages.size(), std::size_t(1));
+    QVERIFY(desktop_.messages[0].text.contains("2147483647"));
   }
 
   void errorReportAppendsAFullStopOnlyAfterLaterCharacters() {

@@ -324,17 +324,20 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
   void fieldListAndSummaryOfNamesWithDotsAndBrackets() {
     TForm1& w = openWindow();
     w.ShowFieldList("a.b");
+    settle();
     const QAbstractItemModel* grid = w.DBGrid2->model();
     QCOMPARE(grid->rowCount(), 2);
     QCOMPARE(rowTexts(grid, 0).mid(0, 3), (QStringList{"1", "k", "int"}));
     QCOMPARE(rowTexts(grid, 0)[9], QStringLiteral("YES"));
     QCOMPARE(rowTexts(grid, 1)[1], QStringLiteral("x]y"));
     w.ShowTableSummary("a.b");
+    settle();
     QCOMPARE(w.Edit7->text(), QStringLiteral("1"));
     QCOMPARE(w.Edit5->text(), QStringLiteral("2"));
     QCOMPARE(w.Edit6->text(), QStringLiteral("k"));
     QCOMPARE(w.Edit9->text(), QStringLiteral("k,x]y,"));
     w.ShowFieldList("x[y");
+    settle();
     QCOMPARE(grid->rowCount(), 1);
     QVERIFY(desktop_.messages.empty());
   }

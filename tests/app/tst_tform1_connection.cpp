@@ -58,13 +58,21 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     return texts;
   }
 
+  static QStringList items(const QListWidget* list) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    return texts;
+  }
+
  private slots:
   void initTestCase() {
     server_ = std::make_unique<SandboxProcess>(kPassword.toStdString());
     runBatches(*server_, "master", {"create database shop"});
     runBatches(*server_, "shop",
                {"create table t_dept (dept_id int not null primary key, dept_name varchar(20))",
-                "create table orders (id int)", "create view v_dept as select dept_id from t_dept"});
+                "create table orders (id int)", "create view v_dept as select dept_id from t_dept",
+                "create function f_scalar() returns int as begin return 1 end",
+                "create function f_depts() returns table as return (select dept_id from t_dept)"});
   }
   void cleanupTestCase() { server_.reset(); }
   void init() { beginTest(); }
@@ -243,6 +251,127 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     QCOMPARE(w.ComboBoxServer_NM->currentText(), serverText());
     QVERIFY(items(w.ComboBoxDB_NM).contains("shop"));
     QCOMPARE(desktop_.waitDepth, 0);
+  }
+
+  // A click on 取消 or 测试 right after typing a server name does what it says: leaving the
+  // box no longer starts a login whose warning would swallow the click.
+  void leavingTheServerBoxNeverSwallowsTheNextClick() {
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.MovePanel1->show();
+    w.ComboBoxServer_NM->setFocus();
+    w.ComboBoxServer_NM->setEditText("127.0.0.1,1");
+    QTest::mouseClick(w.Button4, Qt::LeftButton);
+    settle();
+    QCOMPARE(messageHeads(), QStringList{"无法连接数据源！"});  // the test's message, not the server change's
+    w.ComboBoxServer_NM->setFocus();
+    w.ComboBoxServer_NM->setEditText("127.0.0.2,1");
+    QTest::mouseClick(w.Button5, Qt::LeftButton);
+    settle();
+    QVERIFY(!w.MovePanel1->isVisible());
+    QCOMPARE(desktop_.messages.size(), std::size_t(1));
+  }
+
+  // The dialogue never touches the live connection: a failed test or a cancelled dialogue
+  // leaves it open, and the browser's next click works.
+  void aFailedTestLeavesTheLiveConnectionAlone() {
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.Button3->click();
+    settle();
+    QVERIFY(w.ADOConnection1.isOpen());
+    w.Button2->click();
+    settle();
+    fillDialog(w, "shop", "wrong");
+    w.Button4->click();
+    settle();
+    w.Button5->click();
+    settle();
+    QVERIFY(w.ADOConnection1.isOpen());
+    desktop_.messages.clear();
+    w.PageControl1->setCurrentIndex(1);
+    QListWidgetItem* orders = w.ListBoxTable->findItems("orders", Qt::MatchExactly).front();
+    QTest::mouseClick(w.ListBoxTable->viewport(), Qt::LeftButton, {}, w.ListBoxTable->visualItemRect(orders).center());
+    settle();
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
+    QCOMPARE(w.Edit10->text(), QStringLiteral("orders"));
+  }
+
+  void enterInTheBoxesAddsNoEntry() {
+    TForm1& w = openWindow();
+    fillDialog(w, "", kPassword);
+    for (QComboBox* box : {w.ComboBoxServer_NM, w.ComboBoxDB_NM}) {
+      box->setFocus();
+      const int before = box->count();
+      box->setEditText(box == w.ComboBoxDB_NM ? QStringLiteral("typed") : serverText());
+      QTest::keyClick(box, Qt::Key_Return);
+      settle();
+      QCOMPARE(box->count(), box == w.ComboBoxDB_NM ? before : 0);
+    }
+    QVERIFY(items(w.ComboBoxDB_NM).contains("shop"));
+    QVERIFY(!items(w.ComboBoxDB_NM).contains("typed"));
+  }
+
+  // A server that reports a name nothing resolves is listed by the address that answered, so
+  // that its entry connects as it stands.
+  void aDiscoveredEntryConnectsAsItStands() {
+    LoopbackResponder responder({resolutionResponse(
+        QStringLiteral("ServerName;SANDBOX;InstanceName;MSSQLSERVER;IsClustered;No;Version;8.00.194;tcp;%1;;")
+            .arg(server_->port())
+            .toStdString())});
+    TForm1& w = openWindow();
+    w.discoverySettings.targets = {{"127.0.0.1", responder.port()}};
+    w.discoverySettings.wait = std::chrono::milliseconds(300);
+    fillDialog(w, "", kPassword);
+    w.Button6->click();
+    settle();
+    QCOMPARE(items(w.ComboBoxServer_NM), QStringList{serverText()});
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
+    QVERIFY(items(w.ComboBoxDB_NM).contains("shop"));
+  }
+
+  // Where Windows authentication is missing the dialogue starts on SQL login, and the first
+  // "..." press shows the panel without a warning: no login is tried without a user name.
+  void theFirstPressShowsThePanelWithoutAWarning() {
+    LoopbackResponder responder({resolutionResponse(
+        QStringLiteral("ServerName;SANDBOX;InstanceName;MSSQLSERVER;IsClustered;No;Version;8.00.194;tcp;%1;;")
+            .arg(server_->port())
+            .toStdString())});
+    TForm1& w = openWindow();
+    w.discoverySettings.targets = {{"127.0.0.1", responder.port()}};
+    w.discoverySettings.wait = std::chrono::milliseconds(300);
+    QVERIFY(w.RadioButton2->isChecked());
+    w.Button2->click();
+    settle();
+    QVERIFY(w.MovePanel1->isVisible());
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
+    QCOMPARE(w.ComboBoxServer_NM->currentText(), serverText());
+  }
+
+  // Table-valued functions are listed beside scalar ones; F5 on a list lists the objects again.
+  void functionsOfBothKindsAndARefreshOfTheLists() {
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.Button3->click();
+    settle();
+    QCOMPARE(items(w.ListBoxFunction), (QStringList{"f_depts", "f_scalar"}));
+    runBatches(*server_, "shop", {"create table Zeta (z int)", "create table alpha (a int)"});
+    w.ListBoxTable->setFocus();
+    QTest::keyClick(w.ListBoxTable, Qt::Key_F5);
+    settle();
+    // Sorted as the server's collation sorts: letter case does not count.
+    QCOMPARE(items(w.ListBoxTable), (QStringList{"alpha", "orders", "t_dept", "Zeta"}));
+    QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("4"));
+    runBatches(*server_, "shop", {"drop table Zeta", "drop table alpha"});
+  }
+
+  void anUnreadableDiscoverySettingIsReportedAndTheWindowOpens() {
+    qputenv("MAKEDDL_DISCOVERY_TARGETS", "127.0.0.1:99999");
+    TForm1& w = WindowTest::openWindow();
+    qunsetenv("MAKEDDL_DISCOVERY_TARGETS");
+    QVERIFY(w.isVisible());
+    QCOMPARE(desktop_.messages.size(), std::size_t(1));
+    QVERIFY2(desktop_.messages[0].text.contains("99999"), qPrintable(desktop_.messages[0].text));
   }
 };
 

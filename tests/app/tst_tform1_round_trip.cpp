@@ -41,9 +41,11 @@ class TstTForm1RoundTrip : public makeddl::app::testing::WindowTest {
   // read back as the text they stand for.
   std::string generateAndSave(TForm1& w, QPushButton* button, const QString& name) {
     button->click();
+    settle();
     const QString path = folder_.filePath(name);
     desktop_.saveAnswers.push_back({path, 0});
     w.Button12->click();
+    settle();
     return makeddl::decodeToUtf8(fileBytes(path).toStdString(), makeddl::Encoding::Gbk);
   }
 
@@ -90,6 +92,7 @@ class TstTForm1RoundTrip : public makeddl::app::testing::WindowTest {
     w.ListBoxTable->setCurrentRow(0);
     w.Memo2->setPlainText("select count(*) from victim");
     w.Button14->click();
+    settle();
     QCOMPARE(w.Memo1->toPlainText(), QString());
     QCOMPARE(desktop_.messages.size(), size_t(1));
     QVERIFY(desktop_.messages[0].text.contains(QStringLiteral("第 1 列")));
