@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 
 namespace makeddl::connection {
@@ -61,8 +62,24 @@ void RowTable::append(const Row& row) {
   rowStarts_.push_back(at);
 }
 
+// Cuts the block being filled to the bytes it holds, so that a table of a few rows handed to
+// another does not bring a mostly empty block along; its rows' starts move with it.
+void RowTable::shrinkLastBlock() {
+  if (blocks_.empty() || blockUsed_ == blockCapacity_) return;
+  const char* oldStart = blocks_.back().get();
+  auto fitted = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(blockUsed_, 1));
+  std::memcpy(fitted.get(), oldStart, blockUsed_);
+  const std::less<const char*> before;
+  for (auto start = rowStarts_.rbegin();
+       start != rowStarts_.rend() && !before(*start, oldStart) && before(*start, oldStart + blockCapacity_); ++start)
+    *start = fitted.get() + (*start - oldStart);
+  blocks_.back() = std::move(fitted);
+  blockCapacity_ = blockUsed_;
+}
+
 void RowTable::append(RowTable&& other) {
   if (other.empty()) return;
+  other.shrinkLastBlock();
   if (empty()) width_ = other.width_;
   // The other's blocks go before this table's last block, which stays the one being filled.
   std::unique_ptr<char[]> filling;

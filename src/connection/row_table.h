@@ -67,6 +67,7 @@ class RowTable {
 
  private:
   char* reserve(std::size_t bytes);
+  void shrinkLastBlock();
 
   static constexpr std::size_t kBlockBytes = 1 << 20;
   std::vector<std::unique_ptr<char[]>> blocks_;
