@@ -167,6 +167,23 @@ class TstTForm1Tasks : public makeddl::app::testing::WindowTest {
     QVERIFY(w.StatusMessage->toolTip().contains("no_such_procedure"));
   }
 
+  // The CREATE script's progress bar is there while the script runs and advances table by table.
+  void theCreateScriptReportsEachTable() {
+    TForm1& w = openWindow();
+    QSignalSpy progress(&w.tasks(), &TaskRunner::progressChanged);
+    w.PageControl2->setCurrentIndex(0);
+    w.ListBoxTable->setCurrentRow(0);
+    w.ListBoxTable->selectAll();
+    w.Button7->click();
+    QVERIFY(w.ProgressBar != nullptr);
+    settle();
+    QVERIFY(w.ProgressBar == nullptr);
+    QCOMPARE(progress.size(), 2);
+    QCOMPARE(progress.at(0), (QList<QVariant>{0, 2}));
+    QCOMPARE(progress.at(1), (QList<QVariant>{1, 2}));
+    QVERIFY(w.Memo1->toPlainText().contains("CREATE TABLE"));
+  }
+
   // Closing the window while a statement runs stops it and returns.
   void closingTheWindowStopsTheRunningStatement() {
     TForm1& w = openWindow();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "connection/connection_string.h"
 #include "sandbox_fixture.hpp"
@@ -272,6 +273,27 @@ TEST_F(DataAccess, AQueryTimeoutStopsALongerStatement) {
   } catch (const DatabaseError& error) {
     EXPECT_NE(std::string(error.what()).find("HYT00"), std::string::npos) << error.what();
   }
+}
+
+// A cancel from another thread stops a running statement at the server: the reading fails with
+// Cancelled instead of running to its end (which it would if the driver manager made the
+// cancel wait behind the call), and the connection runs the next statement.
+TEST_F(DataAccess, ACancelFromAnotherThreadStopsTheStatement) {
+  createThousandRows(connection_);
+  DataSet query(connection_, "ADOQuery1");
+  query.addLine("select a.n, b.n from timing.dbo.thousand a, timing.dbo.thousand b");  // a million rows
+  std::thread canceller([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    while (!connection_.cancel()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  });
+  std::size_t rowsRead = 0;
+  EXPECT_THROW(query.openEachRow([&rowsRead](const auto&, const auto&) { ++rowsRead; }), Cancelled);
+  canceller.join();
+  EXPECT_LT(rowsRead, 1000000u);
+  EXPECT_TRUE(connection_.cancelRequested());
+  connection_.clearCancel();
+  query.query("select count(*) from timing.dbo.digits");
+  EXPECT_EQ(query.field(0).asText(), "10");
 }
 
 // The program's name reaches the server's process list as written, not byte by byte widened.
