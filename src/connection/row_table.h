@@ -39,6 +39,7 @@ class RowTable {
   // A row as values of its own.
   Row operator[](std::size_t row) const;
   Row at(std::size_t row) const;  // throws std::out_of_range past the last row
+  Row front() const { return at(0); }
 
   class const_iterator {
    public:

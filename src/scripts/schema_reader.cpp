@@ -15,7 +15,7 @@ using Row = std::vector<std::optional<std::string>>;
 
 const std::vector<std::string> kModuleTypes{"V", "P", "FN", "IF", "TF", "TR"};
 
-const std::vector<Row>& rowsOf(connection::DataSet& query, const std::string& sql) {
+const connection::RowTable& rowsOf(connection::DataSet& query, const std::string& sql) {
   query.query(sql);
   return query.rows();
 }
@@ -117,7 +117,7 @@ class SchemaReader {
         "(select top 1 q.name from sysproperties q where q.id = c.id and q.smallid = c.colid and q.type = 4 "
         "order by case when q.name = 'MS_Description' then 0 else 1 end, q.name)";
     const std::string identity = "columnproperty(c.id, c.name, 'IsIdentity') = 1";
-    const std::vector<Row>& collation = rowsOf(query_, "select databasepropertyex(db_name(), 'Collation')");
+    const connection::RowTable& collation = rowsOf(query_, "select databasepropertyex(db_name(), 'Collation')");
     const std::string databaseCollation = collation.empty() ? "" : text(collation.front(), 0);
     for (const Row& row :
          rowsOf(query_,

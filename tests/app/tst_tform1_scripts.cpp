@@ -128,10 +128,12 @@ class TstTForm1Scripts : public makeddl::app::testing::WindowTest {
     w.ListBoxView->addItem(QStringLiteral("v_dept"));
     w.PageControl2->setCurrentIndex(1);
     w.Button7->click();
+    settle();
     QCOMPARE(w.Memo1->toPlainText(), QString());  // nothing picked: nothing happens
     QCOMPARE(w.PageControl1->currentIndex(), 5);
     w.ListBoxView->item(0)->setSelected(true);
     w.Button7->click();
+    settle();
     QCOMPARE(w.Memo1->toPlainText(),
              QStringLiteral("\n----   v_dept\n"
                             "IF EXISTS (select name from sysobjects where name='v_dept' and type='V') DROP VIEW v_dept\n"
@@ -141,6 +143,7 @@ class TstTForm1Scripts : public makeddl::app::testing::WindowTest {
     selectTables(w, "t_dept", {"t_dept"});
     w.CheckBoxRemarks->setChecked(true);
     w.Button7->click();
+    settle();
     QCOMPARE(w.Memo1->toPlainText(),
              kDeptScript + QStringLiteral("EXEC sp_addextendedproperty N'MS_Description', N'department name', "
                                           "N'user', N'dbo', N'table', N't_dept', N'column', N'dept_name'\n"));
