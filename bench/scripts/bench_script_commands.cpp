@@ -37,6 +37,7 @@ using bench::fillBigTable;
 using bench::freebcpArgs;
 using bench::runChild;
 using bench::runOrThrow;
+using bench::tableName;
 using sandbox::testing::OdbcConnection;
 using sandbox::testing::SandboxProcess;
 

@@ -270,7 +270,7 @@ class TstTForm1 : public makeddl::app::testing::WindowTest {
   void theApplicationSpeaksChineseAndAddsNothingToCaptions() {
     setUpApplication(*qApp);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
-    QCOMPARE(QCoreApplication::applicationName(), kApplicationTitle);
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("makeddl"));  // the desktop entry's name
     QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());  // none set
   }
 
