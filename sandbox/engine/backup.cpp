@@ -82,6 +82,8 @@ void writeObject(RecordWriter& w, const SchemaObject& o) {
 
 [[noreturn]] void damaged(const std::string& what) { throw std::runtime_error(what); }
 
+constexpr uint64_t kMaxColumns = 1024;  // SQL Server 2000's limit per table
+
 Column readColumnHead(RecordReader& r) {
     Column c;
     c.name = r.text();
@@ -114,8 +116,9 @@ std::shared_ptr<Table> readTable(RecordReader& r) {
     t->id = static_cast<int>(r.u32());
     t->name = r.text();
     t->created = r.dateTime();
-    uint32_t columns = r.u32();
-    for (uint32_t i = 0; i < columns; ++i) {
+    uint64_t columns = r.count();
+    if (columns == 0 || columns > kMaxColumns) damaged("table '" + t->name + "' has " + std::to_string(columns) + " columns");
+    for (uint64_t i = 0; i < columns; ++i) {
         Column c = readColumnHead(r);
         c.identity = r.u8() != 0;
         c.seed = r.i64();
@@ -125,21 +128,21 @@ std::shared_ptr<Table> readTable(RecordReader& r) {
         if (!defaultText.empty()) c.defaultExpr = readExpression(defaultText);
         t->columns.push_back(std::move(c));
     }
-    uint32_t rows = r.u32();
-    for (uint32_t i = 0; i < rows; ++i) {
+    uint64_t rows = r.count(columns);
+    for (uint64_t i = 0; i < rows; ++i) {
         Row row;
         row.reserve(columns);
-        for (uint32_t c = 0; c < columns; ++c) row.push_back(readCell(r, *t, c, i + 1));
+        for (uint64_t c = 0; c < columns; ++c) row.push_back(readCell(r, *t, c, i + 1));
         t->rows.push_back(std::move(row));
     }
-    uint32_t indexes = r.u32();
-    for (uint32_t i = 0; i < indexes; ++i) {
+    uint64_t indexes = r.count();
+    for (uint64_t i = 0; i < indexes; ++i) {
         Index index;
         index.name = r.text();
         index.indid = static_cast<int>(r.u32());
         index.status = static_cast<int>(r.u32());
-        uint32_t keys = r.u32();
-        for (uint32_t k = 0; k < keys; ++k) {
+        uint64_t keys = r.count();
+        for (uint64_t k = 0; k < keys; ++k) {
             size_t position = r.u32();
             bool descending = r.u8() != 0;
             if (position >= t->columns.size()) damaged("index '" + index.name + "' names a column that does not exist");
@@ -147,8 +150,8 @@ std::shared_ptr<Table> readTable(RecordReader& r) {
         }
         t->indexes.push_back(std::move(index));
     }
-    uint32_t checks = r.u32();
-    for (uint32_t i = 0; i < checks; ++i) {
+    uint64_t checks = r.count();
+    for (uint64_t i = 0; i < checks; ++i) {
         CheckConstraint check;
         check.id = static_cast<int>(r.u32());
         check.name = r.text();
@@ -177,8 +180,8 @@ SchemaObject readObject(RecordReader& r) {
     o.info = static_cast<int>(r.u32());
     o.created = r.dateTime();
     o.text = r.text();
-    uint32_t columns = r.u32();
-    for (uint32_t i = 0; i < columns; ++i) o.columns.push_back(readColumnHead(r));
+    uint64_t columns = r.count();
+    for (uint64_t i = 0; i < columns; ++i) o.columns.push_back(readColumnHead(r));
     bool isModule = o.xtype == "V" || o.xtype == "P" || o.xtype == "FN" || o.xtype == "IF" || o.xtype == "TF" || o.xtype == "TR";
     if (isModule) {  // modules are kept as their source and parsed again
         auto statements = sql::parseBatch(o.text, sql::CallChecks::WhenRun);  // kept by an earlier version, perhaps
@@ -303,11 +306,11 @@ std::shared_ptr<Database> deserializeDatabase(const Bytes& content, const std::s
     try {
         RecordReader r(content);
         std::vector<std::shared_ptr<Table>> tables;
-        for (uint32_t i = 0, n = r.u32(); i < n; ++i) tables.push_back(readTable(r));
+        for (uint64_t i = 0, n = r.count(); i < n; ++i) tables.push_back(readTable(r));
         std::vector<SchemaObject> objects;
-        for (uint32_t i = 0, n = r.u32(); i < n; ++i) objects.push_back(readObject(r));
+        for (uint64_t i = 0, n = r.count(); i < n; ++i) objects.push_back(readObject(r));
         std::vector<Dependency> depends;
-        for (uint32_t i = 0, n = r.u32(); i < n; ++i) {
+        for (uint64_t i = 0, n = r.count(); i < n; ++i) {
             Dependency d;
             d.id = static_cast<int>(r.u32());
             d.depid = static_cast<int>(r.u32());
@@ -319,7 +322,7 @@ std::shared_ptr<Database> deserializeDatabase(const Bytes& content, const std::s
             depends.push_back(d);
         }
         std::vector<ExtendedProperty> properties;
-        for (uint32_t i = 0, n = r.u32(); i < n; ++i) {
+        for (uint64_t i = 0, n = r.count(); i < n; ++i) {
             ExtendedProperty p;
             p.id = static_cast<int>(r.u32());
             p.smallid = static_cast<int>(r.u32());
@@ -351,14 +354,17 @@ std::shared_ptr<Database> deserializeDatabase(const Bytes& content, const std::s
 }
 
 BackupFile readBackupFile(const std::string& path) {
-    BackupFile result;
-    Bytes all;
     try {
-        all = readWholeFile(path);
+        return parseBackupFile(readWholeFile(path));
     } catch (const FileError& e) {
+        BackupFile result;
         result.openError = e.error();
         return result;
     }
+}
+
+BackupFile parseBackupFile(const Bytes& all) {
+    BackupFile result;
     if (all.empty()) result.damage = "it is empty";
     tds::ByteReader file(all);
     try {

@@ -39,6 +39,8 @@ Bytes serializeDatabase(const Database& database, bool withRows = true);
 std::shared_ptr<Database> deserializeDatabase(const Bytes& content, const std::string& name, int dbid);
 
 BackupFile readBackupFile(const std::string& path);
+// The sets of a backup file's bytes, as readBackupFile finds them.
+BackupFile parseBackupFile(const Bytes& bytes);
 // Writes the sets through a temporary file and a rename, flushed to the disk, so that a crash
 // never leaves a half-written backup behind. Throws FileError.
 void writeBackupFile(const std::string& path, const std::vector<BackupSet>& sets);

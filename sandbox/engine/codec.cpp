@@ -71,6 +71,11 @@ uint64_t RecordReader::u64() {
     return lo | (hi << 32);
 }
 
+uint64_t RecordReader::checkedCount(uint64_t n, size_t bytesEach) {
+    if (n > r_.remaining() / bytesEach) throw std::runtime_error("a count of " + std::to_string(n) + " beyond the data");
+    return n;
+}
+
 std::string RecordReader::text() {
     uint32_t n = u32();
     const uint8_t* p = r_.take(n);
@@ -137,7 +142,7 @@ Value RecordReader::value() {
 }
 
 Row RecordReader::row(size_t columns) {
-    uint32_t width = u32();
+    uint64_t width = count();
     if (width != columns) throw std::runtime_error("a row of " + std::to_string(width) + " values in a table of " +
                                                    std::to_string(columns) + " columns");
     Row row;

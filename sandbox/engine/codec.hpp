@@ -40,6 +40,10 @@ public:
     uint32_t u32() { return r_.u32le(); }
     uint64_t u64();
     int64_t i64() { return static_cast<int64_t>(u64()); }
+    // How many of something follow, each at least `bytesEach` long: a count the rest of the
+    // input cannot hold is damage, not a reason to loop or allocate for ever.
+    uint64_t count(size_t bytesEach = 1) { return checkedCount(u32(), bytesEach); }
+    uint64_t count64(size_t bytesEach) { return checkedCount(u64(), bytesEach); }
     std::string text();
     Bytes bytes();
     DateTime dateTime();
@@ -51,6 +55,7 @@ public:
     size_t remaining() const { return r_.remaining(); }
 
 private:
+    uint64_t checkedCount(uint64_t n, size_t bytesEach);
     tds::ByteReader r_;
 };
 

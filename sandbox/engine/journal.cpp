@@ -32,7 +32,7 @@ JournalRecord decodeRecord(const uint8_t* data, size_t size) {
     RecordReader r(data, size);
     JournalRecord record;
     record.position = r.u64();
-    for (uint32_t i = 0, n = r.u32(); i < n; ++i) {
+    for (uint64_t i = 0, n = r.count(); i < n; ++i) {
         uint8_t kind = r.u8();
         if (kind < 1 || kind > 4) throw std::runtime_error("an entry of unknown kind");
         JournalEntry entry{static_cast<JournalEntry::Kind>(kind), r.text(), r.bytes()};
@@ -83,7 +83,7 @@ void applyOne(RecordReader& r, RowChange change, Table& table) {
         }
         case RowChange::Erased: {
             std::vector<bool> doomed(rows.size(), false);
-            for (uint64_t i = 0, n = r.u64(); i < n; ++i) doomed[checkedPosition(r.u64(), rows.size(), table)] = true;
+            for (uint64_t i = 0, n = r.count64(8); i < n; ++i) doomed[checkedPosition(r.u64(), rows.size(), table)] = true;
             size_t index = 0;
             std::erase_if(rows, [&](const Row&) { return doomed[index++]; });
             break;
@@ -99,13 +99,13 @@ void applyOne(RecordReader& r, RowChange change, Table& table) {
 // Reads past a change to a table that is gone, checking only that it is well formed.
 void skipOne(RecordReader& r, RowChange change) {
     auto skipRow = [&r] {
-        for (uint32_t i = 0, n = r.u32(); i < n; ++i) r.value();
+        for (uint64_t i = 0, n = r.count(); i < n; ++i) r.value();
     };
     switch (change) {
         case RowChange::Appended: skipRow(); break;
         case RowChange::Replaced: r.u64(); skipRow(); break;
         case RowChange::Erased:
-            for (uint64_t i = 0, n = r.u64(); i < n; ++i) r.u64();
+            for (uint64_t i = 0, n = r.count64(8); i < n; ++i) r.u64();
             break;
         case RowChange::Cleared: break;
         case RowChange::Counters: r.i64(); r.u8(); break;
