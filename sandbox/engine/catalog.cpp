@@ -643,13 +643,14 @@ Relation sptValuesTable() {
 
 std::optional<Relation> Catalog::systemTable(Engine& engine, Database& database, std::string_view name) {
     bool inMaster = database.name() == "master";
-    for (const auto& [tableName, build] : kBuilders) {
+    for (const auto& entry : kBuilders) {
+        const auto& [tableName, build] = entry;
         if (compareCollated(tableName, name) != 0) continue;
         bool masterOnly = std::any_of(std::begin(kMasterTables), std::end(kMasterTables),
                                       [&](const char* t) { return compareCollated(t, name) == 0; });
         if (masterOnly && !inMaster) return std::nullopt;
         if (!followsTheEngine(tableName))
-            return database.catalogCache().get(tableName, database, [&] { return build(engine, database); });
+            return database.catalogCache().get(tableName, database, [&] { return entry.second(engine, database); });
         Relation r = build(engine, database);
         r.name = tableName;
         r.rows = nullptr;
