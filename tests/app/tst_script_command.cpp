@@ -147,6 +147,29 @@ TEST_F(ScriptCommand, InsertOfTablesAndOfAQuery) {
   EXPECT_EQ(query.out, "\r\n----  t_copy\r\n\r\nINSERT INTO t_copy (dept_name) VALUES ('hr')\r\n");
 }
 
+// The login timeout bounds the login only: a query that sends nothing for longer still ends
+// in its script. Queries grow until one takes long enough to tell, on a machine of any speed.
+TEST_F(ScriptCommand, AQueryRunsLongerThanTheLoginTimeout) {
+  const QStringList slowerAndSlower{
+      "select count(*) as n from t_long a, d b, d c where c.n < 3",
+      "select count(*) as n from t_long a, d b, d c",
+      "select count(*) as n from t_long a, d b, d c, d e where e.n < 4",
+      "select count(*) as n from t_long a, d b, d c, d e",
+  };
+  double seconds = 0;
+  for (const QString& query : slowerAndSlower) {
+    const auto start = std::chrono::steady_clock::now();
+    const CommandRun run = script({"insert", "-Q", query, "t_count", "-S", QString::fromStdString(serverText()), "-d",
+                                   "cli", "-U", "sa", "-P", QString::fromUtf8(kPassword), "--utf8"},
+                                  {"MAKEDDL_LOGIN_TIMEOUT=1"});
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(run.exitCode, 0) << query.toStdString() << ": " << run.err;
+    EXPECT_NE(run.out.find("INSERT INTO t_count (n) VALUES ("), std::string::npos) << run.out;
+    if (seconds >= 1.5) break;
+  }
+  EXPECT_GE(seconds, 1.5) << "no query ran long enough to tell";
+}
+
 TEST_F(ScriptCommand, FailuresGiveAMessageAndNoScript) {
   const CommandRun snow = program({"insert", "t_snow"});
   EXPECT_EQ(snow.exitCode, 1);
