@@ -230,7 +230,7 @@ std::vector<ColumnInfo> describeColumns(const Statement& statement, int count) {
     statement.check(SQLDescribeColW(statement.handle(), i, name, std::size(name), &nameLength, &sqlType, &size,
                                     &digits, &nullable));
     columns.push_back({utf8Text(name, std::min<SQLSMALLINT>(nameLength, std::size(name) - 1)), kindOf(sqlType),
-                       sqlType, typeName(statement, i)});
+                       sqlType, typeName(statement, i), digits});
   }
   return columns;
 }
@@ -265,15 +265,70 @@ std::optional<std::string> readFloatingValue(const Statement& statement, SQLUSMA
   return std::string(text, result.ptr);
 }
 
+// Whole numbers read as numbers and written here: the same text as the driver's, without its
+// formatting through printf for every value of a long result.
+std::optional<std::string> readIntegerValue(const Statement& statement, SQLUSMALLINT column) {
+  SQLBIGINT number = 0;
+  SQLLEN indicator = 0;
+  statement.check(SQLGetData(statement.handle(), column, SQL_C_SBIGINT, &number, sizeof number, &indicator));
+  if (indicator == SQL_NULL_DATA) return std::nullopt;
+  char text[24];
+  const auto result = std::to_chars(text, text + sizeof text, static_cast<long long>(number));
+  return std::string(text, result.ptr);
+}
+
+// Appends `value` in exactly `width` digits.
+void appendDigits(std::string& text, unsigned value, int width) {
+  char digits[10];
+  for (int i = width - 1; i >= 0; --i, value /= 10) digits[i] = static_cast<char>('0' + value % 10);
+  text.append(digits, static_cast<std::size_t>(width));
+}
+
+// datetime and smalldatetime read as their parts and written as the driver writes them,
+// "yyyy-mm-dd hh:mm:ss.mmm" (smalldatetime, with no digits of the second, without the
+// milliseconds), without its formatting through strftime and printf for every value.
+std::optional<std::string> readDateTimeValue(const Statement& statement, SQLUSMALLINT column, bool milliseconds) {
+  SQL_TIMESTAMP_STRUCT t{};
+  SQLLEN indicator = 0;
+  statement.check(SQLGetData(statement.handle(), column, SQL_C_TYPE_TIMESTAMP, &t, sizeof t, &indicator));
+  if (indicator == SQL_NULL_DATA) return std::nullopt;
+  std::string text;
+  text.reserve(23);
+  appendDigits(text, static_cast<unsigned>(t.year), 4);
+  text += '-';
+  appendDigits(text, t.month, 2);
+  text += '-';
+  appendDigits(text, t.day, 2);
+  text += ' ';
+  appendDigits(text, t.hour, 2);
+  text += ':';
+  appendDigits(text, t.minute, 2);
+  text += ':';
+  appendDigits(text, t.second, 2);
+  if (milliseconds) {
+    text += '.';
+    appendDigits(text, static_cast<unsigned>(t.fraction / 1000000), 3);
+  }
+  return text;
+}
+
 std::optional<std::string> readValue(const Statement& statement, SQLUSMALLINT column, const ColumnInfo& info) {
   switch (info.sqlType) {
     case SQL_FLOAT: case SQL_DOUBLE:
       return readFloatingValue<double>(statement, column, SQL_C_DOUBLE);
     case SQL_REAL:
       return readFloatingValue<float>(statement, column, SQL_C_FLOAT);
+    case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT:
+      return readIntegerValue(statement, column);
+    case SQL_TYPE_TIMESTAMP:
+      // The later date and time types keep the driver's own text, with their own precision.
+      if (info.typeName == "datetime" && (info.decimalDigits == 0 || info.decimalDigits == 3))
+        return readDateTimeValue(statement, column, info.decimalDigits == 3);
+      break;
     default:
-      return readLongValue(statement, column, info.kind == FieldKind::Binary ? SQL_C_BINARY : SQL_C_CHAR);
+      break;
   }
+  return readLongValue(statement, column, info.kind == FieldKind::Binary ? SQL_C_BINARY : SQL_C_CHAR);
 }
 
 // Reads the rows one by one, handing each to `take`, which may keep it by moving it away.

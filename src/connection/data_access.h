@@ -51,6 +51,7 @@ struct ColumnInfo {
   FieldKind kind = FieldKind::Other;
   int sqlType = 0;       // the ODBC SQL type the driver reports
   std::string typeName;  // the server's name for the type ("timestamp" travels as binary)
+  int decimalDigits = 0;  // as the driver describes the column: a date-time's digits of the second
 };
 
 // A result's columns and rows.

@@ -162,6 +162,27 @@ TEST_F(DataAccess, ValuesKeepTheirTextKindsAndPrecision) {
   EXPECT_EQ(query.field(5).asText(), "12.50");
 }
 
+// Whole numbers and date-times read as the driver writes them in text, at their ends of range too.
+TEST_F(DataAccess, NumbersAndDateTimesReadAsTheirText) {
+  DataSet query(connection_, "ADOQuery1");
+  query.query(
+      "select cast(255 as tinyint), cast(-32768 as smallint), cast(-2147483648 as int), "
+      "cast(-9223372036854775808 as bigint), cast(9223372036854775807 as bigint), cast(0 as int), "
+      "cast('1753-01-01' as datetime), cast('9999-12-31 23:59:59.997' as datetime), "
+      "cast('2024-01-15 13:45:30.5' as datetime), cast('2024-01-15 13:45:29.998' as datetime), "
+      "cast('2024-01-15 13:45:31' as smalldatetime), cast('1900-01-01' as smalldatetime), "
+      "cast('2079-06-06 23:59' as smalldatetime), cast(null as datetime), cast(null as int)");
+  std::vector<std::optional<std::string>> texts;
+  for (std::size_t i = 0; i < query.columns().size(); ++i)
+    texts.push_back(query.field(static_cast<int>(i)).isNull() ? std::nullopt
+                                                              : std::optional(query.field(static_cast<int>(i)).asText()));
+  EXPECT_EQ(texts, (std::vector<std::optional<std::string>>{
+                       "255", "-32768", "-2147483648", "-9223372036854775808", "9223372036854775807", "0",
+                       "1753-01-01 00:00:00.000", "9999-12-31 23:59:59.997", "2024-01-15 13:45:30.500",
+                       "2024-01-15 13:45:29.997", "2024-01-15 13:46:00", "1900-01-01 00:00:00",
+                       "2079-06-06 23:59:00", std::nullopt, std::nullopt}));
+}
+
 // A timestamp travels as binary(8); only the type name the driver reports tells them apart.
 TEST_F(DataAccess, ColumnsCarryTheServersTypeName) {
   DataSet query(connection_, "ADOQuery1");
