@@ -12,8 +12,8 @@ PieceWriter::~PieceWriter() {
     std::lock_guard lock(mutex_);
     queue_.clear();
     stopping_ = true;
+    changed_.notify_all();
   }
-  changed_.notify_all();
   thread_.join();
 }
 

@@ -32,8 +32,8 @@ constexpr const char* kUsage =
 
 constexpr const char* kDescription =
     "Writes the CREATE script of tables, views and modules, or the INSERT script of tables' rows,\n"
-    "as the window's script pane holds it,\n"
-    "in GBK (UTF-8 with --utf8) with CR LF line ends, to standard output or to the file of -o;\n"
+    "as the window's script pane holds it, in GBK (UTF-8 with --utf8) with CR LF line ends, to\n"
+    "standard output or to the file of -o;\n"
     "progress goes to standard error. A login's password comes from MAKEDDL_PASSWORD or\n"
     "SQLCMDPASSWORD, or is asked for on the terminal: -P shows it to anyone who lists processes.\n"
     "Exit codes: 0 done, 1 failed (a message says why), 2 wrong words on the command line.";
@@ -230,6 +230,21 @@ class ScriptWriter {
   PieceWriter pieces_;  // last: its thread stops before the rest goes
 };
 
+// While it lives, writing to `stream` no longer flushes the stream it is tied to (std::cerr is
+// tied to std::cout): the progress lines must not flush the script's standard output, which the
+// writer's thread is writing.
+class UntiedStream {
+ public:
+  explicit UntiedStream(std::ostream& stream) : stream_(stream), tiedTo_(stream.tie(nullptr)) {}
+  ~UntiedStream() { stream_.tie(tiedTo_); }
+  UntiedStream(const UntiedStream&) = delete;
+  UntiedStream& operator=(const UntiedStream&) = delete;
+
+ private:
+  std::ostream& stream_;
+  std::ostream* tiedTo_;
+};
+
 // Rows are turned into statements as they arrive from the driver, none kept.
 void insertScript(connection::Connection& connection, const ScriptRequest& request,
                   const scripts::Progress& progress, ScriptWriter& script) {
@@ -270,6 +285,7 @@ int runScriptCommand(const std::vector<std::string>& args, std::ostream& out, st
     return line.reportUsageError(error, err);
   }
   try {
+    const UntiedStream progress(err);
     ScriptDestination destination(out, request.output);
     ScriptWriter script(request.utf8, destination);
     makeScript(request, err, script);
