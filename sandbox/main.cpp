@@ -1,7 +1,7 @@
 // makeddl-sandbox: a SQL Server 2000 stand-in on 127.0.0.1 for tests and demos.
 //
 //   makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]
-//                   [--data FOLDER] [--name SERVER] [--init FILE]
+//                   [--data FOLDER] [--name SERVER] [--init FILE] [--version 2000|2019]
 //                   [--max-connections N] [--login-timeout SECONDS] [--send-timeout SECONDS]
 //
 // With --port 0 a free port is chosen. The first line on standard output is always
@@ -12,6 +12,8 @@
 // name (SANDBOX by default), so that several sandboxes answer discovery under their own names.
 // --init runs a T-SQL file (batches separated by lines holding only GO) once the server is
 // ready and before the port line is printed; a failing batch ends the program.
+// --version 2019 imitates SQL Server 2019 instead of SQL Server 2000 (see docs/sandbox.md);
+// --version alone (or -v) shows the program's own version.
 // --max-connections (256) closes connections beyond it at once; --login-timeout (30) closes a
 // connection that has not logged in within that time; --send-timeout (60) ends a session whose
 // client leaves a reply unread that long in all (plus a second a megabyte of the reply).
@@ -35,7 +37,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: makeddl-sandbox --port N --sa-password PW [--login NAME:PASSWORD]... [--browser-port M]\n"
-    "                       [--data FOLDER] [--name SERVER] [--init FILE]\n"
+    "                       [--data FOLDER] [--name SERVER] [--init FILE] [--version 2000|2019]\n"
     "                       [--max-connections N] [--login-timeout SECONDS] [--send-timeout SECONDS]\n";
 
 // A mistake in the command line: exit code 2.
@@ -49,6 +51,7 @@ struct Options {
     std::string dataFolder;
     std::string serverName;
     std::string initScript;
+    sandbox::ServerVersion version = sandbox::ServerVersion::sql2000();
 };
 
 void addOptions(QCommandLineParser& parser) {
@@ -103,7 +106,25 @@ void readLogins(const QCommandLineParser& parser, sandbox::ServerConfig& config)
     }
 }
 
-Options optionsFrom(const QCommandLineParser& parser) {
+// Takes "--version YEAR" (or --version=YEAR) out of the words: the SQL Server to imitate. A
+// --version followed by no value is left for the parser, which shows the program's version.
+std::optional<std::string> takeImitatedVersion(QStringList& words) {
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        if (words[i].startsWith("--version=")) {
+            std::string year = words[i].mid(10).toStdString();
+            words.removeAt(i);
+            return year;
+        }
+        if (words[i] == "--version" && i + 1 < words.size() && !words[i + 1].startsWith('-')) {
+            std::string year = words[i + 1].toStdString();
+            words.remove(i, 2);
+            return year;
+        }
+    }
+    return std::nullopt;
+}
+
+Options optionsFrom(const QCommandLineParser& parser, const std::optional<std::string>& imitated) {
     if (!parser.positionalArguments().isEmpty())
         throw UsageError("unexpected argument " + parser.positionalArguments().first().toStdString());
     if (!parser.isSet("port") || !parser.isSet("sa-password")) throw UsageError("--port and --sa-password are needed");
@@ -116,6 +137,11 @@ Options optionsFrom(const QCommandLineParser& parser) {
     options.initScript = text(parser, "init");
     readLimits(parser, options.config);
     readLogins(parser, options.config);
+    if (imitated) {
+        std::optional<sandbox::ServerVersion> version = sandbox::ServerVersion::named(*imitated);
+        if (!version) throw UsageError("--version takes 2000 or 2019, not '" + *imitated + "'");
+        options.version = *version;
+    }
     return options;
 }
 
@@ -124,6 +150,7 @@ int serve(const Options& options) {
     std::signal(SIGXFSZ, SIG_IGN);  // a file size limit fails the write (EFBIG) instead of ending the server
     try {
         sandbox::Engine engine;
+        engine.setVersion(options.version);
         if (!options.serverName.empty()) engine.setServerName(options.serverName);
         if (!options.dataFolder.empty()) engine.useDataFolder(options.dataFolder);
         sandbox::Server server(options.config, engine);
@@ -132,7 +159,8 @@ int serve(const Options& options) {
         std::cout << "port " << port << std::endl;  // flushed: readers wait for this line
         std::optional<sandbox::BrowserResponder> browser;
         if (options.browserPort) {
-            browser.emplace(*options.browserPort, engine.serverName(), port);
+            browser.emplace(*options.browserPort,
+                            sandbox::BrowserInstance{engine.serverName(), options.version.productVersion(), port});
             std::cout << "browser-port " << browser->listen() << std::endl;
             std::thread([&browser] { browser->run(); }).detach();
         }
@@ -152,6 +180,7 @@ int serve(const Options& options) {
 int main(int argc, char** argv) {
     QStringList words;
     for (int i = 0; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+    const std::optional<std::string> imitated = takeImitatedVersion(words);
     QCommandLineParser parser;
     parser.setApplicationDescription("A SQL Server 2000 stand-in on 127.0.0.1 for tests and demos. The first line\n"
                                      "on standard output is \"port N\", the port in use.");
@@ -169,7 +198,7 @@ int main(int argc, char** argv) {
             std::cout << "makeddl-sandbox " MAKEDDL_VERSION "\n";
             return 0;
         }
-        return serve(optionsFrom(parser));
+        return serve(optionsFrom(parser, imitated));
     } catch (const UsageError& error) {
         std::cerr << "makeddl-sandbox: " << error.what() << "\n" << kUsage;
         return 2;

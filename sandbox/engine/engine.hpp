@@ -6,6 +6,7 @@
 #include "engine/error.hpp"
 #include "engine/result_sink.hpp"
 #include "engine/storage.hpp"
+#include "types/server_version.hpp"
 
 #include <cstdint>
 #include <map>
@@ -89,6 +90,9 @@ public:
     const std::string& serverName() const { return serverName_; }
     // The name @@servername, sysprocesses and the discovery answer give; before any session.
     void setServerName(std::string name) { serverName_ = std::move(name); }
+    // The SQL Server the engine imitates (2000 unless set); set before any session.
+    const ServerVersion& version() const { return version_; }
+    void setVersion(ServerVersion version) { version_ = version; }
     // Keeps databases in `folder` from now on: loads those found there, and journals the
     // changes of every batch before it is acknowledged (see DataFolder). Without it everything
     // stays in memory. Throws DataFolderError, naming the file, when a file there does not read
@@ -144,6 +148,7 @@ private:
     mutable std::mutex databasesMutex_;
     mutable std::mutex sessionsMutex_;
     std::string serverName_ = "SANDBOX";
+    ServerVersion version_;
     std::map<std::string, std::shared_ptr<Database>> databases_;  // by lower-case name
     std::vector<Session*> sessions_;
     int nextSpid_ = 51;

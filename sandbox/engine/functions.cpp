@@ -16,10 +16,6 @@ namespace {
 
 bool isUserFunctionCall(const Expr& e) { return e.names.size() > 1; }  // dbo.f(...)
 
-constexpr const char* kVersion =
-    "Microsoft SQL Server  2000 - 8.00.2039 (Intel X86) \n\tMay  3 2005 23:18:38 \n\tCopyright (c) 1988-2003 "
-    "Microsoft Corporation\n\tDeveloper Edition on Windows NT 5.1 (Build 2600: Service Pack 2)\n";
-
 SqlType nvarchar(int n) { return SqlType::chars(TypeId::NVarChar, n); }
 SqlType varchar(int n) { return SqlType::chars(TypeId::VarChar, n); }
 
@@ -56,7 +52,7 @@ Guid randomGuid() {
 }  // namespace
 
 Value Executor::evalSystemVariable(const std::string& name) {
-    if (name == "@@version") return Value::text(kVersion, nvarchar(256));
+    if (name == "@@version") return Value::text(engine_.version().banner(), nvarchar(256));
     if (name == "@@servername") return Value::text(engine_.serverName(), nvarchar(128));
     if (name == "@@servicename") return Value::text("MSSQLSERVER", nvarchar(128));
     if (name == "@@spid") return Value::integer(session_.spid(), TypeId::SmallInt);
@@ -65,7 +61,7 @@ Value Executor::evalSystemVariable(const std::string& name) {
     if (name == "@@trancount") return Value::integer(0);
     if (name == "@@language") return Value::text("us_english", nvarchar(128));
     if (name == "@@langid") return Value::integer(0, TypeId::SmallInt);
-    if (name == "@@microsoftversion") return Value::integer(134219767);
+    if (name == "@@microsoftversion") return Value::integer(engine_.version().microsoftVersion());
     if (name == "@@textsize") return Value::integer(2147483647);
     if (name == "@@max_precision") return Value::integer(38, TypeId::TinyInt);
     if (name == "@@datefirst") return Value::integer(7, TypeId::TinyInt);
@@ -192,9 +188,9 @@ std::optional<Value> Executor::evalSessionFunction(const FunctionCall& call) {
     if (f == "serverproperty") {
         std::string property = toLower(textOf(a[0]));
         if (property == "collation") return Value::nvarchar("Chinese_PRC_CI_AS");
-        if (property == "productversion") return Value::nvarchar("8.00.2039");
-        if (property == "productlevel") return Value::nvarchar("SP4");
-        if (property == "edition") return Value::nvarchar("Developer Edition");
+        if (property == "productversion") return Value::nvarchar(engine_.version().productVersion());
+        if (property == "productlevel") return Value::nvarchar(engine_.version().productLevel());
+        if (property == "edition") return Value::nvarchar(engine_.version().edition());
         if (property == "servername" || property == "machinename") return Value::nvarchar(engine_.serverName());
         return Value::null(resultType);
     }

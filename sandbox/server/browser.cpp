@@ -23,7 +23,7 @@ constexpr size_t kMaxInstanceName = 32;
 
 }  // namespace
 
-std::vector<uint8_t> browserReply(const std::vector<uint8_t>& request, const std::string& serverName, uint16_t tcpPort) {
+std::vector<uint8_t> browserReply(const std::vector<uint8_t>& request, const BrowserInstance& instance) {
     if (request.empty()) return {};
     uint8_t kind = request[0];
     if (kind == kUnicastInstance) {
@@ -35,8 +35,8 @@ std::vector<uint8_t> browserReply(const std::vector<uint8_t>& request, const std
     } else if (kind != kBroadcastAll && kind != kUnicastAll) {
         return {};
     }
-    std::string data = "ServerName;" + serverName + ";InstanceName;" + kInstanceName +
-                       ";IsClustered;No;Version;8.00.2039;tcp;" + std::to_string(tcpPort) + ";;";
+    std::string data = "ServerName;" + instance.serverName + ";InstanceName;" + kInstanceName +
+                       ";IsClustered;No;Version;" + instance.version + ";tcp;" + std::to_string(instance.tcpPort) + ";;";
     std::vector<uint8_t> reply;
     reply.reserve(3 + data.size());
     reply.push_back(kServerResponse);
@@ -46,8 +46,8 @@ std::vector<uint8_t> browserReply(const std::vector<uint8_t>& request, const std
     return reply;
 }
 
-BrowserResponder::BrowserResponder(uint16_t port, std::string serverName, uint16_t tcpPort)
-    : port_(port), serverName_(std::move(serverName)), tcpPort_(tcpPort) {}
+BrowserResponder::BrowserResponder(uint16_t port, BrowserInstance instance)
+    : port_(port), instance_(std::move(instance)) {}
 
 BrowserResponder::~BrowserResponder() {
     if (fd_ >= 0) close(fd_);
@@ -75,7 +75,7 @@ void BrowserResponder::run() {
         ssize_t n = recvfrom(fd_, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n <= 0) continue;
         request.resize(static_cast<size_t>(n));
-        std::vector<uint8_t> reply = browserReply(request, serverName_, tcpPort_);
+        std::vector<uint8_t> reply = browserReply(request, instance_);
         if (!reply.empty()) sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
     }
 }

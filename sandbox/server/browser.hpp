@@ -8,12 +8,19 @@
 
 namespace sandbox {
 
+// What the one instance reports of itself: its server name, version ("8.00.2039") and TCP port.
+struct BrowserInstance {
+    std::string serverName;
+    std::string version;
+    uint16_t tcpPort = 0;
+};
+
 // The reply to one request datagram, or an empty vector when no answer is due.
-std::vector<uint8_t> browserReply(const std::vector<uint8_t>& request, const std::string& serverName, uint16_t tcpPort);
+std::vector<uint8_t> browserReply(const std::vector<uint8_t>& request, const BrowserInstance& instance);
 
 class BrowserResponder {
 public:
-    BrowserResponder(uint16_t port, std::string serverName, uint16_t tcpPort);
+    BrowserResponder(uint16_t port, BrowserInstance instance);
     ~BrowserResponder();
     BrowserResponder(const BrowserResponder&) = delete;
     BrowserResponder& operator=(const BrowserResponder&) = delete;
@@ -25,8 +32,7 @@ public:
 
 private:
     uint16_t port_;
-    std::string serverName_;
-    uint16_t tcpPort_;
+    BrowserInstance instance_;
     int fd_ = -1;
 };
 

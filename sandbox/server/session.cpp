@@ -34,7 +34,7 @@ public:
         if (!first) return;
         if (first->type == PacketType::Prelogin) {
             parsePrelogin(first->payload);
-            sendWhole(preloginReply(), kMaxPacketSize);  // one packet: FreeTDS reads it in one go
+            sendWhole(preloginReply(engine_.version()), kMaxPacketSize);  // one packet: FreeTDS reads it in one go
             first = connection_.next();
             if (!first) return;
         }
@@ -110,7 +110,7 @@ private:
         writeEnvChange(w, EnvChange::Language, "us_english", "");
         writeMessage(w, {5703, 1, 0, "Changed language setting to us_english.", "", 0},
                      engine_.serverName(), before);
-        writeLoginAck(w, encoding_);
+        writeLoginAck(w, encoding_, engine_.version());
         writeEnvChange(w, EnvChange::PacketSize, std::to_string(packetSize_), "4096");
         writeDone(w, DoneToken::Done, kDoneFinal, 0, 0, encoding_);
         sendWhole(w.bytes(), packetSize_);

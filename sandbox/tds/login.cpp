@@ -44,7 +44,7 @@ PreloginRequest parsePrelogin(const Bytes& payload) {
     return request;
 }
 
-Bytes preloginReply() {
+Bytes preloginReply(const ServerVersion& version) {
     // Option table of four entries (5 bytes each) and the terminator, then the values.
     const uint8_t versionAt = 4 * 5 + 1;
     ByteWriter w;
@@ -56,8 +56,11 @@ Bytes preloginReply() {
     entry(kOptionInstance, versionAt + 7, 1);
     entry(kOptionThreadId, versionAt + 8, 0);
     w.u8(kOptionEnd);
-    const uint8_t version[] = {0x08, 0x00, 0x07, 0xF7, 0x00, 0x00};  // 8.00.2039
-    w.append(version, sizeof version);
+    // Major, minor, build (big-endian) and a sub-build of 0.
+    w.u8(static_cast<uint8_t>(version.major));
+    w.u8(static_cast<uint8_t>(version.minor));
+    w.u16be(static_cast<uint16_t>(version.build));
+    w.u16be(0);
     w.u8(kEncryptNotSupported);
     w.u8(0x00);  // instance name accepted
     return w.bytes();

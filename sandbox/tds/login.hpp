@@ -2,6 +2,7 @@
 // PRELOGIN and LOGIN7: what the client asks for, and the server's PRELOGIN answer.
 
 #include "tds/bytes.hpp"
+#include "types/server_version.hpp"
 
 #include <cstdint>
 #include <string>
@@ -18,8 +19,9 @@ struct PreloginRequest {
 
 // Parses the option table; unknown options are skipped, malformed tables throw.
 PreloginRequest parsePrelogin(const Bytes& payload);
-// The reply of a SQL Server 2000 instance: version 8.00.2039, no encryption, no MARS entry.
-Bytes preloginReply();
+// The reply of the imitated server: its version (8.00.2039 or 15.0.2000), no encryption (the
+// sandbox has no TLS), no MARS entry.
+Bytes preloginReply(const ServerVersion& version);
 
 struct Login7 {
     uint32_t tdsVersion = 0;

@@ -314,7 +314,7 @@ void writeMessage(ByteWriter& w, const ServerMessage& message, std::string_view 
     w.patchU16(at, static_cast<uint16_t>(w.size() - at - 2));
 }
 
-void writeLoginAck(ByteWriter& w, Encoding enc) {
+void writeLoginAck(ByteWriter& w, Encoding enc, const ServerVersion& version) {
     w.u8(kTokenLoginAck);
     size_t at = w.placeholderU16();
     w.u8(1);  // interface: T-SQL
@@ -322,8 +322,9 @@ void writeLoginAck(ByteWriter& w, Encoding enc) {
     const uint8_t v70[] = {0x07, 0x00, 0x00, 0x00};
     w.append(enc.version >= 0x71 ? v71 : v70, 4);
     w.bVarchar("Microsoft SQL Server");
-    const uint8_t progVersion[] = {0x08, 0x00, 0x07, 0xF7};
-    w.append(progVersion, 4);
+    w.u8(static_cast<uint8_t>(version.major));
+    w.u8(static_cast<uint8_t>(version.minor));
+    w.u16be(static_cast<uint16_t>(version.build));
     w.patchU16(at, static_cast<uint16_t>(w.size() - at - 2));
 }
 

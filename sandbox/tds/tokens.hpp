@@ -2,6 +2,7 @@
 // Token writers for the server's replies: login tokens, messages, DONE, column metadata and rows.
 
 #include "tds/bytes.hpp"
+#include "types/server_version.hpp"
 #include "types/value.hpp"
 
 #include <string>
@@ -52,8 +53,8 @@ struct ColumnInfo {
 void writeEnvChange(ByteWriter& w, EnvChange type, std::string_view newValue, std::string_view oldValue);
 void writeCollationChange(ByteWriter& w);
 void writeMessage(ByteWriter& w, const ServerMessage& message, std::string_view serverName, Encoding enc);
-// LOGINACK naming SQL Server 2000 (8.00.2039) with the negotiated version (7.0 or 7.1).
-void writeLoginAck(ByteWriter& w, Encoding enc);
+// LOGINACK naming the imitated server's version with the negotiated TDS version (7.0 or 7.1).
+void writeLoginAck(ByteWriter& w, Encoding enc, const ServerVersion& version);
 void writeDone(ByteWriter& w, DoneToken token, uint16_t status, uint16_t command, uint64_t count, Encoding enc);
 void writeReturnStatus(ByteWriter& w, int32_t status);
 void writeColumnMetadata(ByteWriter& w, const std::vector<ColumnInfo>& columns, Encoding enc);

@@ -123,15 +123,16 @@ TEST_F(SandboxReplyStream, ProceduresReturnTheirStatus) {
 
 TEST(SandboxBrowser, AnswersEnumerationAndItsOwnInstanceOnly) {
     std::string expected = "ServerName;SANDBOX;InstanceName;MSSQLSERVER;IsClustered;No;Version;8.00.2039;tcp;1433;;";
-    std::vector<uint8_t> reply = browserReply({0x03}, "SANDBOX", 1433);
+    const BrowserInstance instance{"SANDBOX", "8.00.2039", 1433};
+    std::vector<uint8_t> reply = browserReply({0x03}, instance);
     ASSERT_EQ(reply.size(), 3 + expected.size());
     EXPECT_EQ(reply[0], 0x05);
     EXPECT_EQ(reply[1] | (reply[2] << 8), static_cast<int>(expected.size()));
     EXPECT_EQ(std::string(reply.begin() + 3, reply.end()), expected);
-    EXPECT_EQ(browserReply({0x02}, "SANDBOX", 1433), reply);
+    EXPECT_EQ(browserReply({0x02}, instance), reply);
     std::vector<uint8_t> named = {0x04, 'm', 's', 's', 'q', 'l', 's', 'e', 'r', 'v', 'e', 'r', 0x00};
-    EXPECT_EQ(browserReply(named, "SANDBOX", 1433), reply);
-    EXPECT_TRUE(browserReply({0x04, 'S', 'Q', 'L', '2', 0x00}, "SANDBOX", 1433).empty());  // not ours: silence
-    EXPECT_TRUE(browserReply({0x0F, 0x01}, "SANDBOX", 1433).empty());
-    EXPECT_TRUE(browserReply({}, "SANDBOX", 1433).empty());
+    EXPECT_EQ(browserReply(named, instance), reply);
+    EXPECT_TRUE(browserReply({0x04, 'S', 'Q', 'L', '2', 0x00}, instance).empty());  // not ours: silence
+    EXPECT_TRUE(browserReply({0x0F, 0x01}, instance).empty());
+    EXPECT_TRUE(browserReply({}, instance).empty());
 }

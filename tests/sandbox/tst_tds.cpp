@@ -98,10 +98,10 @@ TEST(SandboxMessageWriter, SplitsAtPacketSizeWithEomOnlyOnLastAndSpidInEveryHead
     EXPECT_EQ(packets[0][1], 0x01);
 }
 
-TEST(SandboxPrelogin, ReplyIsSqlServer2000WithoutEncryptionOrMars) {
-    EXPECT_EQ(preloginReply(),
-              hex("00 00 15 00 06 01 00 1B 00 01 02 00 1C 00 01 03 00 1D 00 00 FF "
-                  "08 00 07 F7 00 00 02 00"));
+TEST(SandboxPrelogin, ReplyNamesTheImitatedVersionWithoutEncryptionOrMars) {
+    const std::string options = "00 00 15 00 06 01 00 1B 00 01 02 00 1C 00 01 03 00 1D 00 00 FF ";
+    EXPECT_EQ(preloginReply(ServerVersion::sql2000()), hex(options + "08 00 07 F7 00 00 02 00"));
+    EXPECT_EQ(preloginReply(ServerVersion::sql2019()), hex(options + "0F 00 07 D0 00 00 02 00"));
 }
 
 TEST(SandboxPrelogin, ParsesFreeTdsRequestAndSkipsUnknownOptions) {
@@ -153,10 +153,15 @@ TEST(SandboxTokens, LoginTokensMatchReferenceBytes) {
     writeEnvChange(w, EnvChange::PacketSize, "4096", "4096");
     EXPECT_EQ(w.bytes(), hex("E3 13 00 04 04 34 00 30 00 39 00 36 00 04 34 00 30 00 39 00 36 00"));
     w.clear();
-    writeLoginAck(w, Encoding{0x71});
+    writeLoginAck(w, Encoding{0x71}, ServerVersion::sql2000());
     Bytes ack = w.bytes();
     EXPECT_EQ(Bytes(ack.begin(), ack.begin() + 8), hex("AD 32 00 01 71 00 00 01"));
     EXPECT_EQ(Bytes(ack.end() - 4, ack.end()), hex("08 00 07 F7"));
+    w.clear();
+    writeLoginAck(w, Encoding{0x71}, ServerVersion::sql2019());  // a TDS 7.1 client still gets 7.1
+    ack = w.bytes();
+    EXPECT_EQ(Bytes(ack.begin(), ack.begin() + 8), hex("AD 32 00 01 71 00 00 01"));
+    EXPECT_EQ(Bytes(ack.end() - 4, ack.end()), hex("0F 00 07 D0"));
 }
 
 TEST(SandboxTokens, MessageAndDoneWidthsFollowTheVersion) {

@@ -1,0 +1,62 @@
+// The sandbox started as a SQL Server 2019 beside the default SQL Server 2000, through the real
+// FreeTDS ODBC driver: what each says of its version.
+
+#include "odbc_client.hpp"
+#include "sandbox_fixture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace sandbox::testing;
+
+namespace {
+
+class SandboxVersions : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sql2000_ = std::make_unique<SandboxProcess>();
+        sql2019_ = std::make_unique<SandboxProcess>("Sandbox#1", false, std::vector<std::string>{"--version", "2019"});
+    }
+    static void TearDownTestSuite() {
+        sql2000_.reset();
+        sql2019_.reset();
+    }
+
+    static std::unique_ptr<OdbcConnection> connect(const SandboxProcess& server, const std::string& database = "") {
+        auto connection = std::make_unique<OdbcConnection>(server.odbcConnectionString(database));
+        EXPECT_TRUE(connection->connected()) << connection->connectError();
+        return connection;
+    }
+
+    static std::unique_ptr<SandboxProcess> sql2000_;
+    static std::unique_ptr<SandboxProcess> sql2019_;
+};
+
+std::unique_ptr<SandboxProcess> SandboxVersions::sql2000_;
+std::unique_ptr<SandboxProcess> SandboxVersions::sql2019_;
+
+}  // namespace
+
+TEST_F(SandboxVersions, EachServerNamesItsOwnVersionEverywhereItIsAsked) {
+    auto old = connect(*sql2000_);
+    EXPECT_EQ(old->scalar("select convert(varchar(32), serverproperty('ProductVersion'))"), "8.00.2039");
+    EXPECT_EQ(old->scalar("select convert(varchar(8), serverproperty('ProductLevel'))"), "SP4");
+    EXPECT_EQ(old->scalar("select @@microsoftversion"), "134219767");
+    EXPECT_NE(old->scalar("select @@version").value_or("").find("2000 - 8.00.2039"), std::string::npos);
+
+    auto newer = connect(*sql2019_);
+    EXPECT_EQ(newer->scalar("select convert(varchar(32), serverproperty('ProductVersion'))"), "15.0.2000.5");
+    EXPECT_EQ(newer->scalar("select convert(varchar(8), serverproperty('ProductLevel'))"), "RTM");
+    EXPECT_EQ(newer->scalar("select @@microsoftversion / 16777216"), "15");
+    EXPECT_EQ(newer->scalar("select @@microsoftversion & 0xffff"), "2000");
+    EXPECT_NE(newer->scalar("select @@version").value_or("").find("2019 (RTM) - 15.0.2000.5"), std::string::npos);
+}
+
+TEST_F(SandboxVersions, AnUnknownVersionIsRefusedAtStart) {
+    int status = 0;
+    std::string output = runCommand(std::string(MAKEDDL_SANDBOX_PATH) + " --port 0 --sa-password x --version 2008",
+                                    "", &status);
+    EXPECT_NE(status, 0);
+    EXPECT_NE(output.find("usage"), std::string::npos) << output;
+}
