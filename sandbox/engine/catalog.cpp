@@ -477,6 +477,32 @@ Relation sysproperties(Engine&, Database& db) {
     return r;
 }
 
+// sys.extended_properties: the properties of objects and columns are class 1.
+Relation extendedProperties(Engine&, Database& db) {
+    Relation r;
+    r.columns = describeColumns({{"class", "tinyint"}, {"class_desc", "nvarchar(60)"}, {"major_id", "int"},
+                                 {"minor_id", "int"}, {"name", "sysname"}, {"value", "sql_variant"}});
+    for (const auto& p : db.properties)
+        r.owned.push_back({i(1), s("OBJECT_OR_COLUMN"), i(p.id), i(p.type == 4 ? p.smallid : 0), s(p.name), p.value});
+    conform(r);
+    return r;
+}
+
+// sys.schemas: those every database of SQL Server 2005 and later has, each owned by the
+// principal of the same id.
+Relation schemas(Engine&, Database&) {
+    Relation r;
+    r.columns = describeColumns({{"name", "sysname"}, {"schema_id", "int"}, {"principal_id", "int"}});
+    const std::pair<const char*, int> builtIn[] = {
+        {"dbo", 1},         {"guest", 2},          {"INFORMATION_SCHEMA", 3}, {"sys", 4},
+        {"db_owner", 16384}, {"db_accessadmin", 16385}, {"db_securityadmin", 16386}, {"db_ddladmin", 16387},
+        {"db_backupoperator", 16389}, {"db_datareader", 16390}, {"db_datawriter", 16391},
+        {"db_denydatareader", 16392}, {"db_denydatawriter", 16393}};
+    for (const auto& [name, id] : builtIn) r.owned.push_back({s(name), i(id), i(id)});
+    conform(r);
+    return r;
+}
+
 Relation sysdepends(Engine&, Database& db) {
     Relation r;
     r.columns = describeColumns({{"id", "int"}, {"depid", "int"}, {"number", "smallint"}, {"depnumber", "smallint"},
@@ -559,6 +585,16 @@ const std::pair<const char*, Builder> kBuilders[] = {
     {"sysindexkeys", sysindexkeys}, {"sysconstraints", sysconstraints}, {"sysforeignkeys", sysforeignkeys},
     {"sysreferences", sysreferences},
 };
+
+const std::pair<const char*, Builder> kCatalogViews[] = {
+    {"extended_properties", extendedProperties},
+    {"schemas", schemas},
+};
+
+// SQL Server 2005 dropped sysproperties for sys.extended_properties.
+bool existsInVersion(std::string_view table, const ServerVersion& version) {
+    return !(version.since2005() && compareCollated(table, "sysproperties") == 0);
+}
 
 Relation sysdatabasesOf(Engine& engine) {
     Relation r;
@@ -645,7 +681,7 @@ std::optional<Relation> Catalog::systemTable(Engine& engine, Database& database,
     bool inMaster = database.name() == "master";
     for (const auto& entry : kBuilders) {
         const auto& [tableName, build] = entry;
-        if (compareCollated(tableName, name) != 0) continue;
+        if (compareCollated(tableName, name) != 0 || !existsInVersion(tableName, engine.version())) continue;
         bool masterOnly = std::any_of(std::begin(kMasterTables), std::end(kMasterTables),
                                       [&](const char* t) { return compareCollated(t, name) == 0; });
         if (masterOnly && !inMaster) return std::nullopt;
@@ -656,6 +692,14 @@ std::optional<Relation> Catalog::systemTable(Engine& engine, Database& database,
         r.rows = nullptr;
         return r;
     }
+    return std::nullopt;
+}
+
+std::optional<Relation> Catalog::catalogView(Engine& engine, Database& database, std::string_view name) {
+    if (!engine.version().since2005()) return std::nullopt;
+    for (const auto& view : kCatalogViews)
+        if (compareCollated(view.first, name) == 0)
+            return database.catalogCache().get(view.first, database, [&] { return view.second(engine, database); });
     return std::nullopt;
 }
 

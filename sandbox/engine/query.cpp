@@ -50,6 +50,8 @@ std::optional<Relation> Executor::findRelation(const ObjectName& name) {
     }
     auto db = databaseFor(name);
     if (!db) return std::nullopt;
+    if (equalsIgnoreCase(name.owner, "sys"))
+        if (auto view = Catalog::catalogView(engine_, *db, name.name)) return view;
     if (auto system = Catalog::systemTable(engine_, *db, name.name)) return system;
     SchemaObject* object = db->object(name.name);
     if (object && (object->xtype == "V" || object->xtype == "IF") && object->module && object->module->viewSelect) {

@@ -20,6 +20,7 @@
 #include "scripts/create_script.h"
 #include "scripts/insert_script.h"
 #include "scripts/query_text.h"
+#include "scripts/schema_reader.h"
 
 namespace makeddl::app {
 
@@ -263,7 +264,8 @@ void makeScript(const ScriptRequest& request, std::ostream& err, ScriptWriter& s
   if (request.create) {
     requireScriptableObjects(connection, request.tables, {"U", "V", "P", "FN", "IF", "TF", "TR"});
     connection::DataSet catalog(connection, "QueryMakeDDL");
-    return script.addLines(scripts::MakeDDL(catalog, {request.tables, request.all}, {request.remarks}, progress));
+    const scripts::SchemaSelection selection{request.tables, request.all, scripts::readServerVersion(catalog)};
+    return script.addLines(scripts::MakeDDL(catalog, selection, {request.remarks}, progress));
   }
   ScriptRequest tables = request;
   if (request.all) tables.tables = userTableNames(connection);

@@ -9,6 +9,7 @@
 
 #include "app/script_pane_text.h"
 #include "app/task_runner.h"
+#include "catalog/server_version.h"
 #include "catalog/table_summary.h"
 #include "connection/connection_string.h"
 #include "connection/data_access.h"
@@ -239,6 +240,8 @@ class TForm1 : public QMainWindow {
   void showSourceText(const std::vector<std::string>& rows);
   void clearScriptPane();
   std::vector<std::string> fieldListBatch(const std::string& table);
+  // Loads the field-list batch for the active server's version.
+  void loadFieldListBatch();
   static void readTableSummary(connection::Connection& connection, const std::string& table, TableSummary& into);
   void showTableSummary(const TableSummary& summary);
   void showDependencyRows(connection::RowSet rows);
@@ -295,6 +298,8 @@ class TForm1 : public QMainWindow {
   void activationFailed(const std::string& reason);
   static Activation readActivation(connection::Connection& connection);
   void showActivation(Activation& read, const std::string& database);
+  // The catalogue batches follow the version of the server activated; the status bar names it.
+  void useServerVersion(const catalog::ServerVersion& version);
 
   Desktop& desktop_;
   std::unique_ptr<SettingsStore> settingsStore_;
@@ -302,6 +307,7 @@ class TForm1 : public QMainWindow {
   QRect progressRect_;
   Encoding scriptPaneEncoding_ = Encoding::Gbk;
   std::string currentDatabaseName_;
+  catalog::ServerVersion serverVersion_;  // of the active connection
   QString lastServerText_;  // the server box text whose databases were last listed
   // The connection dialogue's own connection, for its tests and lists of databases; used on
   // the worker only.

@@ -169,9 +169,7 @@ void TForm1::connectCatalogCommands() {
   QueryShowField->setGridColumns(kFieldListColumns);
   ADOQuery2->setGridColumns(kDependencyColumns);
   ADOQuery3->setGridColumns(kOnlineUserColumns);
-  connection::DataSet& fieldList = QueryShowField->dataSet();
-  fieldList.clearSql();
-  for (const std::string& line : scripts::fieldListBatchLines()) fieldList.addLine(line);
+  loadFieldListBatch();
 
   connect(PageControl2, &QTabWidget::currentChanged, this,
           [this] { runCommand([this] { PageControl2Change(); }); });
@@ -377,6 +375,13 @@ std::vector<std::string> TForm1::fieldListBatch(const std::string& table) {
   connection::DataSet& fields = QueryShowField->dataSet();
   fields.replaceLine(scripts::kTableNameLine, scripts::tableNameLine(table));
   return fields.sqlLines();
+}
+
+void TForm1::loadFieldListBatch() {
+  connection::DataSet& fieldList = QueryShowField->dataSet();
+  fieldList.close();
+  fieldList.clearSql();
+  for (const std::string& line : scripts::fieldListBatchLines(serverVersion_)) fieldList.addLine(line);
 }
 
 void TForm1::ShowFieldList(const std::string& table) {

@@ -19,6 +19,7 @@
 #include "app/desktop.h"
 #include "app/object_list.h"
 #include "app/settings_store.h"
+#include "app/status_bar.h"
 #include "app/tform1.h"
 #include "catalog/object_queries.h"
 #include "common/strings.h"
@@ -26,12 +27,15 @@
 #include "connection/connect.h"
 #include "connection/connection_record.h"
 #include "connection/database_properties.h"
+#include "scripts/create_script.h"
+#include "scripts/schema_reader.h"
 
 namespace makeddl::app {
 
 namespace {
 
 const QString kCannotConnect = QStringLiteral("无法连接数据源！");
+constexpr int kServerVersionPanel = 6;
 
 std::string text(const QComboBox* box) { return box->currentText().toStdString(); }
 std::string text(const QLineEdit* edit) { return edit->text().toStdString(); }
@@ -78,6 +82,7 @@ struct TForm1::Activation {
   std::vector<std::vector<std::string>> objectLists;
   std::optional<connection::RowSet> onlineUsers;
   std::optional<std::string> error;
+  catalog::ServerVersion version;
 };
 
 void TForm1::connectConnectionCommands() {
@@ -310,6 +315,7 @@ TForm1::Activation TForm1::readActivation(connection::Connection& connection) {
   Activation read;
   connection::DataSet query(connection, "TempQuery");
   try {
+    read.version = scripts::readServerVersion(query);
     query.query("sp_helpfile");
     query.first();
     read.files.push_back(connection::fileDescription(query));
@@ -336,6 +342,7 @@ TForm1::Activation TForm1::readActivation(connection::Connection& connection) {
 void TForm1::showActivation(Activation& read, const std::string& database) {
   setConnectionControlsEnabled(true);
   currentDatabaseName_ = database;
+  useServerVersion(read.version);
   QLineEdit* fileFields[] = {Edit1, Edit2};
   for (std::size_t i = 0; i < read.files.size(); ++i) fileFields[i]->setText(utf8(read.files[i]));
   if (read.kilobytes) Edit3->setText(utf8(connection::databaseSizeText(*read.kilobytes, localeDecimalSeparator())));
@@ -348,6 +355,13 @@ void TForm1::showActivation(Activation& read, const std::string& database) {
     noteFailure(utf8(*read.error));
     desktop_.reportError(utf8(*read.error));
   }
+}
+
+void TForm1::useServerVersion(const catalog::ServerVersion& version) {
+  serverVersion_ = version;
+  StatusBar1->setPanelText(kServerVersionPanel, utf8(catalog::productName(version)));
+  loadFieldListBatch();
+  scripts::loadScriptBatch(QueryMakeDDL->dataSet(), version);
 }
 
 void TForm1::refreshObjectLists() {

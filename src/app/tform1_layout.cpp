@@ -474,7 +474,8 @@ void TForm1::buildStatusBar() {
                                    {50, QStringLiteral("记录")},
                                    {50, QStringLiteral("0")},
                                    {200, QString(), true},
-                                   {50, QStringLiteral("v0.1")}},
+                                   {50, QStringLiteral("v0.1")},
+                                   {200, QString()}},  // the active server's version
                                   nullptr);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->setFixedHeight(19);

@@ -126,9 +126,9 @@ void TForm1::Button7Click() {
   if (PageControl2->currentIndex() != kTableTab && names.empty()) return;
   const scripts::ScriptOptions options{CheckBoxRemarks->isChecked()};
   startScriptRun();
-  runScriptTask([names, options](TaskContext& task) {
+  runScriptTask([names, options, server = serverVersion_](TaskContext& task) {
     connection::DataSet catalog(task.connection(), "SchemaQuery");
-    return scripts::MakeDDL(catalog, {names, false}, options, progressOf(task));
+    return scripts::MakeDDL(catalog, {names, false, server}, options, progressOf(task));
   });
 }
 

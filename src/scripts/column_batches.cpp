@@ -37,7 +37,8 @@ constexpr int kFieldListTrailingEmptyLines = 6;
 
 std::string tableNameLine(std::string_view table) { return "set @Table_Name=" + objectNameArgument(table); }
 
-std::vector<std::string> columnFactsLines() {
+std::vector<std::string> columnFactsLines(const catalog::ServerVersion& server) {
+  const std::string properties = catalog::extendedPropertiesSource(server);
   return {
       " Declare @Table_Name sysname",
       " set @Table_Name='d_empworkd'",
@@ -52,8 +53,8 @@ std::vector<std::string> columnFactsLines() {
       // One systypes row per storage type: the base type, not sysname beside nvarchar.
       "                    left join  master.dbo.systypes c on (a.xtype=c.xusertype)  ",
       // One extended property per column: its MS_Description, else the one first by name.
-      "                    left join  sysproperties as d on (a.id=d.id and a.colid=d.smallid and d.type=4",
-      "                         and d.name=(select top 1 p.name from sysproperties p",
+      "                    left join  " + properties + " as d on (a.id=d.id and a.colid=d.smallid and d.type=4",
+      "                         and d.name=(select top 1 p.name from " + properties + " p",
       "                                     where p.id=a.id and p.smallid=a.colid and p.type=4",
       "                                     order by case when p.name='MS_Description' then 0 else 1 end, "
       "p.name))",
@@ -84,8 +85,8 @@ std::vector<std::string> columnFactsLines() {
   };
 }
 
-std::vector<std::string> fieldListBatchLines() {
-  std::vector<std::string> lines = columnFactsLines();
+std::vector<std::string> fieldListBatchLines(const catalog::ServerVersion& server) {
+  std::vector<std::string> lines = columnFactsLines(server);
   const std::vector<std::string>& tail = fieldListTailLines();
   lines.insert(lines.end(), tail.begin(), tail.end());
   lines.insert(lines.end(), kFieldListTrailingEmptyLines, std::string());

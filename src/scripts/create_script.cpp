@@ -193,10 +193,10 @@ ColumnScriptRow columnScriptRow(const ColumnModel& column, bool comma) {
   return {column.name, typePiece(column, comma), column.remark.has_value(), column.remark.value_or(""), false};
 }
 
-void loadScriptBatch(connection::DataSet& batch) {
+void loadScriptBatch(connection::DataSet& batch, const catalog::ServerVersion& server) {
   batch.close();
   batch.clearSql();
-  for (std::string& line : scriptBatchLines()) batch.addLine(std::move(line));
+  for (std::string& line : scriptBatchLines(server)) batch.addLine(std::move(line));
 }
 
 std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, std::string_view table) {

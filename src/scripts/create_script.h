@@ -31,8 +31,8 @@ struct ScriptOptions {
   bool remarks = false;
 };
 
-// Fills the data set with the script batch; done once, before its first run.
-void loadScriptBatch(connection::DataSet& batch);
+// Fills the data set with the script batch for the server's version; done before its first run.
+void loadScriptBatch(connection::DataSet& batch, const catalog::ServerVersion& server = {});
 
 // Runs the batch for the table and reads its rows, from the first, in column order.
 std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, std::string_view table);

@@ -62,7 +62,10 @@ const CatalogObject* findObject(const std::vector<CatalogObject>& objects, const
 class SchemaReader {
  public:
   SchemaReader(connection::DataSet& query, const SchemaSelection& selection)
-      : query_(query), all_(selection.all), objects_(readObjects(query)) {
+      : query_(query),
+        all_(selection.all),
+        properties_(catalog::extendedPropertiesSource(selection.server)),
+        objects_(readObjects(query)) {
     select(selection);
   }
 
@@ -114,7 +117,7 @@ class SchemaReader {
 
   void readColumns() {
     const std::string remark =
-        "(select top 1 q.name from sysproperties q where q.id = c.id and q.smallid = c.colid and q.type = 4 "
+        "(select top 1 q.name from " + properties_ + " q where q.id = c.id and q.smallid = c.colid and q.type = 4 "
         "order by case when q.name = 'MS_Description' then 0 else 1 end, q.name)";
     const std::string identity = "columnproperty(c.id, c.name, 'IsIdentity') = 1";
     const connection::RowTable& collation = rowsOf(query_, "select databasepropertyex(db_name(), 'Collation')");
@@ -128,7 +131,7 @@ class SchemaReader {
                     "from syscolumns c join sysobjects o on o.id = c.id "
                     "left join syscomments m on m.id = c.cdefault "
                     "left join sysobjects d on d.id = c.cdefault "
-                    "left join sysproperties p on (p.id = c.id and p.smallid = c.colid and p.type = 4 and p.name = " +
+                    "left join " + properties_ + " p on (p.id = c.id and p.smallid = c.colid and p.type = 4 and p.name = " +
                     remark + ") where o.xtype = 'U'" + tableFilter("o.id") + " order by c.id, c.colid")) {
       TableModel* owner = table(number(row, 0));
       if (!owner) continue;
@@ -192,7 +195,7 @@ class SchemaReader {
 
   void readTableRemarks() {
     for (const Row& row : rowsOf(query_,
-                                 "select p.id, p.value from sysproperties p where p.smallid = 0 and p.type = 3 "
+                                 "select p.id, p.value from " + properties_ + " p where p.smallid = 0 and p.type = 3 "
                                  "and p.name = 'MS_Description'" +
                                      tableFilter("p.id")))
       if (TableModel* owner = table(number(row, 0))) owner->remark = row.at(1);
@@ -257,6 +260,7 @@ class SchemaReader {
 
   connection::DataSet& query_;
   bool all_;
+  std::string properties_;  // sysproperties, or a table of its shape
   std::vector<CatalogObject> objects_;
   std::set<int> tableIds_, moduleIds_;
   std::vector<ModuleModel> modules_;
@@ -268,6 +272,11 @@ class SchemaReader {
 bool isGeneratedConstraintName(const std::string& name) {
   static const std::regex pattern("^(PK|UQ|DF|CK|FK)__.+__[0-9A-F]{8}([0-9A-F]{8})?$");
   return std::regex_match(name, pattern);
+}
+
+catalog::ServerVersion readServerVersion(connection::DataSet& query) {
+  const std::vector<Row>& rows = rowsOf(query, catalog::serverVersionQuery());
+  return catalog::parseProductVersion(rows.empty() ? "" : text(rows.front(), 0));
 }
 
 SchemaModel readSchema(connection::DataSet& query, const SchemaSelection& selection) {

@@ -1,22 +1,27 @@
 #pragma once
-// Reads the schema model from a SQL Server 2000 catalogue with a fixed number of set-based
+// Reads the schema model from the catalogue of SQL Server 2000 or later with a fixed number of set-based
 // queries, whatever the number of tables: the objects, the columns, the index keys, the CHECK
 // constraints, the foreign keys, the module texts and their dependencies, the table remarks.
 
 #include <string>
 #include <vector>
 
+#include "catalog/server_version.h"
 #include "connection/data_access.h"
 #include "scripts/schema.h"
 
 namespace makeddl::scripts {
 
 // Which objects to read: the named ones (with the triggers of named tables), or every user
-// object of the database.
+// object of the database; and the version of the server whose catalogue holds them.
 struct SchemaSelection {
   std::vector<std::string> names;
   bool all = false;
+  catalog::ServerVersion server = {};
 };
+
+// The version of the server `query` talks to; `query` is left open on its answer.
+catalog::ServerVersion readServerVersion(connection::DataSet& query);
 
 // The model of the selected objects. Named tables come in the order named; a name that is no
 // table, view, procedure, function or trigger gives a table without columns. Modules come in

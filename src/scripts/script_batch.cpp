@@ -81,8 +81,8 @@ constexpr int kScriptTrailingEmptyLines = 8;
 
 }  // namespace
 
-std::vector<std::string> scriptBatchLines() {
-  std::vector<std::string> lines = columnFactsLines();
+std::vector<std::string> scriptBatchLines(const catalog::ServerVersion& server) {
+  std::vector<std::string> lines = columnFactsLines(server);
   const std::vector<std::string>& tail = scriptTailLines();
   lines.insert(lines.end(), tail.begin(), tail.end());
   lines.insert(lines.end(), kScriptTrailingEmptyLines, std::string());

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/server_version.h"
+
 namespace makeddl::scripts {
 
 // The batch as the script data set holds it. One row per column, in column order, with:
@@ -16,6 +18,6 @@ namespace makeddl::scripts {
 //   ColumnName  the bare column name
 //   MakeDDL     the type piece: type, length, default, NOT NULL and the comma
 // Its table-name line (kTableNameLine) holds a placeholder table.
-std::vector<std::string> scriptBatchLines();
+std::vector<std::string> scriptBatchLines(const catalog::ServerVersion& server = {});
 
 }  // namespace makeddl::scripts

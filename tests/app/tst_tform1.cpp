@@ -98,9 +98,9 @@ class TstTForm1 : public makeddl::app::testing::WindowTest {
     QCOMPARE(w.Memo2->document()->blockCount(), 1);
     QVERIFY(w.DBGrid1->editTriggers() == QAbstractItemView::NoEditTriggers);
     QCOMPARE(w.DBGrid4->model(), static_cast<QAbstractItemModel*>(w.ADOQuery2));
-    const QStringList panels{"对象", "0", "记录", "0", "", "v0.1"};
-    QCOMPARE(w.StatusBar1->panelCount(), 6);
-    for (int i = 0; i < 6; ++i) QCOMPARE(w.StatusBar1->panelText(i), panels[i]);
+    const QStringList panels{"对象", "0", "记录", "0", "", "v0.1", ""};
+    QCOMPARE(w.StatusBar1->panelCount(), 7);
+    for (int i = 0; i < 7; ++i) QCOMPARE(w.StatusBar1->panelText(i), panels[i]);
     QCOMPARE(w.StatusBar1->panelRect(4).width(), 200);
     QCOMPARE(w.PageControl1->tabText(0), QStringLiteral("导出数据"));
     QCOMPARE(w.PageControl1->tabText(5), QStringLiteral("对象相依性"));

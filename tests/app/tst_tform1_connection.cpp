@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QtTest>
 #include <memory>
 
@@ -151,6 +152,7 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     QVERIFY(w.Edit3->text().endsWith(" KB") || w.Edit3->text().endsWith(" MB"));
     QCOMPARE(w.Edit4->text().size(), 19);
     QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("2"));
+    QCOMPARE(w.StatusBar1->panelText(6), QStringLiteral("SQL Server 2000 (8.00.2039)"));
 
     // The same connection again, the database name in other letter case: no second entry.
     fillDialog(w, "SHOP", kPassword);
@@ -158,6 +160,27 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     settle();
     QCOMPARE(w.ShowParamList->count(), 1);
     QCOMPARE(folder_->storedValue("ParamCount").toInt(), 1);
+  }
+
+  // A server without sysproperties: the field list reads the remarks where it keeps them.
+  void activatingANewerServerNamesItAndReadsItsRemarks() {
+    SandboxProcess newer(kPassword.toStdString(), false, {"--version", "2019"});
+    runBatches(newer, "master", {"create database shop"});
+    runBatches(newer, "shop",
+               {"create table t_dept (dept_id int not null primary key, dept_name varchar(20))",
+                "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'SCHEMA', N'dbo', N'TABLE', N't_dept', "
+                "N'COLUMN', N'dept_name'"});
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.ComboBoxServer_NM->setEditText(QString::fromStdString(makeddl::testing::sandboxServerText(newer)));
+    w.Button3->click();
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
+    QCOMPARE(w.StatusBar1->panelText(6), QStringLiteral("SQL Server 2019 (15.0.2000.5)"));
+    w.ShowFieldList("t_dept");
+    const QAbstractItemModel* grid = w.DBGrid2->model();
+    QCOMPARE(grid->rowCount(), 2);
+    QCOMPARE(grid->index(0, 9).data().toString(), QStringLiteral("YES"));
+    QCOMPARE(grid->index(1, 8).data().toString(), QStringLiteral("部门名称"));
   }
 
   void rememberedConnectionsActivateFromTheList() {

@@ -60,3 +60,35 @@ TEST_F(SandboxVersions, AnUnknownVersionIsRefusedAtStart) {
     EXPECT_NE(status, 0);
     EXPECT_NE(output.find("usage"), std::string::npos) << output;
 }
+
+TEST_F(SandboxVersions, ExtendedPropertiesLiveWhereEachVersionKeepsThem) {
+    const std::string setup =
+        "create table t_remarks (id int, label varchar(10)) "
+        "exec sp_addextendedproperty 'MS_Description', 'the table', 'user', 'dbo', 'table', 't_remarks' "
+        "exec sp_addextendedproperty N'MS_Description', N'the label', N'SCHEMA', N'dbo', N'TABLE', N't_remarks', "
+        "N'COLUMN', N'label'";
+    auto old = connect(*sql2000_, "tempdb");
+    auto newer = connect(*sql2019_, "tempdb");
+    for (OdbcConnection* c : {old.get(), newer.get()}) ASSERT_TRUE(c->run(setup).ok);
+
+    EXPECT_EQ(old->scalar("select count(*) from sysproperties where id = object_id('t_remarks')"), "2");
+    OdbcBatch missing = newer->run("select count(*) from sysproperties");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_TRUE(missing.mentions("208")) << (missing.messages.empty() ? "" : missing.messages[0]);
+    EXPECT_FALSE(old->run("select count(*) from sys.extended_properties").ok);
+
+    OdbcBatch properties = newer->run(
+        "select class, minor_id, name, convert(varchar(20), value) from sys.extended_properties "
+        "where major_id = object_id('t_remarks') order by minor_id");
+    ASSERT_TRUE(properties.ok);
+    ASSERT_EQ(properties.results.size(), 1u);
+    const auto& rows = properties.results[0].rows;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0], "1");
+    EXPECT_EQ(rows[0][1], "0");
+    EXPECT_EQ(rows[0][3], "the table");
+    EXPECT_EQ(rows[1][1], "2");  // the column's id
+    EXPECT_EQ(rows[1][2], "MS_Description");
+    EXPECT_EQ(rows[1][3], "the label");
+    EXPECT_EQ(newer->scalar("select schema_id from sys.schemas where name = 'dbo'"), "1");
+}

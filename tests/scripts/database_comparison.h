@@ -106,8 +106,9 @@ inline std::string tableDifferences(const sandbox::testing::SandboxProcess& serv
 // order with direction; constraints with their text; foreign keys with their actions; the
 // texts of views, procedures, functions and triggers; column collations; remarks. Object ids
 // and the names the server makes up for unnamed constraints differ between two databases and
-// are left out.
-inline const std::vector<std::string>& schemaFactQueries() {
+// are left out. Remarks are read from sysproperties, or from sys.extended_properties on a server
+// newer than SQL Server 2000 (`newerServer`).
+inline std::vector<std::string> schemaFactQueries(bool newerServer) {
   static const std::vector<std::string> queries{
       "select o.name, c.name, ident_seed(quotename(o.name)), ident_incr(quotename(o.name)), "
       "ident_current(quotename(o.name)) from sysobjects o join syscolumns c on c.id = o.id "
@@ -125,9 +126,12 @@ inline const std::vector<std::string>& schemaFactQueries() {
       "select o.name, o.xtype, m.colid, m.text from sysobjects o join syscomments m on m.id = o.id "
       "where o.xtype in ('V', 'P', 'FN', 'IF', 'TF', 'TR')",
       "select o.name, c.name, c.collation from sysobjects o join syscolumns c on c.id = o.id where o.xtype = 'U'",
-      "select object_name(p.id), p.smallid, p.type, p.name, p.value from sysproperties p",
   };
-  return queries;
+  std::vector<std::string> all = queries;
+  all.push_back(newerServer ? "select object_name(p.major_id), p.minor_id, p.class, p.name, p.value "
+                              "from sys.extended_properties p"
+                            : "select object_name(p.id), p.smallid, p.type, p.name, p.value from sysproperties p");
+  return all;
 }
 
 // The rows of a query with made-up constraint names replaced and in a fixed order. Line breaks
@@ -148,9 +152,9 @@ inline std::vector<Row> comparableFacts(const sandbox::testing::SandboxProcess& 
 
 // What differs between the schema facts of a database and its copy; empty when nothing does.
 inline std::string schemaDifferences(const sandbox::testing::SandboxProcess& server, const std::string& original,
-                                     const std::string& copy) {
+                                     const std::string& copy, bool newerServer = false) {
   std::string differences;
-  for (const std::string& query : schemaFactQueries())
+  for (const std::string& query : schemaFactQueries(newerServer))
     differences += rowDifference(query.substr(0, 60), comparableFacts(server, original, query),
                                  comparableFacts(server, copy, query));
   return differences;
