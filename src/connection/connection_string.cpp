@@ -156,6 +156,7 @@ std::string odbcConnectionString(std::string_view oleDbString, const DriverSetti
   attributes.push_back({"APP", settings.applicationName});
   attributes.push_back({"TDS_Version", settings.tdsVersion});
   attributes.push_back({"ClientCharset", "UTF-8"});
+  if (!settings.encryption.empty()) attributes.push_back({"Encryption", settings.encryption});
 
   std::string result = "DRIVER=" + settings.driver;
   for (const auto& [name, value] : attributes) result += ";" + name + "=" + odbcValue(value);
@@ -171,6 +172,7 @@ DriverSettings driverSettingsFromEnvironment() {
   if (const char* version = std::getenv("MAKEDDL_TDS_VERSION"); version && *version) settings.tdsVersion = version;
   if (const int seconds = positiveSeconds("MAKEDDL_LOGIN_TIMEOUT")) settings.loginTimeoutSeconds = seconds;
   if (const int seconds = positiveSeconds("MAKEDDL_QUERY_TIMEOUT")) settings.queryTimeoutSeconds = seconds;
+  if (const char* encryption = std::getenv("MAKEDDL_ENCRYPT")) settings.encryption = lowerCase(encryption);
   return settings;
 }
 

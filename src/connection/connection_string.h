@@ -26,11 +26,16 @@ struct DriverSettings {
   int loginTimeoutSeconds = 5;       // an unreachable server never blocks the window for long
   int queryTimeoutSeconds = 0;       // 0: a statement runs as long as it needs (a backup, a restore)
   std::string applicationName = "SQL SERVER 工具";
+  // The driver's Encryption setting: off, request or require; empty leaves the driver's own
+  // default (request). Newer servers may insist on encryption.
+  std::string encryption;
 };
 
 // Driver settings from the environment: MAKEDDL_ODBC_DRIVER (a registered name or a library
-// path), MAKEDDL_TDS_VERSION, MAKEDDL_LOGIN_TIMEOUT and MAKEDDL_QUERY_TIMEOUT (seconds); the
-// defaults otherwise.
+// path), MAKEDDL_TDS_VERSION, MAKEDDL_LOGIN_TIMEOUT and MAKEDDL_QUERY_TIMEOUT (seconds),
+// MAKEDDL_ENCRYPT (off, request, require; in any letter case); the defaults otherwise. Any other
+// encryption value is handed on as it is: the driver then refuses to connect rather than fall
+// back to a weaker setting.
 DriverSettings driverSettingsFromEnvironment();
 
 // The ODBC connection string for an OLE DB connection string, each value escaped by ODBC's

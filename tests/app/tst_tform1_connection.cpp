@@ -95,6 +95,21 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     QVERIFY(!w.ADOConnection1.isOpen());
   }
 
+  // The sandbox cannot encrypt: with encryption required the message says why.
+  void requiredEncryptionIsRefusedWithTheReason() {
+    TForm1& w = openWindow();
+    w.driverSettings.encryption = "require";
+    fillDialog(w, "shop", kPassword);
+    w.Button4->click();
+    settle();
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages()[0].startsWith(QStringLiteral("无法连接数据源！\n服务器不支持加密连接")), qPrintable(messages()[0]));
+    w.driverSettings.encryption = "off";
+    w.Button4->click();
+    settle();
+    QCOMPARE(messages().last(), QStringLiteral("连接正确！"));
+  }
+
   void windowsLoginAndAnUnreachablePortAreRefused() {
     TForm1& w = openWindow();
     w.ComboBoxServer_NM->setEditText(serverText());
@@ -174,9 +189,11 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     fillDialog(w, "shop", kPassword);
     w.ComboBoxServer_NM->setEditText(QString::fromStdString(makeddl::testing::sandboxServerText(newer)));
     w.Button3->click();
+    settle();
     QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
     QCOMPARE(w.StatusBar1->panelText(6), QStringLiteral("SQL Server 2019 (15.0.2000.5)"));
     w.ShowFieldList("t_dept");
+    settle();
     const QAbstractItemModel* grid = w.DBGrid2->model();
     QCOMPARE(grid->rowCount(), 2);
     QCOMPARE(grid->index(0, 9).data().toString(), QStringLiteral("YES"));

@@ -74,6 +74,15 @@ TEST(OdbcConnectionString, ValuesThatWouldSplitTheStringAreBraced) {
 }
 
 // The statement limit is a setting of its own, off unless asked for; the login limit stays.
+TEST(DriverSettings, EncryptionIsHandedToTheDriverOnlyWhenSet) {
+  const std::string ole = oleDbConnectionString(sqlLogin("pubs", "srv", "sa", "pw"), "WS01");
+  unsetenv("MAKEDDL_ENCRYPT");
+  EXPECT_EQ(odbcConnectionString(ole, driverSettingsFromEnvironment()).find("Encryption"), std::string::npos);
+  setenv("MAKEDDL_ENCRYPT", "Require", 1);
+  EXPECT_TRUE(odbcConnectionString(ole, driverSettingsFromEnvironment()).ends_with(";Encryption=require"));
+  unsetenv("MAKEDDL_ENCRYPT");
+}
+
 TEST(DriverSettings, TheQueryTimeoutIsASeparateSettingOffByDefault) {
   unsetenv("MAKEDDL_QUERY_TIMEOUT");
   setenv("MAKEDDL_LOGIN_TIMEOUT", "7", 1);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "connection/connect.h"
 #include "connection/connection_string.h"
 #include "sandbox_fixture.hpp"
 
@@ -63,6 +64,33 @@ TEST_F(DataAccess, AnUnreachableServerFailsWithinTheLoginTimeout) {
       oleDbConnectionString({"master", "127.0.0.1,1", "sa", "x", false}, "TESTHOST"), settings));
   unreachable.setLoginTimeout(2);
   EXPECT_THROW(unreachable.open(), DatabaseError);
+}
+
+// The sandbox cannot encrypt: off and request log in in clear; require is refused with a
+// message that says why, where the driver itself says only that it could not connect.
+TEST_F(DataAccess, RequiredEncryptionOnAServerThatCannotEncryptIsRefusedClearly) {
+  const LoginParameters login{"master", "127.0.0.1," + std::to_string(server_->port()), "sa", server_->password(),
+                              false};
+  DriverSettings settings;
+  Connection connection;
+  for (const char* setting : {"off", "request"}) {
+    settings.encryption = setting;
+    EXPECT_NO_THROW(connectTo(connection, login, settings)) << setting;
+    EXPECT_TRUE(connection.isOpen()) << setting;
+  }
+  settings.encryption = "require";
+  try {
+    connectTo(connection, login, settings);
+    FAIL() << "logged in without encryption";
+  } catch (const EncryptionRefused& error) {
+    EXPECT_NE(std::string(error.what()).find("MAKEDDL_ENCRYPT=require"), std::string::npos) << error.what();
+  }
+  EXPECT_FALSE(connection.isOpen());
+  // A refused login is the server's answer, reported as the server gave it.
+  settings.encryption = "off";
+  LoginParameters wrong = login;
+  wrong.password = "wrong";
+  EXPECT_THROW(connectTo(connection, wrong, settings), DatabaseError);
 }
 
 TEST_F(DataAccess, AQueryIsReadWholeAndWalkedFromTheFirstRow) {
