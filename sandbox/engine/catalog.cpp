@@ -201,6 +201,13 @@ std::pair<Value, Value> precisionScale(const SqlType& t) {
     }
 }
 
+// syscolumns.prec and scale of a newer type: -1 and none for the (max) types and xml; the
+// longest literal's characters and the fraction digits for the dates and times.
+std::pair<Value, Value> newerPrecisionScale(const SqlType& t) {
+    if (!isNewerDateTime(t.newer)) return {i(-1), nul()};
+    return {i(newerLiteralLength(t.newer, t.scale)), i(t.newer == NewerType::Date ? 0 : t.scale)};
+}
+
 int usertypeOf(const SqlType& t) {
     static const std::pair<TypeId, int> table[] = {
         {TypeId::Bit, 16}, {TypeId::TinyInt, 5}, {TypeId::SmallInt, 6}, {TypeId::Int, 7}, {TypeId::Decimal, 24},
@@ -217,20 +224,22 @@ int usertypeOf(const SqlType& t) {
 void addColumnRows(Relation& r, int objectId, const std::vector<Column>& columns) {
     for (size_t k = 0; k < columns.size(); ++k) {
         const Column& c = columns[k];
-        auto [prec, scale] = precisionScale(c.type);
-        bool chars = isCharacter(c.type.id);
+        auto [prec, scale] = c.type.newer == NewerType::None ? precisionScale(c.type) : newerPrecisionScale(c.type);
+        const bool newer = c.type.newer != NewerType::None;  // its own length; dates and xml have no collation
+        bool chars = isCharacter(c.type.id) && !isNewerDateTime(c.type.newer) && c.type.newer != NewerType::Xml;
         int status = (c.nullable ? 0x08 : 0) | (c.identity ? 0x80 : 0) |
                      ((c.type.id == TypeId::VarChar || c.type.id == TypeId::VarBinary || isUnicode(c.type.id)) ? 0x10 : 0);
         std::optional<Collation> collation;
         if (chars) collation = c.collation.empty() ? databaseCollation() : findCollation(c.collation);
         Value tdsCollation = Value::binary(collation ? collation->tds : Bytes(5, 0), SqlType::chars(TypeId::Binary, 5));
         int typestat = (chars ? 2 : 0) | (c.nullable ? 0 : 1);
-        bool hasXprec = isNumeric(c.type.id) || isDateTime(c.type.id);
+        bool hasXprec = isNumeric(c.type.id) || isDateTime(c.type.id) || isNewerDateTime(c.type.newer);
         int64_t xprec = hasXprec && !prec.isNull() ? prec.asInt() : 0;
         int64_t xscale = hasXprec && !scale.isNull() ? scale.asInt() : 0;
         int colid = static_cast<int>(k) + 1;
-        r.owned.push_back({s(c.name), i(objectId), i(xtypeOf(c.type.id)), i(typestat), i(Catalog::xusertypeOf(c.type)),
-                           i(isLargeObject(c.type.id) ? 16 : c.type.length), i(xprec), i(xscale), i(colid), i(0), i(0), i(0), i(c.identity ? 1 : 0),
+        const int length = newer ? newerStorageLength(c.type) : isLargeObject(c.type.id) ? 16 : c.type.length;
+        r.owned.push_back({s(c.name), i(objectId), i(catalogXtype(c.type)), i(typestat), i(Catalog::xusertypeOf(c.type)),
+                           i(length), i(xprec), i(xscale), i(colid), i(0), i(0), i(0), i(c.identity ? 1 : 0),
                            i(c.defaultId), i(0), i(0), i(colid), nul(), i(0), collation ? i(collation->id) : nul(), i(0),
                            i(status), i(oldStorageType(c.type, c.nullable)), i(usertypeOf(c.type)), nul(), prec,
                            scale, i(0), i(0), i(c.nullable ? 1 : 0),
@@ -708,7 +717,7 @@ bool Catalog::isSystemTable(std::string_view name) {
                        [&](const char* t) { return compareCollated(t, name) == 0; });
 }
 
-int Catalog::xusertypeOf(const SqlType& type) { return type.isSysname ? 256 : xtypeOf(type.id); }
+int Catalog::xusertypeOf(const SqlType& type) { return type.isSysname ? 256 : catalogXtype(type); }
 
 std::pair<Value, Value> Catalog::precisionAndScale(const SqlType& type) { return precisionScale(type); }
 

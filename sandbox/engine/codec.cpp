@@ -27,7 +27,8 @@ void RecordWriter::type(const SqlType& t) {
     u32(static_cast<uint32_t>(t.length));
     u8(static_cast<uint8_t>(t.precision));
     u8(static_cast<uint8_t>(t.scale));
-    u8(t.isSysname);
+    // Bit 0 is sysname; the newer type sits above it, so files written before it read as before.
+    u8(static_cast<uint8_t>((t.isSysname ? 1 : 0) | static_cast<uint8_t>(t.newer) << 1));
 }
 
 // A value is its type, the index of its storage alternative and the stored data.
@@ -103,7 +104,10 @@ SqlType RecordReader::type() {
     t.length = static_cast<int>(u32());
     t.precision = u8();
     t.scale = u8();
-    t.isSysname = u8() != 0;
+    const uint8_t declared = u8();
+    if ((declared >> 1) > kLastNewerType) throw std::runtime_error("unknown data type");
+    t.isSysname = (declared & 1) != 0;
+    t.newer = static_cast<NewerType>(declared >> 1);
     return t;
 }
 

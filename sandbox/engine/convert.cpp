@@ -1,6 +1,7 @@
 #include "engine/convert.hpp"
 
 #include "engine/error.hpp"
+#include "types/newer_dates.hpp"
 
 #include <gmpxx.h>
 
@@ -392,10 +393,22 @@ Value toGuidType(const Value& v, const SqlType& target) {
     return Value::guid(g);
 }
 
+// A date or time of SQL Server 2008 and later, kept as its literal: from a datetime or from text.
+Value toNewerDateTimeType(const Value& v, const SqlType& target) {
+    if (!holds<DateTime>(v) && !isCharacter(v.type().id))
+        throw SqlError(529, 16, 2, "Explicit conversion from data type " + describe(v.type()) + " to " +
+                                       describe(target) + " is not allowed.");
+    const std::string text = holds<DateTime>(v) ? formatDateTime(v.asDateTime(), 121) : formatValue(v);
+    std::optional<std::string> literal = newerDateLiteral(text, target.newer, target.scale);
+    if (!literal) throw SqlError(241, 16, 1, "Conversion failed when converting date and/or time from character string.");
+    return Value::text(*literal, target);
+}
+
 Value convertImpl(const Value& v, const SqlType& target, int style, bool assignment) {
     if (v.isNull()) return Value::null(target);
     if (target.id == TypeId::SqlVariant) return v;
     if (v.type() == target && !(assignment && isCharacter(target.id))) return v;
+    if (isNewerDateTime(target.newer)) return toNewerDateTimeType(v, target);
     if (isIntegral(target.id)) return toIntegerType(v, target);
     if (target.id == TypeId::Decimal || target.id == TypeId::Numeric || target.id == TypeId::Money ||
         target.id == TypeId::SmallMoney)

@@ -17,8 +17,33 @@ bool isTemporary(const ObjectName& name) { return !name.name.empty() && name.nam
 
 }  // namespace
 
+// The types SQL Server 2005 and later added; SQL Server 2000 knows none of them.
+std::optional<SqlType> Executor::newerType(const TypeSpec& spec) {
+    if (!engine_.version().since2005()) {
+        if (spec.max) throw SqlError(170, 15, 1, "Line 1: Incorrect syntax near 'max'.");
+        return std::nullopt;
+    }
+    if (spec.max) {
+        auto id = typeIdFromName(spec.name);
+        std::optional<NewerType> kind = id ? maxTypeOf(*id) : std::nullopt;
+        if (!kind) throw SqlError(170, 15, 1, "Line 1: Incorrect syntax near 'max'.");
+        return SqlType::newerType(*kind);
+    }
+    std::optional<NewerType> kind = newerTypeFromName(spec.name);
+    if (!kind) return std::nullopt;
+    const bool fractional = *kind == NewerType::Time || *kind == NewerType::DateTime2 || *kind == NewerType::DateTimeOffset;
+    if (spec.arguments.size() > (fractional ? 1u : 0u))
+        throw SqlError(2716, 16, 1, "Column, parameter, or variable #1: Cannot specify a column width on data type " +
+                                        std::string(newerTypeName(*kind)) + ".");
+    const int digits = spec.arguments.empty() ? 7 : spec.arguments[0];
+    if (digits < 0 || digits > 7)
+        throw SqlError(1002, 16, 1, "Line 1: Specified scale " + std::to_string(digits) + " is invalid.");
+    return SqlType::newerType(*kind, digits);
+}
+
 SqlType Executor::resolveType(const TypeSpec& spec, const std::string& columnName) {
     if (equalsIgnoreCase(spec.name, "sysname")) return SqlType::sysname();
+    if (std::optional<SqlType> newer = newerType(spec)) return *newer;
     auto id = typeIdFromName(spec.name);
     if (!id) throw errors::unknownType(spec.name);
     const auto& args = spec.arguments;

@@ -180,6 +180,7 @@ private:
     void runDrop(const sql::DropStatement& s);
     void recordDependencies(Database& db, const SchemaObject& module);
     SqlType resolveType(const sql::TypeSpec& spec, const std::string& columnName = "");
+    std::optional<SqlType> newerType(const sql::TypeSpec& spec);
     Column columnFromSpec(const sql::ColumnSpec& spec);
 
     // ---- BACKUP and RESTORE (backup_statements.cpp) ----

@@ -224,6 +224,8 @@ std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
         if (a[0].isNull()) return Value::null(resultType);
         int64_t id = toInteger(a[0]);
         if (id == 256) return Value::text("sysname", resultType);
+        if (std::optional<NewerType> newer = newerTypeFromXtype(static_cast<int>(id)); newer && engine_.version().since2005())
+            return Value::text(std::string(newerTypeName(*newer)), resultType);
         auto type = typeIdFromXtype(static_cast<int>(id));
         return type ? Value::text(std::string(typeName(*type)), resultType) : Value::null(resultType);
     }

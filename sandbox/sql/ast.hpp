@@ -20,6 +20,7 @@ using ExprPtr = std::shared_ptr<Expr>;
 struct TypeSpec {
     std::string name;
     std::vector<int> arguments;
+    bool max = false;  // varchar(max): SQL Server 2005 and later
 };
 
 enum class ExprKind {

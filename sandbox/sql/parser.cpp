@@ -559,11 +559,15 @@ private:
         if (equalsIgnoreCase(type.name, "double") && is("precision")) { take(); type.name = "float"; }
         if (equalsIgnoreCase(type.name, "national")) type.name = "n" + anyWord();
         if (accept("(")) {
-            do {
-                if (peek().is("max")) fail();
-                if (peek().kind != TokenKind::Integer || peek().text.size() > 9) fail();
-                type.arguments.push_back(std::atoi(take().text.c_str()));
-            } while (accept(","));
+            if (peek().is("max")) {  // the executor refuses it where the server is SQL Server 2000
+                take();
+                type.max = true;
+            } else {
+                do {
+                    if (peek().kind != TokenKind::Integer || peek().text.size() > 9) fail();
+                    type.arguments.push_back(std::atoi(take().text.c_str()));
+                } while (accept(","));
+            }
             expect(")");
         }
         if (is("varying")) { take(); if (equalsIgnoreCase(type.name, "char")) type.name = "varchar"; }

@@ -79,6 +79,102 @@ SqlType SqlType::sysname() {
     return type;
 }
 
+SqlType SqlType::newerType(NewerType kind, int fractionDigits) {
+    SqlType type;
+    switch (kind) {
+        case NewerType::VarCharMax: case NewerType::None: type = of(TypeId::Text); break;
+        case NewerType::NVarCharMax: case NewerType::Xml: type = of(TypeId::NText); break;
+        case NewerType::VarBinaryMax: type = of(TypeId::Image); break;
+        default: type = chars(TypeId::NVarChar, newerLiteralLength(kind, fractionDigits));
+    }
+    type.newer = kind;
+    if (kind == NewerType::Time || kind == NewerType::DateTime2 || kind == NewerType::DateTimeOffset)
+        type.scale = fractionDigits;
+    return type;
+}
+
+namespace {
+
+struct NewerFacts {
+    NewerType kind;
+    std::string_view name;
+    uint8_t xtype;
+};
+
+constexpr NewerFacts kNewerFacts[] = {
+    {NewerType::VarCharMax, "varchar", 167},    {NewerType::NVarCharMax, "nvarchar", 231},
+    {NewerType::VarBinaryMax, "varbinary", 165}, {NewerType::Xml, "xml", 241},
+    {NewerType::Date, "date", 40},              {NewerType::Time, "time", 41},
+    {NewerType::DateTime2, "datetime2", 42},    {NewerType::DateTimeOffset, "datetimeoffset", 43},
+};
+
+const NewerFacts* newerFactsOf(NewerType kind) {
+    for (const auto& facts : kNewerFacts)
+        if (facts.kind == kind) return &facts;
+    return nullptr;
+}
+
+}  // namespace
+
+bool isNewerDateTime(NewerType kind) {
+    return kind == NewerType::Date || kind == NewerType::Time || kind == NewerType::DateTime2 ||
+           kind == NewerType::DateTimeOffset;
+}
+
+std::optional<NewerType> newerTypeFromName(std::string_view name) {
+    for (const auto& facts : kNewerFacts)
+        if (facts.xtype == 241 || (facts.xtype >= 40 && facts.xtype <= 43))
+            if (equalsIgnoreCase(name, facts.name)) return facts.kind;
+    return std::nullopt;
+}
+
+std::optional<NewerType> maxTypeOf(TypeId id) {
+    if (id == TypeId::VarChar) return NewerType::VarCharMax;
+    if (id == TypeId::NVarChar) return NewerType::NVarCharMax;
+    if (id == TypeId::VarBinary) return NewerType::VarBinaryMax;
+    return std::nullopt;
+}
+
+std::optional<NewerType> newerTypeFromXtype(int xtype) {
+    for (const auto& facts : kNewerFacts)
+        if (facts.xtype == xtype && (xtype == 241 || (xtype >= 40 && xtype <= 43))) return facts.kind;
+    return std::nullopt;
+}
+
+std::string_view newerTypeName(NewerType kind) {
+    const NewerFacts* facts = newerFactsOf(kind);
+    return facts ? facts->name : std::string_view();
+}
+
+uint8_t catalogXtype(const SqlType& type) {
+    const NewerFacts* facts = newerFactsOf(type.newer);
+    return facts ? facts->xtype : xtypeOf(type.id);
+}
+
+int newerStorageLength(const SqlType& type) {
+    // Time takes 3, 4 or 5 bytes as its fraction digits grow; datetime2 adds the date's 3 and
+    // datetimeoffset the offset's 2 more.
+    const int time = type.scale <= 2 ? 3 : type.scale <= 4 ? 4 : 5;
+    switch (type.newer) {
+        case NewerType::Date: return 3;
+        case NewerType::Time: return time;
+        case NewerType::DateTime2: return time + 3;
+        case NewerType::DateTimeOffset: return time + 5;
+        default: return -1;
+    }
+}
+
+int newerLiteralLength(NewerType kind, int fractionDigits) {
+    const int fraction = fractionDigits > 0 ? fractionDigits + 1 : 0;  // the point and the digits
+    switch (kind) {
+        case NewerType::Date: return 10;
+        case NewerType::Time: return 8 + fraction;
+        case NewerType::DateTime2: return 19 + fraction;
+        case NewerType::DateTimeOffset: return 26 + fraction;
+        default: return 0;
+    }
+}
+
 bool isCharacter(TypeId id) {
     return id == TypeId::Char || id == TypeId::VarChar || id == TypeId::Text || isUnicode(id);
 }
@@ -136,6 +232,16 @@ std::optional<TypeId> typeIdFromXtype(int xtype) {
 
 std::string describe(const SqlType& type) {
     if (type.isSysname) return "sysname";
+    if (type.newer != NewerType::None) {
+        std::string text(newerTypeName(type.newer));
+        switch (type.newer) {
+            case NewerType::VarCharMax: case NewerType::NVarCharMax: case NewerType::VarBinaryMax:
+                return text + "(max)";
+            case NewerType::Time: case NewerType::DateTime2: case NewerType::DateTimeOffset:
+                return text + "(" + std::to_string(type.scale) + ")";
+            default: return text;
+        }
+    }
     std::string text(typeName(type.id));
     if (type.id == TypeId::Decimal || type.id == TypeId::Numeric)
         return text + "(" + std::to_string(type.precision) + "," + std::to_string(type.scale) + ")";

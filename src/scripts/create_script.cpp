@@ -172,12 +172,21 @@ std::vector<std::string> textLines(const ModuleModel& module) {
 
 std::string typePiece(const ColumnModel& column, bool comma) {
   static const std::vector<std::string> lengthTypes{"varbinary", "varchar", "nchar", "nvarchar", "char", "binary"};
+  // The times of SQL Server 2008 and later keep as many fraction digits as their scale says.
+  static const std::vector<std::string> fractionTypes{"time", "datetime2", "datetimeoffset"};
+  const auto listed = [&column](const std::vector<std::string>& types) {
+    return std::find(types.begin(), types.end(), column.type) != types.end();
+  };
   std::string piece = column.type;
   if (column.type == "decimal" || column.type == "numeric") {
     piece += " (" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ") ";
-  } else if (std::find(lengthTypes.begin(), lengthTypes.end(), column.type) != lengthTypes.end()) {
+  } else if (listed(lengthTypes) && column.length == -1) {  // varchar(max) and its kin
+    piece += " (max) ";
+  } else if (listed(lengthTypes)) {
     const bool national = column.type == "nchar" || column.type == "nvarchar";
     piece += " (" + std::to_string(national ? column.length / 2 : column.length) + ") ";
+  } else if (listed(fractionTypes)) {
+    piece += " (" + std::to_string(column.scale) + ") ";
   } else {
     piece += " ";
   }

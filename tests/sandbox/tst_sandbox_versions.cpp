@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sql.h>
+#include <sqlext.h>
+
+#include <iterator>
 #include <memory>
 
 using namespace sandbox::testing;
@@ -91,4 +95,47 @@ TEST_F(SandboxVersions, ExtendedPropertiesLiveWhereEachVersionKeepsThem) {
     EXPECT_EQ(rows[1][2], "MS_Description");
     EXPECT_EQ(rows[1][3], "the label");
     EXPECT_EQ(newer->scalar("select schema_id from sys.schemas where name = 'dbo'"), "1");
+}
+
+// The types SQL Server 2005 and later added, as those versions show them to a TDS 7.1 client:
+// the dates and times as their literals, the (max) types and xml as text, ntext and image.
+TEST_F(SandboxVersions, NewerTypesAreKeptAndSentTheWayA2019ServerSendsThemDownLevel) {
+    auto newer = connect(*sql2019_, "tempdb");
+    ASSERT_TRUE(newer->run("create table t_newer (d date, t time(3), dt2 datetime2, dt2z datetime2(0), "
+                           "dto datetimeoffset(2), vm varchar(max), nm nvarchar(max), bm varbinary(max), x xml)")
+                    .ok);
+    ASSERT_TRUE(newer->run("insert into t_newer values ('2024-02-29', '13:45:00.12345', '2024-02-29 13:45:00.1234567', "
+                           "'2024-02-29 23:59:59.6', '2024-02-29 13:45:00.125 +08:00', 'long', N'长文本', 0x0102, "
+                           "N'<a>1</a>')")
+                    .ok);
+    OdbcBatch read = newer->run("select * from t_newer");
+    ASSERT_TRUE(read.ok);
+    const OdbcResult& result = read.results.at(0);
+    EXPECT_EQ(result.rows.at(0),
+              (std::vector<std::optional<std::string>>{"2024-02-29", "13:45:00.123", "2024-02-29 13:45:00.1234567",
+                                                       "2024-03-01 00:00:00", "2024-02-29 13:45:00.13 +08:00", "long",
+                                                       "长文本", "0102", "<a>1</a>"}));
+    const int downLevel[] = {SQL_WVARCHAR, SQL_WVARCHAR, SQL_WVARCHAR, SQL_WVARCHAR, SQL_WVARCHAR,
+                             SQL_LONGVARCHAR, SQL_WLONGVARCHAR, SQL_LONGVARBINARY, SQL_WLONGVARCHAR};
+    for (size_t i = 0; i < std::size(downLevel); ++i) EXPECT_EQ(result.columns.at(i).sqlType, downLevel[i]) << i;
+
+    OdbcBatch columns = newer->run(
+        "select type_name(xtype), length, prec, scale from syscolumns where id = object_id('t_newer') order by colid");
+    ASSERT_TRUE(columns.ok);
+    const std::vector<std::vector<std::optional<std::string>>> facts{
+        {"date", "3", "10", "0"},          {"time", "4", "12", "3"},     {"datetime2", "8", "27", "7"},
+        {"datetime2", "6", "19", "0"},     {"datetimeoffset", "8", "29", "2"}, {"varchar", "-1", "-1", std::nullopt},
+        {"nvarchar", "-1", "-1", std::nullopt}, {"varbinary", "-1", "-1", std::nullopt}, {"xml", "-1", "-1", std::nullopt}};
+    EXPECT_EQ(columns.results.at(0).rows, facts);
+
+    for (const char* wrong : {"insert into t_newer (d) values ('2023-02-29')", "insert into t_newer (t) values ('24:00')",
+                              "insert into t_newer (dto) values ('2024-01-01 10:00 +15:00')"}) {
+        OdbcBatch refused = newer->run(wrong);
+        EXPECT_FALSE(refused.ok) << wrong;
+        EXPECT_TRUE(refused.mentions("241")) << wrong;
+    }
+    // SQL Server 2000 knows none of them.
+    auto old = connect(*sql2000_, "tempdb");
+    EXPECT_TRUE(old->run("create table t_old (v varchar(max))").mentions("Incorrect syntax near 'max'"));
+    EXPECT_TRUE(old->run("create table t_old (d date)").mentions("243"));
 }

@@ -239,3 +239,26 @@ TEST(CreateScript, SchemaScriptOrderAndRemarks) {
                 "N'column', N'id'",
             }));
 }
+
+// The types of SQL Server 2005 and later: the (max) lengths the catalogue gives as -1, and the
+// fraction digits of the times.
+TEST(CreateScript, NewerTypesAreWrittenAsDeclared) {
+  const auto piece = [](const std::string& type, int length, int scale) {
+    ColumnModel column;
+    column.name = "c";
+    column.type = type;
+    column.length = length;
+    column.scale = scale;
+    column.nullable = true;
+    return typePiece(column, false);
+  };
+  EXPECT_EQ(piece("varchar", -1, 0), "varchar (max) ");
+  EXPECT_EQ(piece("nvarchar", -1, 0), "nvarchar (max) ");
+  EXPECT_EQ(piece("varbinary", -1, 0), "varbinary (max) ");
+  EXPECT_EQ(piece("nvarchar", 40, 0), "nvarchar (20) ");
+  EXPECT_EQ(piece("time", 5, 3), "time (3) ");
+  EXPECT_EQ(piece("datetime2", 6, 0), "datetime2 (0) ");
+  EXPECT_EQ(piece("datetimeoffset", 10, 7), "datetimeoffset (7) ");
+  EXPECT_EQ(piece("date", 3, 0), "date ");
+  EXPECT_EQ(piece("xml", -1, 0), "xml ");
+}

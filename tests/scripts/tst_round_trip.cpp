@@ -153,6 +153,30 @@ TEST(RoundTripOnANewerServer, AWholeSchemaComesBackTheSame) {
   EXPECT_EQ(makeddl::testing::schemaDifferences(server, "schema_src", "schema_copy", true), "") << createScript;
 }
 
+// A table of every type a SQL Server 2019 has beside the older ones, scripted and run on a new
+// database: the same column types and the same values.
+TEST(RoundTripOnANewerServer, ATableOfTheNewerTypesComesBackTheSame) {
+  const SandboxProcess server(kPassword, false, {"--version", "2019"});
+  makeddl::testing::runBatches(server, "master", {"create database newer_src", "create database newer_copy"});
+  makeddl::testing::runBatches(
+      server, "newer_src",
+      {"create table t_every (id int not null primary key, d date, t0 time(0), t time, dt2 datetime2(3), "
+       "dto datetimeoffset, vm varchar(max), nm nvarchar(max), bm varbinary(max), x xml, v varchar(10))",
+       "insert into t_every values (1, '2024-02-29', '23:59:59', '00:00:00.0000001', '1753-01-01 00:00:00.5', "
+       "'2024-02-29 13:45:00.1234567 -05:30', 'a''b', N'长文本', 0x00FF, N'<a x=\"1\">b</a>', 'x')",
+       "insert into t_every values (2, '0001-01-01', '00:00:00', '12:00', '9999-12-31 23:59:59.999', "
+       "'0001-01-01 00:00:00 +14:00', 'line' + char(13) + char(10) + 'break', N'', 0x, N'<b/>', NULL)",
+       "insert into t_every (id) values (3)"});
+  const std::string createScript = programScript(server, "create", {"t_every"}, "newer_src");
+  const std::string insertScript = programScript(server, "insert", {"t_every"}, "newer_src");
+  for (const char* piece : {"varchar (max)", "nvarchar (max)", "varbinary (max)", "time (0)", "datetime2 (3)",
+                            "datetimeoffset (7)", "xml "})
+    EXPECT_NE(createScript.find(piece), std::string::npos) << piece << "\n" << createScript;
+  makeddl::testing::runBatches(server, "newer_copy", scriptBatches(createScript));
+  makeddl::testing::runBatches(server, "newer_copy", {insertScript});
+  EXPECT_EQ(makeddl::testing::tableDifferences(server, "newer_src", "newer_copy"), "") << createScript << insertScript;
+}
+
 // The value kinds the round trip is meant to cover are really in the sample.
 TEST_F(RoundTrip, SampleHoldsEveryKindOfValue) {
   std::vector<std::string> types;
