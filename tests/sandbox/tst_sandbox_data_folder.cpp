@@ -258,3 +258,28 @@ TEST(SandboxDataFolder, FilesAreTheOwnersAloneAndLeftoverTemporaryFilesGo) {
         EXPECT_EQ(status.st_mode & 0777, 0600u) << name;
     }
 }
+
+// A newer type is kept with the column that declares it: after a restart the column is still a
+// date or a varchar(max), not the storage it travels in.
+TEST(SandboxDataFolder, NewerTypesComeBackAsDeclared) {
+    ScratchFolder data;
+    const std::string facts = "select type_name(xtype) + ' ' + convert(varchar(5), length) + ' ' + "
+                              "isnull(convert(varchar(2), scale), '-') from shop..syscolumns "
+                              "where id = object_id('shop..t_newer') order by colid";
+    Rows expected;
+    {
+        Kept first(data.path());
+        first.engine.setVersion(ServerVersion::sql2019());
+        ASSERT_EQ(first.run("create database shop").errorNumbers(), std::vector<int>{});
+        ASSERT_EQ(first.run("use shop create table t_newer (d date, t datetime2(3), v varchar(max)) "
+                            "insert t_newer values ('2024-02-29', '2024-02-29 10:00:00.5', 'x')")
+                      .errorNumbers(),
+                  std::vector<int>{});
+        expected = first.run(facts).rows;
+        ASSERT_EQ(expected, (Rows{{"date 3 0"}, {"datetime2 7 3"}, {"varchar -1 -"}}));
+    }
+    Kept second(data.path());
+    second.engine.setVersion(ServerVersion::sql2019());
+    EXPECT_EQ(second.run(facts).rows, expected);
+    EXPECT_EQ(second.run("select t from shop..t_newer").rows, (Rows{{"2024-02-29 10:00:00.500"}}));
+}
