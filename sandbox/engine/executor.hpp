@@ -204,6 +204,9 @@ private:
                        const std::vector<std::string>& names, const std::function<void()>& body);
     Value callScalarFunction(const SchemaObject& function, const std::vector<Value>& arguments);
     Relation callTableFunction(const SchemaObject& function, const std::vector<Value>& arguments);
+    // fn_listextendedproperty of SQL Server 2005 and later (properties.cpp).
+    bool isListExtendedProperty(const sql::ObjectName& name) const;
+    Relation listExtendedProperties(const std::vector<Value>& arguments);
     SchemaObject* userFunction(const std::vector<std::string>& names, std::initializer_list<const char*> xtypes);
 
     // ---- queries (query.cpp) ----

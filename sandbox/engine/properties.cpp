@@ -183,4 +183,63 @@ Value Executor::indexKeyProperty(int id, int64_t indid, int64_t keyno, const std
     return nullInt();
 }
 
+namespace {
+
+// fn_listextendedproperty's level-1 object types and the sysobjects kinds each stands for.
+bool isOfObjectType(const std::string& xtype, const std::string& type) {
+    if (type == "table") return xtype == "U";
+    if (type == "view") return xtype == "V";
+    if (type == "procedure") return xtype == "P";
+    if (type == "function") return xtype == "FN" || xtype == "IF" || xtype == "TF";
+    return false;
+}
+
+// A NULL argument (or the keyword default) matches every name.
+bool matchesName(const Value& argument, const std::string& name) {
+    return argument.isNull() || compareCollated(formatValue(argument), name) == 0;
+}
+
+}  // namespace
+
+bool Executor::isListExtendedProperty(const ObjectName& name) const {
+    return engine_.version().since2005() && name.database.empty() &&
+           (name.owner.empty() || equalsIgnoreCase(name.owner, "sys")) &&
+           equalsIgnoreCase(name.name, "fn_listextendedproperty");
+}
+
+// The properties of the objects (or of their columns) the levels name: level 0 a schema (or,
+// as SQL Server still allows, a user) and every object is in dbo; level 1 the kind of object
+// and its name; level 2 COLUMN and its name. A NULL name takes every one of its level; a type
+// left NULL below one that is given, or a level given under a NULL one, lists nothing.
+Relation Executor::listExtendedProperties(const std::vector<Value>& arguments) {
+    requireArgumentCount("fn_listextendedproperty", arguments, 7);
+    const auto lower = [&](size_t i) { return arguments[i].isNull() ? std::string() : toLower(formatValue(arguments[i])); };
+    Relation r;
+    r.columns = describeColumns({{"objtype", "sysname"}, {"objname", "sysname"}, {"name", "sysname"}, {"value", "sql_variant"}});
+    const std::string level0 = lower(1), level1 = lower(3), level2 = lower(5);
+    const bool inDbo = (level0 == "schema" || level0 == "user") && !arguments[2].isNull() &&
+                       compareCollated(formatValue(arguments[2]), "dbo") == 0;
+    const bool columns = level2 == "column";
+    if (!inDbo || level1.empty() || (arguments[4].isNull() && columns) || (!level2.empty() && !columns)) return r;
+    auto db = currentDatabase();
+    for (const ExtendedProperty& p : db->properties) {
+        const SchemaObject* object = db->objectById(p.id);
+        if (!object || !isOfObjectType(object->xtype, level1) || !matchesName(arguments[4], object->name) ||
+            !matchesName(arguments[0], p.name) || (p.type == 4) != columns)
+            continue;
+        std::string objname = object->name, objtype = toUpper(level1);
+        if (columns) {
+            auto table = db->table(object->name);
+            if (!table || p.smallid < 1 || static_cast<size_t>(p.smallid) > table->columns.size()) continue;
+            objname = table->columns[static_cast<size_t>(p.smallid) - 1].name;
+            if (!matchesName(arguments[6], objname)) continue;
+            objtype = "COLUMN";
+        }
+        r.owned.push_back({Value::nvarchar(objtype), Value::nvarchar(objname), Value::nvarchar(p.name), p.value});
+    }
+    for (Row& row : r.owned)
+        for (size_t c = 0; c < r.columns.size(); ++c) row[c] = convertValue(row[c], r.columns[c].type);
+    return r;
+}
+
 }  // namespace sandbox

@@ -133,6 +133,12 @@ Relation Executor::openSource(const TableRef& ref, const Frame* outer) {
         r.name = ref.alias;
         return r;
     }
+    if (ref.isFunction && isListExtendedProperty(ref.name)) {
+        std::vector<Value> arguments;
+        Frame frame = outer ? *outer : Frame{};
+        for (const auto& argument : ref.arguments) arguments.push_back(eval(*argument, frame));
+        return listExtendedProperties(arguments);
+    }
     if (ref.isFunction) {
         std::vector<std::string> names = {ref.name.owner.empty() ? "dbo" : ref.name.owner, ref.name.name};
         if (!ref.name.database.empty()) names.insert(names.begin(), ref.name.database);

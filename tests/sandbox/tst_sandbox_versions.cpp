@@ -95,6 +95,25 @@ TEST_F(SandboxVersions, ExtendedPropertiesLiveWhereEachVersionKeepsThem) {
     EXPECT_EQ(rows[1][2], "MS_Description");
     EXPECT_EQ(rows[1][3], "the label");
     EXPECT_EQ(newer->scalar("select schema_id from sys.schemas where name = 'dbo'"), "1");
+
+    OdbcBatch listed = newer->run(
+        "select objtype, objname, name, convert(varchar(20), value) "
+        "from fn_listextendedproperty(NULL, 'schema', 'dbo', 'table', 't_remarks', NULL, NULL) "
+        "select objtype, objname, convert(varchar(20), value) "
+        "from sys.fn_listextendedproperty('MS_Description', 'SCHEMA', 'dbo', 'TABLE', NULL, 'COLUMN', NULL) "
+        "select count(*) from fn_listextendedproperty(NULL, 'schema', 'dbo', 'view', NULL, NULL, NULL)");
+    ASSERT_TRUE(listed.ok) << (listed.messages.empty() ? "" : listed.messages[0]);
+    ASSERT_EQ(listed.results.size(), 3u);
+    EXPECT_EQ(listed.results[0].rows,
+              (std::vector<std::vector<std::optional<std::string>>>{{"TABLE", "t_remarks", "MS_Description", "the table"}}));
+    EXPECT_TRUE(listed.results[1].rows.empty());  // columns are listed under a named table only
+    EXPECT_EQ(listed.results[2].rows.at(0).at(0), "0");
+    OdbcBatch column = newer->run(
+        "select objtype, objname, convert(varchar(20), value) "
+        "from fn_listextendedproperty(NULL, 'schema', 'dbo', 'table', 't_remarks', 'column', 'label')");
+    ASSERT_TRUE(column.ok);
+    EXPECT_EQ(column.results.at(0).rows,
+              (std::vector<std::vector<std::optional<std::string>>>{{"COLUMN", "label", "the label"}}));
 }
 
 // The types SQL Server 2005 and later added, as those versions show them to a TDS 7.1 client:
