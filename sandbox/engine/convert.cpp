@@ -1,6 +1,7 @@
 #include "engine/convert.hpp"
 
 #include "engine/error.hpp"
+#include "types/civil_days.hpp"
 #include "types/newer_dates.hpp"
 
 #include <gmpxx.h>
@@ -70,27 +71,8 @@ std::string floatToString(double v) {
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// Days since 1900-01-01 from a civil date and back (proleptic Gregorian).
-int64_t daysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 - (-25567);  // 1970-01-01 is day 25567 after 1900-01-01
-}
-
-void civilFromDays(int64_t z, int& y, int& m, int& d) {
-    z += 719468 - 25567;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
+// A datetime counts its days from 1900-01-01, which is day -25567 since 1970-01-01.
+constexpr int64_t kDatetimeFirstDay = -25567;
 
 
 std::string formatDateTime(const DateTime& dt, int style) {
@@ -667,7 +649,7 @@ Value bitwiseNot(const Value& a) {
 
 DateTime dateTimeFromParts(int year, int month, int day, int hour, int minute, int second, int millisecond) {
     DateTime dt;
-    dt.days = static_cast<int32_t>(daysFromCivil(year, month, day));
+    dt.days = static_cast<int32_t>(daysFromCivil(year, month, day) - kDatetimeFirstDay);
     // Milliseconds round to the 1/300-second tick (.000, .003, .007).
     dt.ticks = static_cast<uint32_t>((hour * 3600 + minute * 60 + second) * 300 + (millisecond * 300 + 500) / 1000);
     return dt;
@@ -675,7 +657,7 @@ DateTime dateTimeFromParts(int year, int month, int day, int hour, int minute, i
 
 void dateTimeParts(const DateTime& value, int& year, int& month, int& day, int& hour, int& minute, int& second,
                    int& millisecond) {
-    civilFromDays(value.days, year, month, day);
+    civilFromDays(value.days + kDatetimeFirstDay, year, month, day);
     uint32_t seconds = value.ticks / 300;
     hour = static_cast<int>(seconds / 3600);
     minute = static_cast<int>(seconds / 60 % 60);

@@ -1,5 +1,7 @@
 #include "types/newer_dates.hpp"
 
+#include "types/civil_days.hpp"
+
 #include <cstdint>
 #include <cstdio>
 #include <regex>
@@ -10,28 +12,6 @@ namespace {
 
 constexpr int64_t kTicksPerSecond = 10'000'000;  // the 100-nanosecond units of a seven-digit fraction
 constexpr int64_t kTicksPerDay = 86'400 * kTicksPerSecond;
-
-// Days since 1970-01-01 of a civil date, and back (Howard Hinnant's algorithms).
-int64_t daysFromCivil(int64_t y, int m, int d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(int64_t z, int& y, int& m, int& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
 
 bool validDate(int y, int m, int d) {
     if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
