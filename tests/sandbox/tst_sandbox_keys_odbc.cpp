@@ -1,8 +1,7 @@
 // Foreign keys, ALTER TABLE, identity values and the property functions through the real FreeTDS
 // ODBC driver: what a script writer reads and what running its scripts answers.
 
-#include "odbc_client.hpp"
-#include "sandbox_fixture.hpp"
+#include "odbc_suite.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,26 +12,7 @@ using namespace sandbox::testing;
 
 namespace {
 
-class SandboxKeysOdbc : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { server_ = std::make_unique<SandboxProcess>(); }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    static std::unique_ptr<OdbcConnection> connect(const std::string& database = "") {
-        auto connection = std::make_unique<OdbcConnection>(server_->odbcConnectionString(database));
-        EXPECT_TRUE(connection->connected()) << connection->connectError();
-        return connection;
-    }
-    static OdbcBatch runOk(OdbcConnection& c, const std::string& sql) {
-        OdbcBatch batch = c.run(sql);
-        EXPECT_TRUE(batch.ok) << sql << "\n" << (batch.messages.empty() ? "" : batch.messages[0]);
-        return batch;
-    }
-
-    static std::unique_ptr<SandboxProcess> server_;
-};
-
-std::unique_ptr<SandboxProcess> SandboxKeysOdbc::server_;
+class SandboxKeysOdbc : public OdbcSuite {};
 
 }  // namespace
 

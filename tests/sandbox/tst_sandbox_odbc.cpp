@@ -1,8 +1,7 @@
 // The sandbox through the real FreeTDS ODBC driver: logins, types, batches, sessions, the
 // catalogue and the exact catalogue batches the tool sends.
 
-#include "odbc_client.hpp"
-#include "sandbox_fixture.hpp"
+#include "odbc_suite.hpp"
 #include "tool_batches.hpp"
 
 #include <gtest/gtest.h>
@@ -17,34 +16,14 @@ using namespace sandbox::testing;
 
 namespace {
 
-class SandboxOdbc : public ::testing::Test {
+class SandboxOdbc : public OdbcSuite {
 protected:
-    static void SetUpTestSuite() { server_ = std::make_unique<SandboxProcess>(); }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    static std::unique_ptr<OdbcConnection> connect(const std::string& database = "") {
-        auto connection = std::make_unique<OdbcConnection>(server_->odbcConnectionString(database));
-        EXPECT_TRUE(connection->connected()) << connection->connectError();
-        return connection;
-    }
-
-    // Runs a batch that must succeed and returns its results.
-    static OdbcBatch runOk(OdbcConnection& c, const std::string& sql) {
-        OdbcBatch batch = c.run(sql);
-        EXPECT_TRUE(batch.ok) << sql << "\n" << (batch.messages.empty() ? "" : batch.messages[0]);
-        return batch;
-    }
-
     static std::vector<std::string> column(const OdbcResult& result, size_t index) {
         std::vector<std::string> values;
         for (const auto& row : result.rows) values.push_back(row[index].value_or("<NULL>"));
         return values;
     }
-
-    static std::unique_ptr<SandboxProcess> server_;
 };
-
-std::unique_ptr<SandboxProcess> SandboxOdbc::server_;
 
 }  // namespace
 
