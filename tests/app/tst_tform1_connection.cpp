@@ -43,6 +43,23 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     return w;
   }
 
+  // The discovery answer of this test's server under `name`.
+  std::vector<std::string> discoveryAnswer(const QString& name) const {
+    return {resolutionResponse(
+        QStringLiteral("ServerName;%1;InstanceName;MSSQLSERVER;IsClustered;No;Version;8.00.194;tcp;%2;;")
+            .arg(name)
+            .arg(server_->port())
+            .toStdString())};
+  }
+
+  // A window whose discovery asks `responder` alone.
+  TForm1& openWindowDiscovering(const LoopbackResponder& responder) {
+    TForm1& w = openWindow();
+    w.discoverySettings.targets = {{"127.0.0.1", responder.port()}};
+    w.discoverySettings.wait = std::chrono::milliseconds(300);
+    return w;
+  }
+
   // Fills the connection dialogue for an SQL login.
   void fillDialog(TForm1& w, const QString& database, const QString& password) {
     w.RadioButton2->click();
@@ -275,13 +292,8 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
   }
 
   void discoveryFillsTheServerListAndListsTheFirstServersDatabases() {
-    LoopbackResponder responder({resolutionResponse(
-        QStringLiteral("ServerName;127.0.0.1;InstanceName;MSSQLSERVER;IsClustered;No;Version;8.00.194;tcp;%1;;")
-            .arg(server_->port())
-            .toStdString())});
-    TForm1& w = openWindow();
-    w.discoverySettings.targets = {{"127.0.0.1", responder.port()}};
-    w.discoverySettings.wait = std::chrono::milliseconds(300);
+    LoopbackResponder responder(discoveryAnswer("127.0.0.1"));
+    TForm1& w = openWindowDiscovering(responder);
     fillDialog(w, "", kPassword);
     w.Button2->click();  // no remembered connection yet: discovery runs first
     settle();
@@ -355,13 +367,8 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
   // A server that reports a name nothing resolves is listed by the address that answered, so
   // that its entry connects as it stands.
   void aDiscoveredEntryConnectsAsItStands() {
-    LoopbackResponder responder({resolutionResponse(
-        QStringLiteral("ServerName;SANDBOX;InstanceName;MSSQLSERVER;IsClustered;No;Version;8.00.194;tcp;%1;;")
-            .arg(server_->port())
-            .toStdString())});
-    TForm1& w = openWindow();
-    w.discoverySettings.targets = {{"127.0.0.1", responder.port()}};
-    w.discoverySettings.wait = std::chrono::milliseconds(300);
+    LoopbackResponder responder(discoveryAnswer("SANDBOX"));
+    TForm1& w = openWindowDiscovering(responder);
     fillDialog(w, "", kPassword);
     w.Button6->click();
     settle();
@@ -373,13 +380,8 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
   // Where Windows authentication is missing the dialogue starts on SQL login, and the first
   // "..." press shows the panel without a warning: no login is tried without a user name.
   void theFirstPressShowsThePanelWithoutAWarning() {
-    LoopbackResponder responder({resolutionResponse(
-        QStringLiteral("ServerName;SANDBOX;InstanceName;MSSQLSERVER;IsClustered;No;Version;8.00.194;tcp;%1;;")
-            .arg(server_->port())
-            .toStdString())});
-    TForm1& w = openWindow();
-    w.discoverySettings.targets = {{"127.0.0.1", responder.port()}};
-    w.discoverySettings.wait = std::chrono::milliseconds(300);
+    LoopbackResponder responder(discoveryAnswer("SANDBOX"));
+    TForm1& w = openWindowDiscovering(responder);
     QVERIFY(w.RadioButton2->isChecked());
     w.Button2->click();
     settle();
