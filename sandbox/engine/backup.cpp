@@ -264,6 +264,55 @@ void readTableConstraints(RecordReader& r, const std::vector<std::shared_ptr<Tab
     }
 }
 
+// The schemas CREATE SCHEMA made and the objects outside dbo, written last: files of earlier
+// versions end before them, and all of their objects are in dbo.
+void writeSchemas(RecordWriter& w, const Database& database) {
+    w.u32(static_cast<uint32_t>(database.schemas.size()));
+    for (const DatabaseSchema& schema : database.schemas) {
+        w.u32(static_cast<uint32_t>(schema.id));
+        w.text(schema.name);
+    }
+    std::vector<const SchemaObject*> outside;
+    for (const SchemaObject& o : database.objects())
+        if (o.schemaId != kDboSchemaId) outside.push_back(&o);
+    w.u32(static_cast<uint32_t>(outside.size()));
+    for (const SchemaObject* o : outside) {
+        w.u32(static_cast<uint32_t>(o->id));
+        w.u32(static_cast<uint32_t>(o->schemaId));
+    }
+}
+
+bool isBuiltInSchema(int id) {
+    return std::any_of(builtInSchemas().begin(), builtInSchemas().end(), [&](const DatabaseSchema& s) { return s.id == id; });
+}
+
+std::vector<DatabaseSchema> readSchemas(RecordReader& r, std::vector<SchemaObject>& objects,
+                                        const std::vector<std::shared_ptr<Table>>& tables) {
+    std::vector<DatabaseSchema> schemas;
+    for (uint64_t i = 0, n = r.count(); i < n; ++i) {
+        DatabaseSchema schema;
+        schema.id = static_cast<int>(r.u32());
+        schema.name = r.text();
+        if (schema.name.empty() || schema.id < 5 || isBuiltInSchema(schema.id))
+            damaged("it holds a schema '" + schema.name + "' numbered " + std::to_string(schema.id));
+        for (const DatabaseSchema& other : schemas)
+            if (other.id == schema.id || compareCollated(other.name, schema.name) == 0)
+                damaged("it holds two schemas named '" + schema.name + "' or numbered " + std::to_string(schema.id));
+        schemas.push_back(std::move(schema));
+    }
+    for (uint64_t i = 0, n = r.count(); i < n; ++i) {
+        const int id = static_cast<int>(r.u32()), schemaId = static_cast<int>(r.u32());
+        auto object = std::find_if(objects.begin(), objects.end(), [&](const SchemaObject& o) { return o.id == id; });
+        const bool known = isBuiltInSchema(schemaId) ||
+                           std::any_of(schemas.begin(), schemas.end(), [&](const DatabaseSchema& s) { return s.id == schemaId; });
+        if (object == objects.end() || !known) damaged("it puts an object in a schema that does not exist");
+        object->schemaId = schemaId;
+        for (const auto& table : tables)
+            if (table->id == id) table->schemaId = schemaId;
+    }
+    return schemas;
+}
+
 }  // namespace
 
 std::string hostPath(const std::string& statementPath) {
@@ -299,6 +348,7 @@ Bytes serializeDatabase(const Database& database, bool withRows) {
     }
     w.dateTime(database.created());
     for (const auto& [key, table] : tables) writeTableConstraints(w, *table);
+    writeSchemas(w, database);
     return w.result();
 }
 
@@ -335,9 +385,10 @@ std::shared_ptr<Database> deserializeDatabase(const Bytes& content, const std::s
         }
         auto db = std::make_shared<Database>(dbid, name, r.dateTime());
         for (size_t i = 0; i < tables.size() && r.remaining() > 0; ++i) readTableConstraints(r, tables);
+        if (r.remaining() > 0) db->schemas = readSchemas(r, objects, tables);
         if (r.remaining() != 0) damaged("it holds more than a database");
         for (auto& t : tables) {
-            if (db->table(t->name)) damaged("it holds two tables named '" + t->name + "'");
+            if (db->table(t->name, t->schemaId)) damaged("it holds two tables named '" + t->name + "'");
             db->addTable(t);
         }
         for (auto& o : objects) db->addObject(std::move(o));

@@ -145,15 +145,16 @@ Relation sysobjects(Engine&, Database& db) {
                                  {"indexdel", "smallint"}, {"refdate", "datetime"}, {"version", "int"},
                                  {"deltrig", "int"}, {"instrig", "int"}, {"updtrig", "int"}, {"seltrig", "int"},
                                  {"category", "int"}, {"cache", "smallint"}});
-    auto add = [&](const std::string& name, int id, const std::string& xtype, int info, int status, int parent,
+    auto add = [&](const std::string& name, int id, const std::string& xtype, int uid, int info, int status, int parent,
                    DateTime created) {
-        r.owned.push_back({s(name), i(id), s(xtype), i(kDboUid), i(info), i(status), i(0), i(0), i(parent),
+        r.owned.push_back({s(name), i(id), s(xtype), i(uid), i(info), i(status), i(0), i(0), i(parent),
                            dt(created), i(0), i(0), i(0), s(oldKeyType(xtype)), i(xtype == "U" ? 1 : 0),
                            i(sysstatOf(xtype)), i(0), dt(created), i(0), i(0), i(0), i(0), i(0), i(0), i(0)});
     };
-    for (const char* name : kSystemTables) add(name, systemTableId(name), "S", 0, -1073741823, 0, db.created());
+    for (const char* name : kSystemTables) add(name, systemTableId(name), "S", kDboUid, 0, -1073741823, 0, db.created());
     TablesById tables = tablesById(db);
-    for (const auto& o : db.objects()) add(o.name, o.id, o.xtype, o.info, constraintStatus(tables, o), o.parentId, o.created);
+    for (const auto& o : db.objects())
+        add(o.name, o.id, o.xtype, o.schemaId, o.info, constraintStatus(tables, o), o.parentId, o.created);
     conform(r);
     return r;
 }
@@ -498,16 +499,37 @@ Relation extendedProperties(Engine&, Database& db) {
 }
 
 // sys.schemas: those every database of SQL Server 2005 and later has, each owned by the
-// principal of the same id.
-Relation schemas(Engine&, Database&) {
+// principal of the same id, then those CREATE SCHEMA made, owned by dbo.
+Relation schemas(Engine&, Database& db) {
     Relation r;
     r.columns = describeColumns({{"name", "sysname"}, {"schema_id", "int"}, {"principal_id", "int"}});
-    const std::pair<const char*, int> builtIn[] = {
-        {"dbo", 1},         {"guest", 2},          {"INFORMATION_SCHEMA", 3}, {"sys", 4},
-        {"db_owner", 16384}, {"db_accessadmin", 16385}, {"db_securityadmin", 16386}, {"db_ddladmin", 16387},
-        {"db_backupoperator", 16389}, {"db_datareader", 16390}, {"db_datawriter", 16391},
-        {"db_denydatareader", 16392}, {"db_denydatawriter", 16393}};
-    for (const auto& [name, id] : builtIn) r.owned.push_back({s(name), i(id), i(id)});
+    for (const DatabaseSchema& schema : builtInSchemas()) r.owned.push_back({s(schema.name), i(schema.id), i(schema.id)});
+    for (const DatabaseSchema& schema : db.schemas) r.owned.push_back({s(schema.name), i(schema.id), i(kDboUid)});
+    conform(r);
+    return r;
+}
+
+std::string objectTypeDescription(const std::string& xtype) {
+    static const std::pair<const char*, const char*> kinds[] = {
+        {"U", "USER_TABLE"}, {"V", "VIEW"}, {"P", "SQL_STORED_PROCEDURE"}, {"FN", "SQL_SCALAR_FUNCTION"},
+        {"IF", "SQL_INLINE_TABLE_VALUED_FUNCTION"}, {"TF", "SQL_TABLE_VALUED_FUNCTION"}, {"TR", "SQL_TRIGGER"},
+        {"PK", "PRIMARY_KEY_CONSTRAINT"}, {"UQ", "UNIQUE_CONSTRAINT"}, {"F", "FOREIGN_KEY_CONSTRAINT"},
+        {"C", "CHECK_CONSTRAINT"}, {"D", "DEFAULT_CONSTRAINT"}};
+    for (const auto& [type, description] : kinds)
+        if (xtype == type) return description;
+    return "";
+}
+
+// sys.objects: the user's objects (system objects are in sys.system_objects there).
+Relation objectsView(Engine&, Database& db) {
+    Relation r;
+    r.columns = describeColumns({{"name", "sysname"}, {"object_id", "int"}, {"principal_id", "int"},
+                                 {"schema_id", "int"}, {"parent_object_id", "int"}, {"type", "char(2)"},
+                                 {"type_desc", "nvarchar(60)"}, {"create_date", "datetime"},
+                                 {"modify_date", "datetime"}, {"is_ms_shipped", "bit"}});
+    for (const auto& o : db.objects())
+        r.owned.push_back({s(o.name), i(o.id), nul(), i(o.schemaId), i(o.parentId), s(o.xtype),
+                           s(objectTypeDescription(o.xtype)), dt(o.created), dt(o.created), Value::bit(false)});
     conform(r);
     return r;
 }
@@ -598,6 +620,7 @@ const std::pair<const char*, Builder> kBuilders[] = {
 const std::pair<const char*, Builder> kCatalogViews[] = {
     {"extended_properties", extendedProperties},
     {"schemas", schemas},
+    {"objects", objectsView},
 };
 
 // SQL Server 2005 dropped sysproperties for sys.extended_properties.

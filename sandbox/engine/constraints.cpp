@@ -166,9 +166,10 @@ void Executor::addDefault(Database& db, Table& table, const DefaultSpec& spec) {
     SchemaObject object;
     object.id = engine_.newObjectId();
     object.name = spec.name.empty() ? generatedConstraintName("DF", table.name, column.name, object.id) : spec.name;
-    if (db.object(object.name)) throw errors::constraintNotCreated(errors::objectExists(object.name));
+    if (db.object(object.name, table.schemaId)) throw errors::constraintNotCreated(errors::objectExists(object.name));
     object.xtype = "D";
     object.parentId = table.id;
+    object.schemaId = table.schemaId;
     object.info = static_cast<int>(*position) + 1;
     object.created = currentDateTime();
     object.text = storedConstraintText(spec.value->text);
@@ -180,7 +181,7 @@ void Executor::addDefault(Database& db, Table& table, const DefaultSpec& spec) {
 void Executor::dropConstraints(Database& db, Table& table, const std::vector<std::string>& names) {
     std::vector<int> doomed;
     for (const std::string& name : names) {  // every name is checked before anything goes
-        const SchemaObject* object = db.object(name);
+        const SchemaObject* object = db.object(name, table.schemaId);
         if (!object || !isConstraint(object->xtype)) throw notDropped(3728, "'" + name + "' is not a constraint.");
         if (object->parentId != table.id)
             throw notDropped(3733, "Constraint '" + name + "' does not belong to table '" + table.name + "'.");
@@ -218,13 +219,14 @@ void Executor::addForeignKey(Database& db, Table& table, const ForeignKeySpec& s
         sink_.message({1756, 1, 10, "Skipping FOREIGN KEY constraint '" + key.name + "' definition for temporary table.", "", statementLine_});
         return;
     }
-    if (db.object(key.name)) throw errors::constraintNotCreated(errors::objectExists(key.name));
+    if (db.object(key.name, table.schemaId)) throw errors::constraintNotCreated(errors::objectExists(key.name));
     const ObjectName& target = spec.referenced;
     if (!target.name.empty() && target.name[0] == '#')
         throw notCreated(1766, "Foreign key references to temporary tables are not supported. Foreign key '" + key.name + "'.");
     if (!target.database.empty() && compareCollated(target.database, db.name()) != 0)
         throw notCreated(1763, "Cross-database foreign key references are not supported. Foreign key '" + key.name + "'.");
-    std::shared_ptr<Table> referenced = db.table(target.name);
+    std::optional<int> targetSchema = schemaFor(target, db);
+    std::shared_ptr<Table> referenced = targetSchema ? db.table(target.name, *targetSchema) : nullptr;
     if (!referenced) throw notCreated(1767, "Foreign key '" + key.name + "' references invalid table '" + target.name + "'.");
     for (const std::string& name : spec.columns) {
         auto position = table.columnIndex(name);
@@ -280,6 +282,7 @@ void Executor::addForeignKey(Database& db, Table& table, const ForeignKeySpec& s
     object.name = key.name;
     object.xtype = "F";
     object.parentId = table.id;
+    object.schemaId = table.schemaId;
     object.info = spec.columnLevel ? static_cast<int>(key.columns.front()) + 1 : 0;
     object.created = currentDateTime();
     table.foreignKeys.push_back(std::move(key));
@@ -366,7 +369,7 @@ void Executor::switchConstraints(Database& db, Table& table, const sql::AlterTab
 
 void Executor::switchTriggers(Database& db, Table& table, const std::vector<std::string>& names) {
     for (const std::string& wanted : names) {
-        const SchemaObject* trigger = db.object(wanted);
+        const SchemaObject* trigger = db.object(wanted, table.schemaId);
         if (!trigger || trigger->xtype != "TR" || trigger->parentId != table.id)
             throw SqlError(4920, 16, 1, "Cannot find trigger '" + wanted + "' on table '" + table.name + "'.", false);
     }

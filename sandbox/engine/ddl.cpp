@@ -100,7 +100,8 @@ Column Executor::columnFromSpec(const ColumnSpec& spec) {
 std::shared_ptr<Table> Executor::createTable(const ObjectName& name, std::vector<Column> columns) {
     auto db = databaseFor(name);
     if (!db) throw SqlError(2702, 16, 2, "Database '" + name.database + "' does not exist.");
-    if (findTable(name) || (!isTemporary(name) && db->object(name.name)))
+    const int schema = isTemporary(name) ? kDboSchemaId : schemaToCreateIn(name, *db);
+    if (findTable(name) || (!isTemporary(name) && db->object(name.name, schema)))
         throw errors::objectExists(name.name);
     if (columns.empty()) throw errors::notSupported(")");
     for (size_t i = 0; i < columns.size(); ++i)
@@ -115,12 +116,14 @@ std::shared_ptr<Table> Executor::createTable(const ObjectName& name, std::vector
     auto table = std::make_shared<Table>();
     table->id = engine_.newObjectId();
     table->name = name.name;
+    table->schemaId = schema;
     table->created = currentDateTime();
     table->columns = std::move(columns);
     if (const Column* identity = identityColumn(*table)) table->identityNext = identity->seed;
     SchemaObject object;
     object.id = table->id;
     object.name = table->name;
+    object.schemaId = schema;
     object.xtype = "U";
     object.created = table->created;
     db->addObject(object);
@@ -134,6 +137,7 @@ std::shared_ptr<Table> Executor::createTable(const ObjectName& name, std::vector
         def.name = generatedConstraintName("DF", table->name, c.name, def.id);
         def.xtype = "D";
         def.parentId = table->id;
+        def.schemaId = table->schemaId;
         def.info = static_cast<int>(i) + 1;
         def.created = table->created;
         def.text = storedConstraintText(c.defaultExpr->text);
@@ -166,9 +170,10 @@ const Index& Executor::addKey(Database& db, Table& table, const KeySpec& key) {
     SchemaObject constraint;
     constraint.id = engine_.newObjectId();
     constraint.name = key.name.empty() ? generatedConstraintName(primary ? "PK" : "UQ", table.name, "", constraint.id) : key.name;
-    if (db.object(constraint.name)) throw errors::objectExists(constraint.name);
+    if (db.object(constraint.name, table.schemaId)) throw errors::objectExists(constraint.name);
     constraint.xtype = primary ? "PK" : "UQ";
     constraint.parentId = table.id;
+    constraint.schemaId = table.schemaId;
     constraint.created = currentDateTime();
     db.addObject(constraint);
     index.name = constraint.name;
@@ -189,7 +194,7 @@ void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
         if (!constraint.column) throw errors::invalidColumn(check.column);
     }
     constraint.name = !check.name.empty() ? check.name : generatedConstraintName("CK", table.name, check.column, constraint.id);
-    if (db.object(constraint.name)) throw errors::objectExists(constraint.name);
+    if (db.object(constraint.name, table.schemaId)) throw errors::objectExists(constraint.name);
     constraint.condition = check.condition;
     // The condition must make sense for the table's columns: evaluate it once on a row of NULLs.
     Scope scope;
@@ -203,6 +208,7 @@ void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
     object.name = constraint.name;
     object.xtype = "C";
     object.parentId = table.id;
+    object.schemaId = table.schemaId;
     object.info = constraint.column ? static_cast<int>(*constraint.column) + 1 : 0;
     object.created = currentDateTime();
     object.text = storedCheckText(*check.condition, table);
@@ -265,18 +271,19 @@ void Executor::runCreateIndex(const CreateIndexStatement& s) {
 void Executor::runCreateModule(const CreateModuleStatement& s) {
     auto db = databaseFor(s.name);
     if (!db) throw SqlError(2702, 16, 2, "Database '" + s.name.database + "' does not exist.");
-    if (db->object(s.name.name) || db->table(s.name.name)) throw errors::objectExists(s.name.name);
+    std::shared_ptr<Table> table = s.module == ModuleKind::Trigger ? requireTable(s.triggerTable) : nullptr;
+    // A trigger lives in the schema of its table.
+    const int schema = table ? table->schemaId : schemaToCreateIn(s.name, *db);
+    if (db->object(s.name.name, schema)) throw errors::objectExists(s.name.name);
     SchemaObject object;
     object.id = engine_.newObjectId();
     object.name = s.name.name;
+    object.schemaId = schema;
     object.xtype = s.xtype;
     object.created = currentDateTime();
     object.text = s.sourceText;
     object.module = std::make_shared<CreateModuleStatement>(s);
-    if (s.module == ModuleKind::Trigger) {
-        auto table = requireTable(s.triggerTable);
-        object.parentId = table->id;
-    }
+    if (table) object.parentId = table->id;
     if (s.module == ModuleKind::View || s.xtype == "IF") {
         // Views resolve their names now; their result columns go to syscolumns.
         Relation shape = s.module == ModuleKind::View ? queryToRelation(*s.viewSelect, nullptr)
@@ -298,9 +305,10 @@ void Executor::runCreateModule(const CreateModuleStatement& s) {
 void Executor::runDrop(const DropStatement& s) {
     for (const auto& name : s.names) {
         if (s.what == "index") {
-            // DROP INDEX table.index
+            // DROP INDEX [schema.]table.index
             ObjectName tableName;
             tableName.name = name.owner;
+            tableName.owner = name.database;
             auto table = name.owner.empty() ? nullptr : findTable(tableName);
             bool removed = false;
             if (table) {
@@ -331,7 +339,11 @@ void Executor::runDrop(const DropStatement& s) {
         }
         static const std::pair<const char*, std::vector<std::string>> kinds[] = {
             {"view", {"V"}}, {"procedure", {"P"}}, {"function", {"FN", "IF", "TF"}}, {"trigger", {"TR"}}};
-        SchemaObject* object = db ? db->object(name.name) : nullptr;
+        if (s.what == "schema") {
+            dropSchema(name.name);
+            continue;
+        }
+        SchemaObject* object = findObject(name);
         bool matches = false;
         for (const auto& [kind, xtypes] : kinds)
             if (kind == s.what && object) matches = std::find(xtypes.begin(), xtypes.end(), object->xtype) != xtypes.end();

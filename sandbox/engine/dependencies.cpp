@@ -71,12 +71,14 @@ private:
         if (name.name.empty() || name.name[0] == '#' || !name.database.empty()) return std::nullopt;
         SourceRef ref;
         ref.alias = alias.empty() ? name.name : alias;
-        if (auto table = db_.table(name.name)) {
+        std::optional<int> schema = name.owner.empty() ? kDboSchemaId : db_.schemaId(name.owner);
+        if (!schema) return std::nullopt;
+        if (auto table = db_.table(name.name, *schema)) {
             ref.id = table->id;
             ref.columns = &table->columns;
             return ref;
         }
-        SchemaObject* object = db_.object(name.name);
+        SchemaObject* object = db_.object(name.name, *schema);
         if (!object) return std::nullopt;  // deferred name resolution: nothing is recorded
         ref.id = object->id;
         if (!object->columns.empty()) ref.columns = &object->columns;

@@ -126,7 +126,7 @@ void Engine::resetSession(Session& session) {
 
 std::string Engine::keptDatabaseOf(const Table& table) const {
     for (const auto& [key, db] : databases_)
-        if (db != tempdb_ && db->table(table.name).get() == &table) return key;
+        if (db != tempdb_ && db->table(table.name, table.schemaId).get() == &table) return key;
     return "";
 }
 

@@ -11,6 +11,10 @@ SqlError undeclaredVariable(const std::string& name) {
 SqlError unknownProcedure(const std::string& name) {
     return {2812, 16, 62, "Could not find stored procedure '" + name + "'."};
 }
+SqlError nestingTooDeep() {
+    return {217, 16, 1, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32)."};
+}
+
 SqlError objectExists(const std::string& name) {
     return {2714, 16, 6, "There is already an object named '" + name + "' in the database.", false};
 }

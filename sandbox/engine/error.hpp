@@ -40,6 +40,7 @@ SqlError ambiguousColumn(const std::string& name);       // 209
 SqlError undeclaredVariable(const std::string& name);    // 137
 SqlError unknownProcedure(const std::string& name);      // 2812
 SqlError objectExists(const std::string& name);          // 2714
+SqlError nestingTooDeep();                               // 217
 SqlError unknownFunction(const std::string& name);       // 195
 SqlError unknownType(const std::string& name);           // 243
 SqlError divideByZero();                                 // 8134

@@ -27,27 +27,57 @@ Executor::Executor(Engine& engine, Session& session, ResultSink& sink)
 void Executor::runBatch(std::string_view sql) {
     session_.lastBatch_ = currentDateTime();
     batchText_ = std::string(sql);
-    std::vector<StmtPtr> statements;
+    std::optional<std::vector<StmtPtr>> statements = parseReporting(sql);
+    if (!statements) return;
+    BatchLock lock(engine_.lock_, onlyReads(*statements) ? EngineLock::Mode::Shared : EngineLock::Mode::Exclusive);
+    lock_ = &lock;
+    savedDatabase_ = session_.database_;
+    runStatements(*statements);
+    saveChanges();
+}
+
+std::optional<std::vector<StmtPtr>> Executor::parseReporting(std::string_view sql) {
     try {
-        statements = parseBatch(sql);
+        return parseBatch(sql);
     } catch (const SyntaxError& e) {
         std::string text = e.nearKeyword() ? "Incorrect syntax near the keyword '" + e.near() + "'."
                                            : "Line " + std::to_string(e.line()) + ": Incorrect syntax near '" + e.near() + "'.";
         if (e.number != 0) reportError(SqlError(e.number, 15, 1, e.text), e.line());
         else reportError(SqlError(e.nearKeyword() ? 156 : 170, 15, 1, text), e.line());
-        return;
     } catch (const LexError& e) {
         reportError(SqlError(e.near() == "/*" ? 113 : 105, 15, 1,
                              e.near() == "/*" ? "Missing end comment mark '*/'."
                                               : "Unclosed quotation mark before the character string '" + e.near() + "'."),
                     e.line());
-        return;
     }
-    BatchLock lock(engine_.lock_, onlyReads(statements) ? EngineLock::Mode::Shared : EngineLock::Mode::Exclusive);
-    lock_ = &lock;
-    savedDatabase_ = session_.database_;
-    runStatements(statements);
-    saveChanges();
+    return std::nullopt;
+}
+
+// EXEC ('text'): the text runs as a batch of its own in the session, one nesting level down,
+// with variables of its own; the database it USEs is left again when it ends.
+void Executor::runDynamicSql(const ExecStatement& s) {
+    Value text = eval(*s.dynamicSql, Frame{});
+    if (depth_ >= kMaxModuleNesting) throw errors::nestingTooDeep();
+    std::optional<std::vector<StmtPtr>> statements = parseReporting(text.isNull() ? "" : formatValue(text));
+    if (!statements) return;
+    std::map<std::string, Variable> own;
+    std::swap(own, variables_);
+    const std::string database = session_.database_;
+    ++depth_;
+    try {
+        runStatements(*statements);
+    } catch (...) {
+        --depth_;
+        std::swap(own, variables_);
+        throw;
+    }
+    --depth_;
+    std::swap(own, variables_);
+    if (session_.database_ != database && engine_.database(database)) {
+        std::string inner = session_.database_;
+        engine_.enterDatabase(session_, database);
+        sink_.databaseChanged(database, inner);
+    }
 }
 
 Executor::Flow Executor::runStatements(const std::vector<StmtPtr>& statements) {
@@ -148,6 +178,7 @@ Executor::Flow Executor::dispatch(const Statement& s) {
         case StmtKind::UpdateText: runUpdateText(static_cast<const UpdateTextStatement&>(s)); break;
         case StmtKind::AlterTable: runAlterTable(static_cast<const AlterTableStatement&>(s)); break;
         case StmtKind::Dbcc: runDbcc(static_cast<const DbccStatement&>(s)); break;
+        case StmtKind::CreateSchema: runCreateSchema(static_cast<const CreateSchemaStatement&>(s)); break;
         case StmtKind::Empty: break;
     }
     return Flow::Next;
@@ -648,7 +679,7 @@ void Executor::runSetOption(const SetOptionStatement& s) {
         Value limit = s.value[0] == '@' ? variable(s.value).value : Value::varchar(s.value);
         session_.rowLimit_ = limit.isNull() ? 0 : std::max<int64_t>(0, toInteger(limit));
     }
-    if (s.option == "identity_insert") setIdentityInsert(s.value);
+    if (s.option == "identity_insert") setIdentityInsert(s.table, isOn(s.value));
     done(StatementKind::Other, false, 0);
 }
 
@@ -700,6 +731,7 @@ void Executor::runPrint(const PrintStatement& s) {
 }
 
 void Executor::runExec(const ExecStatement& s) {
+    if (s.dynamicSql) return runDynamicSql(s);
     std::vector<Value> arguments;
     std::vector<std::string> names;
     for (const auto& argument : s.arguments) {
@@ -708,17 +740,14 @@ void Executor::runExec(const ExecStatement& s) {
     }
     std::string name = toLower(s.procedure.name);
     if (runSystemProcedure(name, arguments, names)) return;
-    auto db = databaseFor(s.procedure);
-    SchemaObject* procedure = db ? db->object(s.procedure.name) : nullptr;
+    SchemaObject* procedure = findObject(s.procedure);
     if (!procedure || procedure->xtype != "P") throw errors::unknownProcedure(s.procedure.name);
     runProcedure(*procedure, s, arguments);
 }
 
 void Executor::runModuleBody(const SchemaObject& module, const std::vector<Value>& arguments,
                              const std::vector<std::string>& names, const std::function<void()>& body) {
-    constexpr int kMaxNesting = 32;
-    if (depth_ >= kMaxNesting)
-        throw SqlError(217, 16, 1, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+    if (depth_ >= kMaxModuleNesting) throw errors::nestingTooDeep();
     std::map<std::string, Variable> bound;
     const auto& parameters = module.module->parameters;
     for (size_t i = 0; i < parameters.size(); ++i) {
@@ -764,9 +793,9 @@ SchemaObject* Executor::userFunction(const std::vector<std::string>& names, std:
     if (names.size() < 2) return nullptr;  // user functions are always called with their owner
     ObjectName name;
     name.name = names.back();
+    name.owner = names[names.size() - 2];
     if (names.size() >= 3) name.database = names[names.size() - 3];
-    auto db = databaseFor(name);
-    SchemaObject* object = db ? db->object(name.name) : nullptr;
+    SchemaObject* object = findObject(name);
     if (!object || !object->module) return nullptr;
     for (const char* xtype : xtypes)
         if (object->xtype == xtype) return object;

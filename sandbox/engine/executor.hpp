@@ -98,7 +98,7 @@ private:
     void runDelete(const sql::DeleteStatement& s);
     void runUse(const sql::UseStatement& s);
     void runSetOption(const sql::SetOptionStatement& s);
-    void setIdentityInsert(const std::string& value);
+    void setIdentityInsert(const sql::ObjectName& name, bool on);
     // ---- identity values (identity.cpp) ----
     void runDbcc(const sql::DbccStatement& s);
     // SQL Server's rules for the identity columns an INSERT names: 544, 545, 8101.
@@ -110,6 +110,9 @@ private:
     Flow runWhile(const sql::WhileStatement& s);
     void runPrint(const sql::PrintStatement& s);
     void runExec(const sql::ExecStatement& s);
+    void runDynamicSql(const sql::ExecStatement& s);
+    // The batch's statements, or nothing after reporting why the text does not parse.
+    std::optional<std::vector<sql::StmtPtr>> parseReporting(std::string_view sql);
     // The keys of a table's unique indexes as its rows are now, so that an INSERT checks each new
     // row in constant time: kept on the table, read again when its rows or indexes changed
     // otherwise than by insertRow.
@@ -176,6 +179,11 @@ private:
     // every failing statement's changes go).
     void applyCascades(const ReferentialPlan& plan);
     void runCreateModule(const sql::CreateModuleStatement& s);
+    // ---- schemas (schemas.cpp) ----
+    void runCreateSchema(const sql::CreateSchemaStatement& s);
+    void dropSchema(const std::string& name);
+    // The schema a CREATE statement's name puts its object in; 2760 when it does not exist.
+    int schemaToCreateIn(const sql::ObjectName& name, const Database& db) const;
     void runCreateIndex(const sql::CreateIndexStatement& s);
     void runDrop(const sql::DropStatement& s);
     void recordDependencies(Database& db, const SchemaObject& module);
@@ -238,7 +246,12 @@ private:
     // ---- naming (query.cpp) ----
     std::shared_ptr<Database> currentDatabase();
     std::shared_ptr<Database> databaseFor(const sql::ObjectName& name);
+    // The schema the name's owner part names in `db`: dbo when it names none, nullopt when
+    // there is no such schema.
+    std::optional<int> schemaFor(const sql::ObjectName& name, const Database& db) const;
     std::shared_ptr<Table> findTable(const sql::ObjectName& name);
+    // Any object of sysobjects (table, view, module, constraint) by its name in its schema.
+    SchemaObject* findObject(const sql::ObjectName& name);
     std::shared_ptr<Table> requireTable(const sql::ObjectName& name);
     std::optional<int> objectIdOf(std::string_view qualifiedName);
 
@@ -269,6 +282,8 @@ private:
     std::optional<Value> evalNullFunction(const FunctionCall& call);
     std::optional<Value> evalSessionFunction(const FunctionCall& call);
     std::optional<Value> evalCatalogFunction(const FunctionCall& call);
+    // SCHEMA_ID, SCHEMA_NAME and OBJECT_SCHEMA_NAME of SQL Server 2005 and later (schemas.cpp).
+    Value evalSchemaFunction(const FunctionCall& call);
     std::optional<Value> evalStringFunction(const FunctionCall& call);
     std::optional<Value> evalNumberFunction(const FunctionCall& call);
     std::optional<Value> evalDateFunction(const FunctionCall& call);
@@ -300,7 +315,10 @@ private:
     ResultSink& sink_;
     std::map<std::string, Variable> variables_;  // by lower-case name
     std::string batchText_;
-    int depth_ = 0;  // procedure nesting
+    // Procedures, functions, views and dynamic batches nested in one another: SQL Server
+    // stops at 32 (217).
+    static constexpr int kMaxModuleNesting = 32;
+    int depth_ = 0;
     int functionDepth_ = 0;     // user functions being evaluated inside a statement
     uint32_t polls_ = 0;
     BatchLock* lock_ = nullptr;  // the engine lock as this batch holds it

@@ -83,7 +83,7 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     if (f == "count" || f == "len" || f == "datalength" || f == "charindex" || f == "object_id" || f == "db_id" ||
         f == "patindex" || f == "ascii" || f == "unicode" || f == "year" || f == "month" || f == "day" ||
         f == "datediff" || f == "datepart" || f == "sign" || f == "columnproperty" || f == "objectproperty" ||
-        f == "indexkey_property" ||
+        f == "indexkey_property" || f == "schema_id" ||
         f == "isnumeric" || f == "isdate" || f == "@@rowcount")
         return SqlType::of(TypeId::Int);
     if (f == "sum" || f == "avg") {
@@ -96,7 +96,7 @@ SqlType Executor::functionType(const Expr& e, const Scope* scope) {
     if (f == "min" || f == "max" || f == "abs" || f == "round" || f == "floor" || f == "ceiling") return argType(0);
     if (f == "object_name" || f == "type_name" || f == "col_name" || f == "index_col" || f == "db_name" ||
         f == "user_name" || f == "suser_sname" || f == "host_name" || f == "app_name" || f == "suser_name" ||
-        f == "filegroup_name" || f == "file_name")
+        f == "filegroup_name" || f == "file_name" || f == "schema_name" || f == "object_schema_name")
         return nvarchar(128);
     if (f == "space") return varchar(std::min(8000, e.args.empty() || e.args[0]->kind != ExprKind::Literal ? 8000
                                                  : static_cast<int>(std::max<int64_t>(1, toInteger(e.args[0]->literal)))));
@@ -236,14 +236,10 @@ std::optional<Value> Executor::evalCatalogFunction(const FunctionCall& call) {
         if (!columns || colid < 1 || colid > static_cast<int64_t>(columns->size())) return Value::null(resultType);
         return Value::text((*columns)[colid - 1].name, resultType);
     }
+    if (f == "schema_id" || f == "schema_name" || f == "object_schema_name") return evalSchemaFunction(call);
     if (f == "index_col") {
         if (anyNull(3)) return Value::null(resultType);
-        std::optional<std::vector<std::string>> parts = splitQualifiedName(textOf(a[0]));
-        if (!parts || parts->size() > 3) return Value::null(resultType);
-        ObjectName name;
-        name.name = parts->back();
-        if (parts->size() == 3) name.database = parts->front();
-        auto table = findTable(name);
+        auto table = tableNamed(textOf(a[0]));
         if (!table) return Value::null(resultType);
         int64_t indid = toInteger(a[1]), keyno = toInteger(a[2]);
         for (const Index& index : table->indexes)

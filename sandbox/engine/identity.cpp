@@ -48,15 +48,18 @@ void restartIdentity(Table& table) {
 
 namespace {
 
-std::string qualifiedName(const std::string& database, const Table& table) {
-    return (table.name[0] == '#' ? std::string("tempdb") : database) + ".dbo." + table.name;
+// database.schema.table, as SQL Server names the table in 8107.
+std::string qualifiedName(Engine& engine, const std::string& database, const Table& table) {
+    if (table.name[0] == '#') return "tempdb.dbo." + table.name;
+    auto db = engine.database(database);
+    return database + "." + (db ? db->schemaName(table.schemaId) : std::string("dbo")) + "." + table.name;
 }
 
 }  // namespace
 
 bool Executor::identityInsertOn(const Table& table, const std::string& database) const {
     return !session_.identityInsertTable_.empty() &&
-           compareCollated(session_.identityInsertTable_, qualifiedName(database, table)) == 0;
+           compareCollated(session_.identityInsertTable_, qualifiedName(engine_, database, table)) == 0;
 }
 
 void Executor::checkIdentityTargets(const Table& table, const std::string& database, bool columnList, bool identityNamed,
@@ -77,19 +80,11 @@ void Executor::checkIdentityTargets(const Table& table, const std::string& datab
                                        "' when IDENTITY_INSERT is set to ON.", false);
 }
 
-void Executor::setIdentityInsert(const std::string& value) {
-    size_t blank = value.rfind(' ');
-    ObjectName name;
-    name.name = value.substr(0, blank);
-    if (size_t dots = name.name.find(".."); dots != std::string::npos) {
-        name.database = name.name.substr(0, dots);
-        name.name = name.name.substr(dots + 2);
-    }
+void Executor::setIdentityInsert(const ObjectName& name, bool on) {
     auto table = requireTable(name);
     if (!identityColumn(*table))
         throw SqlError(8106, 16, 1, "Table '" + table->name + "' does not have the identity property. Cannot perform SET operation.");
-    std::string qualified = qualifiedName(databaseFor(name)->name(), *table);
-    bool on = equalsIgnoreCase(value.substr(blank + 1), "on");
+    std::string qualified = qualifiedName(engine_, databaseFor(name)->name(), *table);
     bool current = compareCollated(session_.identityInsertTable_, qualified) == 0;
     if (on && !current && !session_.identityInsertTable_.empty())
         throw SqlError(8107, 16, 1, "IDENTITY_INSERT is already ON for table '" + session_.identityInsertTable_ +
@@ -103,6 +98,7 @@ std::optional<ObjectName> Executor::nameIn(const std::string& text) {
     if (!parts || parts->empty() || parts->size() > 3) return std::nullopt;
     ObjectName name;
     name.name = std::string(trimRightBlanks(parts->back()));
+    if (parts->size() >= 2) name.owner = (*parts)[parts->size() - 2];
     if (parts->size() == 3) name.database = parts->front();
     if (name.name.empty()) return std::nullopt;
     return name;

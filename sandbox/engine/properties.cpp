@@ -102,7 +102,7 @@ Value Executor::objectProperty(int id, const std::string& property) {
     const std::string& xtype = object->xtype;
     if (std::optional<bool> kind = objectKind(property, xtype)) return flag(*kind);
     if (property == "ismsshipped") return flag(false);
-    if (property == "ownerid") return Value::integer(1);
+    if (property == "ownerid") return Value::integer(object->schemaId);
     if (property.rfind("table", 0) == 0) {  // TableHas...: for tables only
         auto table = xtype == "U" ? tableWithId(id) : nullptr;
         if (!table) return nullInt();

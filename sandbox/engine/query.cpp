@@ -24,13 +24,25 @@ std::shared_ptr<Database> Executor::databaseFor(const ObjectName& name) {
     return engine_.database(name.database);
 }
 
+std::optional<int> Executor::schemaFor(const ObjectName& name, const Database& db) const {
+    if (name.owner.empty()) return kDboSchemaId;
+    return db.schemaId(name.owner);
+}
+
 std::shared_ptr<Table> Executor::findTable(const ObjectName& name) {
     if (!name.name.empty() && name.name[0] == '#') {
         auto found = session_.tempTables_.find(toLower(name.name));
         return found == session_.tempTables_.end() ? nullptr : found->second;
     }
     auto db = databaseFor(name);
-    return db ? db->table(name.name) : nullptr;
+    std::optional<int> schema = db ? schemaFor(name, *db) : std::nullopt;
+    return schema ? db->table(name.name, *schema) : nullptr;
+}
+
+SchemaObject* Executor::findObject(const ObjectName& name) {
+    auto db = databaseFor(name);
+    std::optional<int> schema = db ? schemaFor(name, *db) : std::nullopt;
+    return schema ? db->object(name.name, *schema) : nullptr;
 }
 
 std::shared_ptr<Table> Executor::requireTable(const ObjectName& name) {
@@ -53,9 +65,9 @@ std::optional<Relation> Executor::findRelation(const ObjectName& name) {
     if (equalsIgnoreCase(name.owner, "sys"))
         if (auto view = Catalog::catalogView(engine_, *db, name.name)) return view;
     if (auto system = Catalog::systemTable(engine_, *db, name.name)) return system;
-    SchemaObject* object = db->object(name.name);
+    SchemaObject* object = findObject(name);
     if (object && (object->xtype == "V" || object->xtype == "IF") && object->module && object->module->viewSelect) {
-        if (depth_ >= 32) throw SqlError(217, 16, 1, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+        if (depth_ >= kMaxModuleNesting) throw errors::nestingTooDeep();
         ++depth_;
         std::string saved = session_.database_;
         session_.database_ = db->name();
@@ -100,28 +112,18 @@ std::optional<std::vector<std::string>> splitQualifiedName(std::string_view text
 }
 
 std::optional<int> Executor::objectIdOf(std::string_view qualifiedName) {
-    std::optional<std::vector<std::string>> split = splitQualifiedName(qualifiedName);
-    if (!split) return std::nullopt;
-    std::vector<std::string>& parts = *split;
-    if (parts.size() > 3) return std::nullopt;
-    ObjectName name;
-    name.name = std::string(trimRightBlanks(parts.back()));
-    if (parts.size() == 3) name.database = parts[0];
-    if (name.name.empty()) return std::nullopt;
-    if (name.name[0] == '#') {
-        auto table = findTable(name);
-        return table ? std::optional<int>(table->id) : std::nullopt;
-    }
-    auto db = databaseFor(name);
+    std::optional<ObjectName> name = nameIn(std::string(qualifiedName));
+    if (!name) return std::nullopt;
+    if (auto table = findTable(*name)) return table->id;
+    if (name->name[0] == '#') return std::nullopt;
+    auto db = databaseFor(*name);
     if (!db) return std::nullopt;
-    if (auto table = db->table(name.name)) return table->id;
-    if (SchemaObject* object = db->object(name.name)) return object->id;
-    for (int id = 1; id <= 19; ++id)
-        if (Catalog::isSystemTable(name.name)) {
-            auto system = Catalog::systemTable(engine_, *db, "sysobjects");
-            for (const Row& row : system->allRows())
-                if (compareCollated(row[0].asText(), name.name) == 0) return static_cast<int>(row[1].asInt());
-        }
+    if (SchemaObject* object = findObject(*name)) return object->id;
+    if (Catalog::isSystemTable(name->name)) {
+        auto system = Catalog::systemTable(engine_, *db, "sysobjects");
+        for (const Row& row : system->allRows())
+            if (compareCollated(row[0].asText(), name->name) == 0) return static_cast<int>(row[1].asInt());
+    }
     return std::nullopt;
 }
 

@@ -10,6 +10,13 @@ namespace {
 
 std::atomic<uint64_t> lastSchemaStamp{0};
 
+// Tables are kept by name and schema; those of dbo by their lower-case name alone.
+std::string tableKey(std::string_view name, int schemaId) {
+    std::string key = toLower(trimRightBlanks(name));
+    if (schemaId != kDboSchemaId) key += "\x1f" + std::to_string(schemaId);
+    return key;
+}
+
 }  // namespace
 
 Database::Database(int dbid, std::string name, DateTime created)
@@ -29,8 +36,8 @@ const Column* identityColumn(const Table& table) {
     return found == table.columns.end() ? nullptr : &*found;
 }
 
-std::shared_ptr<Table> Database::table(std::string_view name) const {
-    auto found = tables_.find(toLower(trimRightBlanks(name)));
+std::shared_ptr<Table> Database::table(std::string_view name, int schemaId) const {
+    auto found = tables_.find(tableKey(name, schemaId));
     return found == tables_.end() ? nullptr : found->second;
 }
 
@@ -48,9 +55,9 @@ std::vector<std::pair<std::shared_ptr<Table>, const ForeignKey*>> Database::refe
     return found;
 }
 
-SchemaObject* Database::object(std::string_view name) {
+SchemaObject* Database::object(std::string_view name, int schemaId) {
     for (auto& object : objects_)
-        if (compareCollated(object.name, name) == 0) return &object;
+        if (object.schemaId == schemaId && compareCollated(object.name, name) == 0) return &object;
     return nullptr;
 }
 
@@ -81,7 +88,7 @@ void Database::keepFirstObjects(size_t count) {
 }
 
 void Database::addTable(std::shared_ptr<Table> table) {
-    std::string key = toLower(table->name);
+    std::string key = tableKey(table->name, table->schemaId);
     tables_[key] = std::move(table);
     noteSchemaChange();
 }
@@ -102,8 +109,42 @@ void Database::dropObject(int id) {
     noteSchemaChange();
 }
 
+const std::vector<DatabaseSchema>& builtInSchemas() {
+    static const std::vector<DatabaseSchema> schemas{
+        {1, "dbo"},           {2, "guest"},          {3, "INFORMATION_SCHEMA"}, {4, "sys"},
+        {16384, "db_owner"},  {16385, "db_accessadmin"}, {16386, "db_securityadmin"},
+        {16387, "db_ddladmin"}, {16389, "db_backupoperator"}, {16390, "db_datareader"},
+        {16391, "db_datawriter"}, {16392, "db_denydatareader"}, {16393, "db_denydatawriter"}};
+    return schemas;
+}
+
+std::optional<int> Database::schemaId(std::string_view name) const {
+    for (const auto* list : {&builtInSchemas(), &schemas})
+        for (const DatabaseSchema& schema : *list)
+            if (compareCollated(schema.name, name) == 0) return schema.id;
+    return std::nullopt;
+}
+
+std::string Database::schemaName(int id) const {
+    for (const auto* list : {&builtInSchemas(), &schemas})
+        for (const DatabaseSchema& schema : *list)
+            if (schema.id == id) return schema.name;
+    return {};
+}
+
+int Database::schemaOf(int objectId) const {
+    const SchemaObject* object = objectById(objectId);
+    return object ? object->schemaId : kDboSchemaId;
+}
+
+int Database::nextSchemaId() const {
+    int next = 5;
+    for (const DatabaseSchema& schema : schemas) next = std::max(next, schema.id + 1);
+    return next;
+}
+
 SchemaImage Database::schemaImage() const {
-    SchemaImage image{tables_, {}, objects_, depends, properties};
+    SchemaImage image{tables_, {}, objects_, depends, properties, schemas};
     for (const auto& [key, table] : tables_)
         image.shapes.push_back({table, table->columns, table->indexes, table->checks, table->foreignKeys,
                                 table->identityNext, table->identityStarted});
@@ -123,6 +164,7 @@ void Database::restoreSchema(SchemaImage image) {
     objects_ = std::move(image.objects);
     depends = std::move(image.depends);
     properties = std::move(image.properties);
+    schemas = std::move(image.schemas);
     indexObjects();
     noteSchemaChange();
 }

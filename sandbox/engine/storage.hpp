@@ -19,6 +19,9 @@ using Row = std::vector<Value>;
 // The collation of every database, and of every column that declares none.
 inline constexpr std::string_view kDatabaseCollation = "Chinese_PRC_CI_AS";
 
+// The schema dbo, to which every object of a SQL Server 2000 database belongs.
+inline constexpr int kDboSchemaId = 1;
+
 struct Column {
     std::string name;
     SqlType type;
@@ -80,6 +83,7 @@ struct UniqueKeys {
 struct Table : std::enable_shared_from_this<Table> {
     int id = 0;
     std::string name;
+    int schemaId = kDboSchemaId;  // as its sysobjects row has it
     DateTime created;
     std::vector<Column> columns;
     std::vector<Row> rows;  // changed only through a batch's ChangeLog, which can take changes back
@@ -101,10 +105,22 @@ struct Table : std::enable_shared_from_this<Table> {
 // The identity column of a table, or nullptr.
 const Column* identityColumn(const Table& table);
 
+// A schema made by CREATE SCHEMA (SQL Server 2005 on). Those every database has (dbo, sys, ...)
+// are not kept: see builtInSchemas().
+struct DatabaseSchema {
+    int id = 0;
+    std::string name;
+};
+
+// The schemas every database of SQL Server 2005 and later has, with their ids (the principal of
+// each has the same id).
+const std::vector<DatabaseSchema>& builtInSchemas();
+
 // One sysobjects row (user tables, constraints, views, procedures, functions, triggers).
 struct SchemaObject {
     int id = 0;
     std::string name;
+    int schemaId = kDboSchemaId;  // sysobjects.uid
     std::string xtype;  // "U", "PK", "UQ", "D", "V", "P", "FN", "IF", "TF", "TR"
     int parentId = 0;
     int info = 0;       // column id of a column-level constraint
@@ -144,6 +160,7 @@ struct SchemaImage {
     std::vector<SchemaObject> objects;
     std::vector<Dependency> depends;
     std::vector<ExtendedProperty> properties;
+    std::vector<DatabaseSchema> schemas;
 };
 
 // What the catalogue keeps of a database between queries (catalog.cpp).
@@ -160,12 +177,13 @@ public:
     const std::string& name() const { return name_; }
     DateTime created() const { return created_; }
 
-    std::shared_ptr<Table> table(std::string_view name) const;
+    // Tables and other objects are found by name within their schema (dbo unless named).
+    std::shared_ptr<Table> table(std::string_view name, int schemaId = kDboSchemaId) const;
     std::shared_ptr<Table> tableById(int id) const;
     // Every foreign key of the database that references the table `id` (its own included),
     // with the table that holds it.
     std::vector<std::pair<std::shared_ptr<Table>, const ForeignKey*>> referencesTo(int id) const;
-    SchemaObject* object(std::string_view name);
+    SchemaObject* object(std::string_view name, int schemaId = kDboSchemaId);
     SchemaObject* objectById(int id);
     const SchemaObject* objectById(int id) const;
     const std::vector<SchemaObject>& objects() const { return objects_; }
@@ -190,8 +208,18 @@ public:
     void noteSchemaChange();
     CatalogCache& catalogCache() const { return *catalogCache_; }
 
+    // The id of the schema of that name, built in or made by CREATE SCHEMA.
+    std::optional<int> schemaId(std::string_view name) const;
+    // The name of the schema, empty for an id that names none.
+    std::string schemaName(int id) const;
+    // The schema of the object; dbo for an id that names no object.
+    int schemaOf(int objectId) const;
+    // The id CREATE SCHEMA gives the next schema: one past the highest made, 5 for the first.
+    int nextSchemaId() const;
+
     std::vector<Dependency> depends;
     std::vector<ExtendedProperty> properties;
+    std::vector<DatabaseSchema> schemas;  // made by CREATE SCHEMA, in the order made
 
 private:
     int dbid_;

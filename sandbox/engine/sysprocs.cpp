@@ -113,10 +113,7 @@ void Executor::spHelpText(const std::vector<Value>& arguments) {
 void Executor::spHelpIndex(const std::vector<Value>& arguments) {
     std::string objectName = argumentText(arguments, 0);
     auto db = currentDatabase();
-    std::optional<std::vector<std::string>> parts = splitQualifiedName(objectName);
-    ObjectName name;
-    if (parts && parts->size() <= 3) name.name = parts->back();
-    auto table = name.name.empty() ? nullptr : findTable(name);
+    auto table = tableNamed(objectName);
     if (!table) {
         sink_.message({15009, 1, 16, "The object '" + objectName + "' does not exist in database '" + db->name() + "'.", "sp_helpindex", 1});
         returnStatus_ = 1;

@@ -152,7 +152,7 @@ struct SelectStmt {
 enum class StmtKind {
     Select, Insert, Update, Delete, CreateDatabase, DropDatabase, CreateTable, CreateModule,
     CreateIndex, Drop, Use, SetOption, SetVariable, Declare, If, Block, Print, Exec, Transaction,
-    Return, While, Truncate, Backup, Restore, UpdateText, AlterTable, Dbcc, Empty
+    Return, While, Truncate, Backup, Restore, UpdateText, AlterTable, Dbcc, CreateSchema, Empty
 };
 
 struct Statement {
@@ -314,6 +314,15 @@ struct CreateModuleStatement : Statement {
     std::vector<ColumnSpec> returnColumns;
 };
 
+// CREATE SCHEMA name [AUTHORIZATION owner] [CREATE TABLE ...]: the tables it declares are made
+// in the new schema.
+struct CreateSchemaStatement : Statement {
+    CreateSchemaStatement() : Statement(StmtKind::CreateSchema) {}
+    std::string name;           // empty for SQL Server 2000's CREATE SCHEMA AUTHORIZATION owner
+    std::string authorization;
+    std::vector<StmtPtr> elements;
+};
+
 struct CreateIndexStatement : Statement {
     CreateIndexStatement() : Statement(StmtKind::CreateIndex) {}
     std::string name;
@@ -338,6 +347,7 @@ struct SetOptionStatement : Statement {
     SetOptionStatement() : Statement(StmtKind::SetOption) {}
     std::string option;
     std::string value;
+    ObjectName table;  // SET IDENTITY_INSERT table ON | OFF
 };
 
 struct SetVariableStatement : Statement {
@@ -383,6 +393,7 @@ struct ExecStatement : Statement {
     ExecStatement() : Statement(StmtKind::Exec) {}
     std::string returnVariable;  // EXEC @rc = proc
     ObjectName procedure;
+    ExprPtr dynamicSql;          // EXEC ('batch text' + @v ...): run as a batch of its own
     std::vector<ExecArgument> arguments;
 };
 

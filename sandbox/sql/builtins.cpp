@@ -22,6 +22,7 @@ constexpr BuiltIn kBuiltIns[] = {
     {"col_name", 2, 2}, {"index_col", 3, 3}, {"object_id", 1, 2}, {"object_name", 1, 1}, {"objectproperty", 2, 2},
     {"type_name", 1, 1}, {"columnproperty", 3, 3}, {"indexkey_property", 4, 4}, {"databasepropertyex", 2, 2},
     {"ident_seed", 1, 1}, {"ident_incr", 1, 1}, {"ident_current", 1, 1},
+    {"schema_id", 0, 1}, {"schema_name", 0, 1}, {"object_schema_name", 1, 2},  // SQL Server 2005 on
     // text
     {"ascii", 1, 1}, {"char", 1, 1}, {"charindex", 2, 3}, {"datalength", 1, 1}, {"left", 2, 2}, {"len", 1, 1},
     {"lower", 1, 1}, {"ltrim", 1, 1}, {"nchar", 1, 1}, {"quotename", 1, 2}, {"replace", 3, 3}, {"replicate", 2, 2},

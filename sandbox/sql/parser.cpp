@@ -530,6 +530,7 @@ private:
         if (is("unique") || is("clustered") || is("nonclustered") || is("index")) return createIndex();
         auto module = std::make_shared<CreateModuleStatement>();
         if (!firstInBatch) {
+            if (is("schema")) throw ruleBroken(peek(), 111, "'CREATE SCHEMA' must be the first statement in a query batch.");
             SyntaxError error("CREATE", peek().line, true);
             error.number = 111;
             error.text = "'CREATE " + toUpper(peek().text == "proc" ? "procedure" : peek().text) +
@@ -537,6 +538,7 @@ private:
             throw error;
         }
         module->sourceText = std::string(sql_);
+        if (accept("schema")) return createSchema();
         if (accept("view")) return createView(module);
         if (accept("procedure") || accept("proc")) return createProcedure(module);
         if (accept("function")) return createFunction(module);
@@ -841,6 +843,21 @@ private:
         return s;
     }
 
+    StmtPtr createSchema() {
+        auto s = std::make_shared<CreateSchemaStatement>();
+        if (!is("authorization")) s->name = name();
+        if (accept("authorization")) s->authorization = name();
+        // Tables declared with it belong to it unless they name a schema of their own.
+        while (is("create") && is("table", 1)) {
+            take();
+            take();
+            auto table = std::static_pointer_cast<CreateTableStatement>(createTable());
+            if (table->table.owner.empty()) table->table.owner = s->name;
+            s->elements.push_back(table);
+        }
+        return s;
+    }
+
     StmtPtr createIndex() {
         auto s = std::make_shared<CreateIndexStatement>();
         if (accept("unique")) s->unique = true;
@@ -990,11 +1007,20 @@ private:
         }
         std::string what = toLower(anyWord());
         if (what == "proc") what = "procedure";
-        static const std::string_view kinds[] = {"table", "view", "procedure", "function", "trigger", "index"};
+        static const std::string_view kinds[] = {"table", "view", "procedure", "function", "trigger", "index", "schema"};
         if (std::find(std::begin(kinds), std::end(kinds), what) == std::end(kinds)) fail();
         s->what = what;
-        do s->names.push_back(objectName()); while (accept(","));
+        do s->names.push_back(what == "index" ? droppedIndex() : objectName()); while (accept(","));
         return s;
+    }
+
+    // [schema.]table.index, or index ON [schema.]table: the index's name with its table's name
+    // as owner and the table's schema as database, as the first form reads.
+    ObjectName droppedIndex() {
+        ObjectName index = objectName();
+        if (!index.owner.empty() || !accept("on")) return index;
+        ObjectName table = objectName();
+        return ObjectName{table.owner, table.name, index.name};
     }
 
     StmtPtr useStatement() {
@@ -1020,8 +1046,8 @@ private:
             return s;
         }
         if (s->option == "identity_insert") {
-            ObjectName table = objectName();
-            s->value = (table.database.empty() ? "" : table.database + "..") + table.name + " " + toLower(anyWord());
+            s->table = objectName();
+            s->value = toLower(anyWord());
             return s;
         }
         while (accept(",")) s->option += "," + toLower(anyWord());
@@ -1105,7 +1131,11 @@ private:
             s->returnVariable = take().text;
             take();
         }
-        if (isSymbol("(")) fail();  // EXEC ('dynamic sql') is not run by the sandbox
+        if (accept("(")) {
+            s->dynamicSql = expression();
+            expect(")");
+            return s;
+        }
         s->procedure = objectName();
         bool more = !atEnd() && !startsStatement() && !isSymbol(";") && !is("end") && !is("else");
         while (more) {

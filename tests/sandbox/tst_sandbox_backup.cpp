@@ -59,6 +59,31 @@ TEST_F(SandboxBackup, EveryKindOfValueAndObjectSurvivesTheRoundTrip) {
                  std::runtime_error);
 }
 
+// Files written before schemas existed end after the tables' constraints: they still read, with
+// every object in dbo. The schemas of a newer file come back, and a schema it does not hold is damage.
+TEST_F(SandboxBackup, SchemasRoundTripAndFilesWrittenBeforeThemStillRead) {
+    engine_.setVersion(ServerVersion::sql2019());
+    run("create database sch use sch create table t (n int)");
+    Bytes older = serializeDatabase(*engine_.database("sch"));
+    older.resize(older.size() - 8);  // the two empty counts of schemas and of objects outside dbo
+    auto read = deserializeDatabase(older, "sch", 9);
+    ASSERT_TRUE(read->table("t"));
+    EXPECT_EQ(read->object("t")->schemaId, kDboSchemaId);
+
+    run("create schema sales");
+    run("create table sales.t (n int constraint pk primary key)");
+    Bytes content = serializeDatabase(*engine_.database("sch"));
+    auto copy = deserializeDatabase(content, "sch", 9);
+    EXPECT_EQ(serializeDatabase(*copy), content);
+    ASSERT_TRUE(copy->table("t", 5));
+    EXPECT_NE(copy->table("t", 5), copy->table("t"));
+    EXPECT_EQ(copy->object("pk", 5)->schemaId, 5);
+    EXPECT_EQ(copy->schemaName(5), "sales");
+    Bytes elsewhere = content;
+    elsewhere[elsewhere.size() - 4] = 99;  // the key's schema
+    EXPECT_THROW(deserializeDatabase(elsewhere, "sch", 9), std::runtime_error);
+}
+
 TEST_F(SandboxBackup, FilesAppendSetsAndDamagedFilesAreRefused) {
     run("create database app use app create table t (x int) insert t values (1) use master");
     std::string file = folder_ + "/sets.dat";
