@@ -74,6 +74,9 @@ public:
     virtual bool add(Row& row) = 0;  // false stops the query (cancelled)
 };
 
+// What sp_addextendedproperty, sp_updateextendedproperty and sp_dropextendedproperty do.
+enum class PropertyChange { Add, Update, Drop };
+
 class Executor {
 public:
     Executor(Engine& engine, Session& session, ResultSink& sink);
@@ -204,7 +207,7 @@ private:
     void spHelpText(const std::vector<Value>& arguments);
     void spHelpIndex(const std::vector<Value>& arguments);
     void spHelpFile(const std::vector<Value>& arguments);
-    void spAddExtendedProperty(const std::vector<Value>& arguments);
+    void changeExtendedProperty(PropertyChange change, const std::vector<Value>& arguments);
     void spWho();
     void runProcedure(const SchemaObject& procedure, const sql::ExecStatement& call, const std::vector<Value>& arguments);
     // Runs a module's body with its parameters bound, in a fresh set of variables.

@@ -208,7 +208,7 @@ bool Executor::isListExtendedProperty(const ObjectName& name) const {
 }
 
 // The properties of the objects (or of their columns) the levels name: level 0 a schema (or,
-// as SQL Server still allows, a user) and every object is in dbo; level 1 the kind of object
+// as SQL Server still allows, a user of the same name); level 1 the kind of object
 // and its name; level 2 COLUMN and its name. A NULL name takes every one of its level; a type
 // left NULL below one that is given, or a level given under a NULL one, lists nothing.
 Relation Executor::listExtendedProperties(const std::vector<Value>& arguments) {
@@ -217,19 +217,20 @@ Relation Executor::listExtendedProperties(const std::vector<Value>& arguments) {
     Relation r;
     r.columns = describeColumns({{"objtype", "sysname"}, {"objname", "sysname"}, {"name", "sysname"}, {"value", "sql_variant"}});
     const std::string level0 = lower(1), level1 = lower(3), level2 = lower(5);
-    const bool inDbo = (level0 == "schema" || level0 == "user") && !arguments[2].isNull() &&
-                       compareCollated(formatValue(arguments[2]), "dbo") == 0;
-    const bool columns = level2 == "column";
-    if (!inDbo || level1.empty() || (arguments[4].isNull() && columns) || (!level2.empty() && !columns)) return r;
     auto db = currentDatabase();
+    const std::optional<int> schema = (level0 == "schema" || level0 == "user") && !arguments[2].isNull()
+                                          ? db->schemaId(formatValue(arguments[2]))
+                                          : std::nullopt;
+    const bool columns = level2 == "column";
+    if (!schema || level1.empty() || (arguments[4].isNull() && columns) || (!level2.empty() && !columns)) return r;
     for (const ExtendedProperty& p : db->properties) {
         const SchemaObject* object = db->objectById(p.id);
-        if (!object || !isOfObjectType(object->xtype, level1) || !matchesName(arguments[4], object->name) ||
-            !matchesName(arguments[0], p.name) || (p.type == 4) != columns)
+        if (!object || object->schemaId != *schema || !isOfObjectType(object->xtype, level1) ||
+            !matchesName(arguments[4], object->name) || !matchesName(arguments[0], p.name) || (p.type == 4) != columns)
             continue;
         std::string objname = object->name, objtype = toUpper(level1);
         if (columns) {
-            auto table = db->table(object->name);
+            auto table = db->table(object->name, object->schemaId);
             if (!table || p.smallid < 1 || static_cast<size_t>(p.smallid) > table->columns.size()) continue;
             objname = table->columns[static_cast<size_t>(p.smallid) - 1].name;
             if (!matchesName(arguments[6], objname)) continue;

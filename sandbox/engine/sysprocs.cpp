@@ -47,6 +47,10 @@ const SystemProcedure kSystemProcedures[] = {
     {"sp_helpfile", {"@filename"}},
     {"sp_addextendedproperty",
      {"@name", "@value", "@level0type", "@level0name", "@level1type", "@level1name", "@level2type", "@level2name"}},
+    {"sp_updateextendedproperty",
+     {"@name", "@value", "@level0type", "@level0name", "@level1type", "@level1name", "@level2type", "@level2name"}},
+    {"sp_dropextendedproperty",
+     {"@name", "@level0type", "@level0name", "@level1type", "@level1name", "@level2type", "@level2name"}},
     {"sp_who", {"@loginame"}},
 };
 
@@ -81,7 +85,12 @@ bool Executor::runSystemProcedure(const std::string& name, const std::vector<Val
     if (name == "sp_helptext") spHelpText(bound);
     else if (name == "sp_helpindex") spHelpIndex(bound);
     else if (name == "sp_helpfile") spHelpFile(bound);
-    else if (name == "sp_addextendedproperty") spAddExtendedProperty(bound);
+    else if (name == "sp_addextendedproperty") changeExtendedProperty(PropertyChange::Add, bound);
+    else if (name == "sp_updateextendedproperty") changeExtendedProperty(PropertyChange::Update, bound);
+    else if (name == "sp_dropextendedproperty") {
+        bound.insert(bound.begin() + 1, Value());  // no @value
+        changeExtendedProperty(PropertyChange::Drop, bound);
+    }
     else spWho();
     sink_.returnStatus(returnStatus_);
     done(StatementKind::Other, false, 0);
@@ -181,45 +190,69 @@ void Executor::spHelpFile(const std::vector<Value>& arguments) {
     returnStatus_ = 0;
 }
 
-void Executor::spAddExtendedProperty(const std::vector<Value>& arguments) {
-    // @name, @value, @level0type, @level0name, @level1type, @level1name, @level2type, @level2name
-    std::string property = argumentText(arguments, 0);
-    if (property.empty()) {
-        sink_.message({15600, 1, 16, "An invalid parameter or option was specified for procedure 'sp_addextendedproperty'.", "sp_addextendedproperty", 1});
-        returnStatus_ = 1;
-        return;
+namespace {
+
+const char* procedureOf(PropertyChange change) {
+    switch (change) {
+        case PropertyChange::Add: return "sp_addextendedproperty";
+        case PropertyChange::Update: return "sp_updateextendedproperty";
+        default: return "sp_dropextendedproperty";
     }
-    auto db = currentDatabase();
-    std::string level1type = toLower(argumentText(arguments, 4)), level1name = argumentText(arguments, 5);
-    std::string level2type = toLower(argumentText(arguments, 6)), level2name = argumentText(arguments, 7);
+}
+
+}  // namespace
+
+// @name, @value, @level0type, @level0name, @level1type, @level1name, @level2type, @level2name
+// (sp_dropextendedproperty has no @value: it comes as NULL). Level 0 names the schema (USER as
+// SQL Server 2000 has it, or SCHEMA from SQL Server 2005 on), level 1 the object, level 2 a column.
+void Executor::changeExtendedProperty(PropertyChange change, const std::vector<Value>& arguments) {
+    const char* procedure = procedureOf(change);
     auto fail = [&](int number, const std::string& text) {
-        sink_.message({number, 1, 16, text, "sp_addextendedproperty", 1});
+        sink_.message({number, 1, 16, text, procedure, 1});
         returnStatus_ = 1;
     };
-    if (level1type.empty()) { fail(15600, "An invalid parameter or option was specified for procedure 'sp_addextendedproperty'."); return; }
-    auto id = objectIdOf(level1name);
-    if (!id) { fail(15135, "Object is invalid. Extended properties are not permitted on '" + level1name + "', or the object does not exist."); return; }
+    auto invalidParameter = [&] {
+        fail(15600, std::string("An invalid parameter or option was specified for procedure '") + procedure + "'.");
+    };
+    std::string property = argumentText(arguments, 0);
+    std::string level0type = toLower(argumentText(arguments, 2)), level0name = argumentText(arguments, 3);
+    std::string level1type = toLower(argumentText(arguments, 4)), level1name = argumentText(arguments, 5);
+    std::string level2type = toLower(argumentText(arguments, 6)), level2name = argumentText(arguments, 7);
+    const bool levelZeroKnown = level0type.empty() || level0type == "user" ||
+                                (level0type == "schema" && engine_.version().since2005());
+    if (property.empty() || level1type.empty() || !levelZeroKnown) return invalidParameter();
+    auto db = currentDatabase();
+    const std::string shown = level1name + (level2type == "column" ? "." + level2name : "");
+    auto invalidObject = [&] {
+        fail(15135, "Object is invalid. Extended properties are not permitted on '" + shown + "', or the object does not exist.");
+    };
+    std::optional<int> schema = level0name.empty() ? kDboSchemaId : db->schemaId(level0name);
+    const SchemaObject* object = schema ? db->object(level1name, *schema) : nullptr;
+    if (!object) return invalidObject();
     ExtendedProperty p;
-    p.id = *id;
+    p.id = object->id;
     p.name = property;
     p.value = arguments.size() > 1 ? arguments[1] : Value();
     p.type = 3;
     if (level2type == "column") {
-        ObjectName name;
-        name.name = level1name;
-        auto table = findTable(name);
+        auto table = db->table(object->name, object->schemaId);
         auto position = table ? table->columnIndex(level2name) : std::nullopt;
-        if (!position) { fail(15135, "Object is invalid. Extended properties are not permitted on '" + level1name + "." + level2name + "', or the object does not exist."); return; }
+        if (!position) return invalidObject();
         p.type = 4;
         p.smallid = static_cast<int>(*position) + 1;
     }
-    for (const auto& existing : db->properties)
-        if (existing.id == p.id && existing.smallid == p.smallid && compareCollated(existing.name, p.name) == 0) {
-            fail(15233, "Property cannot be added. Property '" + p.name + "' already exists for '" + level1name + "'.");
-            return;
-        }
+    auto existing = std::find_if(db->properties.begin(), db->properties.end(), [&](const ExtendedProperty& e) {
+        return e.id == p.id && e.smallid == p.smallid && compareCollated(e.name, p.name) == 0;
+    });
+    const bool exists = existing != db->properties.end();
+    if (change == PropertyChange::Add && exists)
+        return fail(15233, "Property cannot be added. Property '" + p.name + "' already exists for '" + shown + "'.");
+    if (change != PropertyChange::Add && !exists)
+        return fail(15217, "Property cannot be updated or deleted. Property '" + p.name + "' does not exist for '" + shown + "'.");
     changes_.schemaChanging(db);
-    db->properties.push_back(p);
+    if (change == PropertyChange::Add) db->properties.push_back(p);
+    else if (change == PropertyChange::Update) existing->value = p.value;
+    else db->properties.erase(existing);
     db->noteSchemaChange();
     returnStatus_ = 0;
 }

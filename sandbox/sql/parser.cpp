@@ -373,7 +373,8 @@ private:
             if (isSymbol("(")) {
                 take();
                 ref.isFunction = true;
-                if (!isSymbol(")")) do ref.arguments.push_back(expression()); while (accept(","));
+                // DEFAULT stands for an argument left out (NULL for fn_listextendedproperty's levels).
+                if (!isSymbol(")")) do ref.arguments.push_back(is("default") ? literal(Value(), take().line) : expression()); while (accept(","));
                 expect(")");
             }
         }

@@ -226,3 +226,53 @@ TEST_F(SandboxSchemas, SchemasSurviveARestartAndABackup) {
     EXPECT_EQ(c.scalar("select object_schema_name(object_id('later.u'))"), "later");
     EXPECT_TRUE(c.run("create table sales.t (id int)").mentions("2714"));
 }
+
+// Level 0 names the schema (SCHEMA from SQL Server 2005 on, USER as SQL Server 2000 has it):
+// properties go to the object of that schema, and come back from it alone.
+TEST_F(SandboxSchemas, ExtendedPropertiesBelongToTheObjectOfTheirSchema) {
+    auto c = freshDatabase(*sql2019_, "s_remarks");
+    runOk(*c, "create schema sales");
+    runOk(*c, "create table sales.t (id int, label varchar(10)) create table t (id int, label varchar(10))");
+    auto add = [](const std::string& procedure, const std::string& schema, const std::string& value,
+                  const std::string& column = "") {
+        return "exec " + procedure + " N'MS_Description', " + (value.empty() ? "" : "N'" + value + "', ") +
+               "N'SCHEMA', N'" + schema + "', N'TABLE', N't'" + (column.empty() ? "" : ", N'COLUMN', N'" + column + "'");
+    };
+    runOk(*c, add("sp_addextendedproperty", "sales", "sold things"));
+    runOk(*c, add("sp_addextendedproperty", "sales", "its label", "label"));
+    runOk(*c, "exec sp_addextendedproperty 'MS_Description', 'plain things', 'user', 'dbo', 'table', 't'");
+    EXPECT_EQ(c->run("select minor_id, convert(varchar(20), value) from sys.extended_properties "
+                     "where major_id = object_id('sales.t') order by minor_id").results.at(0).rows,
+              (Rows{{"0", "sold things"}, {"2", "its label"}}));
+    OdbcBatch listed = runOk(*c,
+                             "select objname, convert(varchar(20), value) "
+                             "from fn_listextendedproperty(NULL, 'schema', 'sales', 'table', NULL, NULL, NULL) "
+                             "select objtype, objname, convert(varchar(20), value) "
+                             "from fn_listextendedproperty(NULL, 'schema', 'sales', 'table', 't', 'column', default)");
+    ASSERT_EQ(listed.results.size(), 2u);
+    EXPECT_EQ(listed.results[0].rows, (Rows{{"t", "sold things"}}));
+    EXPECT_EQ(listed.results[1].rows, (Rows{{"COLUMN", "label", "its label"}}));
+
+    runOk(*c, add("sp_updateextendedproperty", "sales", "resold"));
+    EXPECT_EQ(c->scalar("select convert(varchar(20), value) from sys.extended_properties "
+                        "where major_id = object_id('sales.t') and minor_id = 0"),
+              "resold");
+    runOk(*c, add("sp_dropextendedproperty", "sales", ""));
+    EXPECT_EQ(c->scalar("select count(*) from sys.extended_properties where major_id = object_id('sales.t')"), "1");
+    EXPECT_EQ(c->scalar("select convert(varchar(20), value) from sys.extended_properties "
+                        "where major_id = object_id('dbo.t')"),
+              "plain things");
+    expectError(*c, add("sp_dropextendedproperty", "sales", ""), "15217");
+    expectError(*c, add("sp_updateextendedproperty", "sales", "x"), "15217");
+    expectError(*c, add("sp_addextendedproperty", "sales", "again", "label"), "15233");
+    expectError(*c, add("sp_addextendedproperty", "nowhere", "lost"), "15135");
+
+    // SQL Server 2000 knows no SCHEMA level.
+    auto old = freshDatabase(*sql2000_, "s_remarks_old");
+    runOk(*old, "create table t (id int)");
+    expectError(*old, add("sp_addextendedproperty", "dbo", "refused"), "15600");
+    EXPECT_EQ(old->scalar("select count(*) from sysproperties"), "0");
+    runOk(*old, "exec sp_addextendedproperty 'MS_Description', 'kept', 'user', 'dbo', 'table', 't'");
+    runOk(*old, "exec sp_updateextendedproperty 'MS_Description', 'changed', 'user', 'dbo', 'table', 't'");
+    EXPECT_EQ(old->scalar("select convert(varchar(20), value) from sysproperties"), "changed");
+}
