@@ -317,7 +317,7 @@ constexpr TypeRow kTypeRows[] = {
     {"sysname", 231, 256, 256, 0, 0, 18, 39, true, false},
 };
 
-Relation systypes(Engine&, Database&) {
+Relation systypes(Engine& engine, Database&) {
     Relation r;
     r.columns = describeColumns({{"name", "sysname"}, {"xtype", "tinyint"}, {"status", "tinyint"},
                                  {"xusertype", "smallint"}, {"length", "smallint"}, {"xprec", "tinyint"},
@@ -326,6 +326,8 @@ Relation systypes(Engine&, Database&) {
                                  {"variable", "bit"}, {"allownulls", "bit"}, {"type", "tinyint"},
                                  {"printfmt", "varchar(255)"}, {"prec", "smallint"}, {"scale", "tinyint"},
                                  {"collation", "sysname"}});
+    // The built-in types belong to dbo under SQL Server 2000, to the schema sys from 2005 on.
+    const int typesUid = engine.version().since2005() ? 4 : kDboUid;
     for (const auto& t : kTypeRows) {
         bool chars = t.xtype == 35 || t.xtype == 99 || t.xtype == 167 || t.xtype == 175 || t.xtype == 231 || t.xtype == 239;
         SqlType type = std::string_view(t.name) == "sysname" ? SqlType::sysname() : parseTypeText(t.name);
@@ -338,10 +340,23 @@ Relation systypes(Engine&, Database&) {
         if (std::string_view(t.name) == "sysname") prec = i(128);
         bool status1 = t.xtype == 189 || t.xusertype == 256;
         r.owned.push_back({s(t.name), i(t.xtype), i(status1 ? 1 : 0), i(t.xusertype), i(t.length), i(t.xprec),
-                           i(t.xscale), i(0), i(0), i(kDboUid), i(0), chars ? i(53284) : nul(), i(t.usertype),
+                           i(t.xscale), i(0), i(0), i(typesUid), i(0), chars ? i(53284) : nul(), i(t.usertype),
                            Value::bit(t.variable), Value::bit(t.allownulls), i(t.type), nul(), prec, scale,
                            chars ? s("Chinese_PRC_CI_AS") : nul()});
     }
+    // The types SQL Server 2005 and 2008 added, at their widest (seven fraction digits), as
+    // sys.types has them: length the storage bytes (-1 for xml), prec the longest literal.
+    if (engine.version().since2005())
+        for (NewerType kind : {NewerType::Xml, NewerType::Date, NewerType::Time, NewerType::DateTime2, NewerType::DateTimeOffset}) {
+            SqlType type = SqlType::newerType(kind, 7);
+            auto [prec, scale] = newerPrecisionScale(type);
+            const int xtype = catalogXtype(type);
+            const int64_t xprec = prec.asInt() < 0 ? 0 : prec.asInt();
+            const int64_t xscale = scale.isNull() ? 0 : scale.asInt();
+            r.owned.push_back({s(std::string(newerTypeName(kind))), i(xtype), i(0), i(xtype), i(newerStorageLength(type)),
+                               i(xprec), i(xscale), i(0), i(0), i(typesUid), i(0), nul(), i(0), Value::bit(kind == NewerType::Xml),
+                               Value::bit(true), i(xtype), nul(), prec, scale.isNull() ? i(0) : scale, nul()});
+        }
     conform(r);
     return r;
 }

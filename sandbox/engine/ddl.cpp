@@ -199,7 +199,7 @@ void Executor::addCheck(Database& db, Table& table, const CheckSpec& check) {
     // The condition must make sense for the table's columns: evaluate it once on a row of NULLs.
     Scope scope;
     scope.id = newScopeId();
-    scope.entries.push_back({table.name, table.name, columnsOf(table), 0});
+    scope.entries.push_back({table.name, table.name, columnsOf(table), 0, nullptr});
     scope.width = table.columns.size();
     Row nulls(table.columns.size());
     eval(*constraint.condition, Frame{&scope, nulls.data(), nullptr, nullptr});

@@ -317,7 +317,7 @@ void Executor::checkUnique(const Table& table, const Row& row, const Row* replac
 bool Executor::satisfies(const Table& table, const CheckConstraint& check, const Row& row) {
     Scope scope;
     scope.id = newScopeId();
-    scope.entries.push_back({table.name, table.name, columnsOf(table), 0});
+    scope.entries.push_back({table.name, table.name, columnsOf(table), 0, nullptr});
     scope.width = table.columns.size();
     Value result = eval(*check.condition, Frame{&scope, row.data(), nullptr, nullptr});
     return result.isNull() || isTruthyNumber(result);  // unknown passes, as in SQL Server
@@ -483,7 +483,7 @@ namespace {
 Scope tableScope(const Table& table, const std::string& alias, uint64_t id) {
     Scope scope;
     scope.id = id;
-    scope.entries.push_back({alias, table.name, columnsOf(table), 0});
+    scope.entries.push_back({alias, table.name, columnsOf(table), 0, nullptr});
     scope.width = table.columns.size();
     return scope;
 }

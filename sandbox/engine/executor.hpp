@@ -26,6 +26,7 @@ struct Scope {
         std::string name;   // the table's own name
         std::vector<RelColumn> columns;
         size_t offset = 0;
+        std::shared_ptr<Table> table;  // the stored table the columns come from, if any
     };
     uint64_t id = 0;
     std::vector<Entry> entries;

@@ -404,7 +404,7 @@ SqlType Executor::inferType(const Expr& e, const Scope* scope) {
                 if (ref.derived) return SqlType::chars(TypeId::NVarChar, 4000);
                 std::optional<Relation> r = findRelation(ref.name);
                 if (!r) return SqlType::of(TypeId::Int);
-                inner.entries.push_back({ref.alias.empty() ? ref.name.name : ref.alias, r->name, r->columns, inner.width});
+                inner.entries.push_back({ref.alias.empty() ? ref.name.name : ref.alias, r->name, r->columns, inner.width, r->table});
                 inner.width += r->columns.size();
             }
             return inferType(*sub.items[0].expr, &inner);

@@ -251,7 +251,7 @@ Scope Executor::buildScope(const SelectStmt& select, const std::vector<Relation>
     for (size_t k = 0; k < sources.size(); ++k) {
         const TableRef& ref = select.from[k];
         std::string alias = ref.alias.empty() ? ref.name.name : ref.alias;
-        scope.entries.push_back({alias, sources[k].name, sources[k].columns, scope.width});
+        scope.entries.push_back({alias, sources[k].name, sources[k].columns, scope.width, sources[k].table});
         scope.width += sources[k].columns.size();
     }
     // The side of an outer join that may be missing gives NULLs whatever its columns declare.

@@ -96,7 +96,7 @@ Value Executor::evalTextPointer(const Expr& e, const Frame& frame) {
     for (const auto& candidate : f->scope->entries)
         if (located->second >= candidate.offset && located->second < candidate.offset + candidate.columns.size())
             entry = &candidate;
-    auto table = entry ? findTable(ObjectName{{}, {}, entry->name}) : nullptr;
+    auto table = !entry ? nullptr : entry->table ? entry->table : findTable(ObjectName{{}, {}, entry->name});
     const size_t position = located->second - (entry ? entry->offset : 0);
     if (!table || position >= table->columns.size() || !isLargeObject(table->columns[position].type.id))
         throw invalidTextArgument("textptr");

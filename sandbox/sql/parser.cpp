@@ -21,7 +21,7 @@ constexpr std::string_view kReserved[] = {  // in alphabetical order
     "intersect", "into", "is", "join", "key", "left", "like", "nonclustered", "not", "null", "of",
     "on", "open", "option", "or", "order", "outer", "primary", "print", "proc", "procedure",
     "return", "right", "rollback", "select", "set", "table", "then", "top", "tran", "transaction",
-    "trigger", "truncate", "union", "unique", "update", "use", "values", "view", "when", "where",
+    "trigger", "truncate", "union", "unique", "update", "updatetext", "use", "values", "view", "when", "where",
     "while", "with"};
 
 ExprPtr makeExpr(ExprKind kind, int line) {

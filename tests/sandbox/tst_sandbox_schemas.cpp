@@ -127,6 +127,12 @@ TEST_F(SandboxSchemas, EveryStatementReachesTheObjectOfItsSchema) {
     runOk(*c, "drop index ix_v on dbo.t");
     EXPECT_EQ(c->scalar("select count(*) from sysindexes where name = 'ix_v'"), "0");
 
+    runOk(*c, "create table sales.notes (body text) create table notes (body text) "
+              "insert sales.notes values ('abc') insert notes values ('xyz')");
+    runOk(*c, "declare @p varbinary(16) select @p = textptr(body) from sales.notes updatetext sales.notes.body @p null 0 'def'");
+    EXPECT_EQ(c->scalar("select convert(varchar(10), s.body) + convert(varchar(10), d.body) from sales.notes s, notes d"),
+              "abcdefxyz");
+
     runOk(*c, "set identity_insert sales.t on insert sales.t (id, v) values (500, 'set') set identity_insert sales.t off");
     EXPECT_EQ(c->run("select ident_current('sales.t'), ident_seed('[sales].[t]'), ident_current('t')").results.at(0).rows,
               (Rows{{"500", "100", "1"}}));

@@ -66,14 +66,17 @@ TEST_F(SandboxVersions, AnUnknownVersionIsRefusedAtStart) {
 }
 
 TEST_F(SandboxVersions, ExtendedPropertiesLiveWhereEachVersionKeepsThem) {
-    const std::string setup =
-        "create table t_remarks (id int, label varchar(10)) "
-        "exec sp_addextendedproperty 'MS_Description', 'the table', 'user', 'dbo', 'table', 't_remarks' "
-        "exec sp_addextendedproperty N'MS_Description', N'the label', N'SCHEMA', N'dbo', N'TABLE', N't_remarks', "
-        "N'COLUMN', N'label'";
+    // Level 0 SCHEMA came with SQL Server 2005; SQL Server 2000 knows USER alone.
+    auto setup = [](const std::string& columnLevel0) {
+        return "create table t_remarks (id int, label varchar(10)) "
+               "exec sp_addextendedproperty 'MS_Description', 'the table', 'user', 'dbo', 'table', 't_remarks' "
+               "exec sp_addextendedproperty N'MS_Description', N'the label', N'" + columnLevel0 +
+               "', N'dbo', N'TABLE', N't_remarks', N'COLUMN', N'label'";
+    };
     auto old = connect(*sql2000_, "tempdb");
     auto newer = connect(*sql2019_, "tempdb");
-    for (OdbcConnection* c : {old.get(), newer.get()}) ASSERT_TRUE(c->run(setup).ok);
+    ASSERT_TRUE(old->run(setup("USER")).ok);
+    ASSERT_TRUE(newer->run(setup("SCHEMA")).ok);
 
     EXPECT_EQ(old->scalar("select count(*) from sysproperties where id = object_id('t_remarks')"), "2");
     OdbcBatch missing = newer->run("select count(*) from sysproperties");
@@ -157,4 +160,23 @@ TEST_F(SandboxVersions, NewerTypesAreKeptAndSentTheWayA2019ServerSendsThemDownLe
     auto old = connect(*sql2000_, "tempdb");
     EXPECT_TRUE(old->run("create table t_old (v varchar(max))").mentions("Incorrect syntax near 'max'"));
     EXPECT_TRUE(old->run("create table t_old (d date)").mentions("243"));
+}
+
+// systypes of SQL Server 2019 lists the types 2005 and 2008 added, with sys.types' lengths and
+// precisions, and owns every built-in type by the schema sys.
+TEST_F(SandboxVersions, SystypesListsTheNewerTypesOnlyWhereTheyExist) {
+    auto newer = connect(*sql2019_);
+    OdbcBatch types = newer->run("select name, xtype, length, xprec, xscale, prec from systypes "
+                                 "where xtype in (40, 41, 42, 43, 241) order by xtype");
+    ASSERT_TRUE(types.ok);
+    EXPECT_EQ(types.results.at(0).rows,
+              (std::vector<std::vector<std::optional<std::string>>>{{"date", "40", "3", "10", "0", "10"},
+                                                                    {"time", "41", "5", "16", "7", "16"},
+                                                                    {"datetime2", "42", "8", "27", "7", "27"},
+                                                                    {"datetimeoffset", "43", "10", "34", "7", "34"},
+                                                                    {"xml", "241", "-1", "0", "0", "-1"}}));
+    EXPECT_EQ(newer->scalar("select count(*) from systypes where uid <> 4"), "0");
+    auto old = connect(*sql2000_);
+    EXPECT_EQ(old->scalar("select count(*) from systypes"), "26");
+    EXPECT_EQ(old->scalar("select count(*) from systypes where uid <> 1"), "0");
 }
