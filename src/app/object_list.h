@@ -5,6 +5,9 @@
 
 #include <QListWidgetItem>
 #include <QStringList>
+#include <vector>
+
+#include "common/object_name.h"
 
 class QListWidget;
 
@@ -16,7 +19,11 @@ class ObjectListItem : public QListWidgetItem {
   bool operator<(const QListWidgetItem& other) const override;
 };
 
-// Replaces the list's entries by the names.
-void setObjectNames(QListWidget* list, const QStringList& names);
+// Replaces the list's entries by the objects, each shown by its name (with its schema unless in
+// dbo) and holding the object itself.
+void setObjectNames(QListWidget* list, const std::vector<ObjectName>& objects);
+
+// The object an entry of such a list holds.
+ObjectName listedObject(const QListWidgetItem& item);
 
 }  // namespace makeddl::app

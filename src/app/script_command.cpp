@@ -12,7 +12,7 @@
 #include "app/login_password.h"
 #include "app/piece_writer.h"
 
-#include "catalog/object_queries.h"
+#include "catalog/object_directory.h"
 #include "common/strings.h"
 #include "common/text_codec.h"
 #include "connection/connect.h"
@@ -123,28 +123,49 @@ void connect(connection::Connection& connection, const connection::LoginParamete
   }
 }
 
-// Every name must be an object the script can make (a user table for INSERT scripts):
-// anything else would give a script of nothing that still claims to recreate it.
-void requireScriptableObjects(connection::Connection& connection, const std::vector<std::string>& names,
-                              const std::vector<std::string>& types) {
-  if (names.empty()) return;
-  connection::DataSet objects(connection, "TempQuery");
-  objects.query(catalog::objectTypesQuery(names));
-  for (const std::string& name : names) {
-    std::optional<std::string> type;
-    for (const auto& row : objects.rows())
-      if (row.at(0) && (*row[0] == name || equalsIgnoringCase(*row[0], name))) type = trimmed(row.at(1).value_or(""));
-    if (!type) throw std::runtime_error("数据库中没有名为“" + name + "”的对象");
-    if (std::find(types.begin(), types.end(), *type) == types.end())
-      throw std::runtime_error("“" + name + "”" + (types.size() == 1 ? "不是用户表" : "不是能生成脚本的对象") +
-                               "（类型 " + *type + "）");
-  }
+// The database's objects as the command line finds the names given in it.
+struct Catalogue {
+  catalog::ServerVersion server;
+  std::vector<catalog::CatalogObject> objects;
+};
+
+Catalogue readCatalogue(connection::Connection& connection) {
+  connection::DataSet query(connection, "TempQuery");
+  Catalogue catalogue;
+  catalogue.server = scripts::readServerVersion(query);
+  catalogue.objects = catalog::readObjectDirectory(query, catalogue.server);
+  return catalogue;
 }
 
-std::vector<std::string> userTableNames(connection::Connection& connection) {
-  connection::DataSet tables(connection, "TempQuery");
-  tables.query("select name from sysobjects where type = 'U' and name <> 'dtproperties' order by name");
-  return connection::firstColumnTexts(tables);
+// The objects the names stand for. Every name must be an object the script can make (a user
+// table for INSERT scripts): anything else would give a script of nothing that still claims to
+// recreate it.
+std::vector<ObjectName> scriptableObjects(const Catalogue& catalogue, const std::vector<std::string>& names,
+                                          const std::vector<std::string>& types) {
+  std::vector<ObjectName> objects;
+  for (const std::string& name : names) {
+    const catalog::CatalogObject* object = catalog::findNamedObject(catalogue.objects, name);
+    if (!object) throw std::runtime_error("数据库中没有名为“" + name + "”的对象");
+    if (std::find(types.begin(), types.end(), object->type) == types.end())
+      throw std::runtime_error("“" + name + "”" + (types.size() == 1 ? "不是用户表" : "不是能生成脚本的对象") +
+                               "（类型 " + object->type + "）");
+    objects.push_back(object->name);
+  }
+  return objects;
+}
+
+std::vector<ObjectName> userTables(const Catalogue& catalogue) {
+  std::vector<ObjectName> tables;
+  for (const catalog::CatalogObject& object : catalogue.objects)
+    if (object.type == "U" && !(object.name.inDbo() && object.name.name == "dtproperties")) tables.push_back(object.name);
+  return tables;
+}
+
+// The table a query's rows are scripted for need not exist: a name of the database as found,
+// else as written.
+ObjectName queryTarget(const Catalogue& catalogue, const std::string& name) {
+  if (const catalog::CatalogObject* object = catalog::findNamedObject(catalogue.objects, name)) return object->name;
+  return parseObjectName(name).value_or(ObjectName(name));
 }
 
 // Where the script's bytes go as they are made: standard output, or (-o) a temporary file
@@ -247,12 +268,16 @@ class UntiedStream {
 };
 
 // Rows are turned into statements as they arrive from the driver, none kept.
-void insertScript(connection::Connection& connection, const ScriptRequest& request,
+void insertScript(connection::Connection& connection, const ScriptRequest& request, const Catalogue& catalogue,
                   const scripts::Progress& progress, ScriptWriter& script) {
   connection::DataSet query(connection, "ADOQuery1");
   const scripts::LineSink sink = [&script](const std::string& line) { script.addLine(line); };
-  if (!request.query) return scripts::streamInsertSQL(query, request.tables, progress, sink);
-  scripts::streamQueryInsertSQL(query, scripts::editorStatement(*request.query), request.tables[0], progress, sink);
+  if (request.query)
+    return scripts::streamQueryInsertSQL(query, scripts::editorStatement(*request.query),
+                                         queryTarget(catalogue, request.tables[0]), progress, sink);
+  const std::vector<ObjectName> tables =
+      request.all ? userTables(catalogue) : scriptableObjects(catalogue, request.tables, {"U"});
+  scripts::streamInsertSQL(query, tables, progress, sink);
 }
 
 void makeScript(const ScriptRequest& request, std::ostream& err, ScriptWriter& script) {
@@ -261,16 +286,15 @@ void makeScript(const ScriptRequest& request, std::ostream& err, ScriptWriter& s
   const scripts::Progress progress = [&err](int done, int total) {
     err << "makeddl script: " << done << "/" << total << '\n';
   };
+  const Catalogue catalogue = readCatalogue(connection);
   if (request.create) {
-    requireScriptableObjects(connection, request.tables, {"U", "V", "P", "FN", "IF", "TF", "TR"});
+    const scripts::SchemaSelection selection{
+        scriptableObjects(catalogue, request.tables, {"U", "V", "P", "FN", "IF", "TF", "TR"}), request.all,
+        catalogue.server};
     connection::DataSet catalog(connection, "QueryMakeDDL");
-    const scripts::SchemaSelection selection{request.tables, request.all, scripts::readServerVersion(catalog)};
     return script.addLines(scripts::MakeDDL(catalog, selection, {request.remarks}, progress));
   }
-  ScriptRequest tables = request;
-  if (request.all) tables.tables = userTableNames(connection);
-  if (!request.query) requireScriptableObjects(connection, tables.tables, {"U"});
-  insertScript(connection, tables, progress, script);
+  insertScript(connection, request, catalogue, progress, script);
 }
 
 }  // namespace

@@ -173,10 +173,10 @@ class TForm1 : public QMainWindow {
   void PageControl2Change();
   void ListBoxTableClick();
   void ListBoxFunctionClick(QListWidget* sender);
-  void ShowFieldList(const std::string& table);
-  void ShowTableSummary(const std::string& table);
+  void ShowFieldList(const ObjectName& table);
+  void ShowTableSummary(const ObjectName& table);
   void Button9Click();
-  void Disp_sp_depends(const std::string& name, int direction);
+  void Disp_sp_depends(const ObjectName& name, int direction);
   void Button13Click();
 
   // Stops the running command and drops the waiting ones (Esc, StopButton).
@@ -188,7 +188,7 @@ class TForm1 : public QMainWindow {
   void Button7Click();
   // The objects 产生Create scripts: the selected tables on the table tab, else the object
   // picked in the list of the active tab; none when the tab has no current object.
-  std::vector<std::string> createScriptNames() const;
+  std::vector<ObjectName> createScriptNames() const;
   void Button11Click();
   void Button14Click();
   // Runs the selected text of the query editor, or its whole text when nothing is selected.
@@ -231,18 +231,18 @@ class TForm1 : public QMainWindow {
   // Catalogue browser helpers
   void connectObjectList(QListWidget* list, const std::function<void()>& handler);
   QListWidget* objectListOfTab(int tab) const;
-  std::string currentTableName() const;
-  std::string selectedObjectName(const QListWidget* list) const;
-  void showTableView(TableView& view, const std::string& table);
-  void showObjectView(ObjectView& view, const std::string& name, bool showsRows, const QString& kindCaption);
+  ObjectName currentTableName() const;
+  ObjectName selectedObjectName(const QListWidget* list) const;
+  void showTableView(TableView& view, const ObjectName& table);
+  void showObjectView(ObjectView& view, const ObjectName& name, bool showsRows, const QString& kindCaption);
   void showRecordCount();
-  void showSelectTemplate(const std::vector<std::string>& columns, const std::string& table);
+  void showSelectTemplate(const std::vector<std::string>& columns, const ObjectName& table);
   void showSourceText(const std::vector<std::string>& rows);
   void clearScriptPane();
-  std::vector<std::string> fieldListBatch(const std::string& table);
+  std::vector<std::string> fieldListBatch(const ObjectName& table);
   // Loads the field-list batch for the active server's version.
   void loadFieldListBatch();
-  static void readTableSummary(connection::Connection& connection, const std::string& table, TableSummary& into);
+  static void readTableSummary(connection::Connection& connection, const ObjectName& table, TableSummary& into);
   void showTableSummary(const TableSummary& summary);
   void showDependencyRows(connection::RowSet rows);
   std::string currentFieldListName() const;
@@ -279,7 +279,7 @@ class TForm1 : public QMainWindow {
 
   // Script generation helpers
   bool tableCommandAllowed() const;
-  std::vector<std::string> selectedTableNames() const;
+  std::vector<ObjectName> selectedTableNames() const;
   void startScriptRun();
   void showScript(const std::vector<std::string>& lines);
   void runScriptTask(std::function<std::vector<std::string>(TaskContext&)> script,

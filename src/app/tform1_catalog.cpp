@@ -87,7 +87,7 @@ std::vector<catalog::IndexRow> indexRows(connection::DataSet& indexes) {
 
 // The rows of the table's index list; none when the server returns no list at all, as it does
 // for a table without indexes.
-std::vector<catalog::IndexRow> tableIndexes(connection::DataSet& help, const std::string& table) {
+std::vector<catalog::IndexRow> tableIndexes(connection::DataSet& help, const ObjectName& table) {
   help.close();
   help.clearSql();
   help.addLine(catalog::indexQuery(table));
@@ -102,7 +102,7 @@ connection::RowSet queryRows(connection::Connection& connection, const char* dat
   return query.takeRows();
 }
 
-connection::RowSet dependencyRows(connection::Connection& connection, const std::string& name, int direction) {
+connection::RowSet dependencyRows(connection::Connection& connection, const ObjectName& name, int direction) {
   const auto which =
       direction == 1 ? catalog::DependencyDirection::Dependents : catalog::DependencyDirection::Dependencies;
   return queryRows(connection, "ADOQuery2", catalog::dependencyBatch(name, which));
@@ -222,21 +222,21 @@ void TForm1::PageControl2Change() {
 }
 
 // The table list's current item is the one the user clicked or moved to last, selected or not.
-std::string TForm1::currentTableName() const {
+ObjectName TForm1::currentTableName() const {
   const QListWidgetItem* current = ListBoxTable->currentItem();
   if (!current) throw NoCurrentObject();
-  return utf8(current->text());
+  return listedObject(*current);
 }
 
 // In the single-choice lists the object picked is the selected item.
-std::string TForm1::selectedObjectName(const QListWidget* list) const {
+ObjectName TForm1::selectedObjectName(const QListWidget* list) const {
   const QList<QListWidgetItem*> selected = list->selectedItems();
   if (selected.isEmpty()) throw NoCurrentObject();
-  return utf8(selected.front()->text());
+  return listedObject(*selected.front());
 }
 
 void TForm1::ListBoxTableClick() {
-  std::string table;
+  ObjectName table;
   try {
     table = currentTableName();
   } catch (const NoCurrentObject&) {
@@ -268,18 +268,18 @@ void TForm1::ListBoxTableClick() {
            .waitCursor = true});
 }
 
-void TForm1::showTableView(TableView& view, const std::string& table) {
+void TForm1::showTableView(TableView& view, const ObjectName& table) {
   if (view.rowsRead) {
     ADOQuery1->finishLoading();
     showSelectTemplate(view.columns, table);
-    Edit10->setText(utf8(table));
+    Edit10->setText(utf8(shownName(table)));
     Edit11->setText(QStringLiteral("用户表"));
   } else {
     ADOQuery1->dataSet().close();
   }
   if (view.dependencies) {
     showDependencyRows(std::move(*view.dependencies));
-    Edit8->setText(utf8(table));
+    Edit8->setText(utf8(shownName(table)));
   }
   if (view.summary) showTableSummary(*view.summary);
   if (view.fields) QueryShowField->dataSet().showRows(std::move(*view.fields));
@@ -294,7 +294,7 @@ void TForm1::showRecordCount() {
 }
 
 // The SELECT template of the table's columns into the query editor; none without columns.
-void TForm1::showSelectTemplate(const std::vector<std::string>& columns, const std::string& table) {
+void TForm1::showSelectTemplate(const std::vector<std::string>& columns, const ObjectName& table) {
   const std::vector<std::string> lines = catalog::selectTemplateLines(columns, table);
   if (lines.empty()) return;
   QStringList editorLines;
@@ -305,7 +305,7 @@ void TForm1::showSelectTemplate(const std::vector<std::string>& columns, const s
 // A click on a view, procedure or function shows its source; a view on the show-data page
 // also shows its own rows (never another view's), and a view or procedure its dependencies.
 void TForm1::ListBoxFunctionClick(QListWidget* sender) {
-  std::string name;
+  ObjectName name;
   try {
     name = selectedObjectName(sender);
   } catch (const NoCurrentObject&) {
@@ -340,7 +340,7 @@ void TForm1::ListBoxFunctionClick(QListWidget* sender) {
            .waitCursor = true});
 }
 
-void TForm1::showObjectView(ObjectView& view, const std::string& name, bool showsRows, const QString& kindCaption) {
+void TForm1::showObjectView(ObjectView& view, const ObjectName& name, bool showsRows, const QString& kindCaption) {
   if (view.source) showSourceText(*view.source);
   if (showsRows && view.rowsRead) {
     ADOQuery1->finishLoading();
@@ -350,7 +350,7 @@ void TForm1::showObjectView(ObjectView& view, const std::string& name, bool show
   }
   if (view.dependencies) {
     showDependencyRows(std::move(*view.dependencies));
-    Edit10->setText(utf8(name));
+    Edit10->setText(utf8(shownName(name)));
     Edit11->setText(kindCaption);
   }
   if (view.error) {
@@ -371,7 +371,7 @@ void TForm1::showSourceText(const std::vector<std::string>& rows) {
 void TForm1::clearScriptPane() { setScriptPaneText({std::string(), Encoding::Gbk}); }
 
 // The field-list batch for the table, as the field-list data set holds it.
-std::vector<std::string> TForm1::fieldListBatch(const std::string& table) {
+std::vector<std::string> TForm1::fieldListBatch(const ObjectName& table) {
   connection::DataSet& fields = QueryShowField->dataSet();
   fields.replaceLine(scripts::kTableNameLine, scripts::tableNameLine(table));
   return fields.sqlLines();
@@ -384,7 +384,7 @@ void TForm1::loadFieldListBatch() {
   for (const std::string& line : scripts::fieldListBatchLines(serverVersion_)) fieldList.addLine(line);
 }
 
-void TForm1::ShowFieldList(const std::string& table) {
+void TForm1::ShowFieldList(const ObjectName& table) {
   const std::vector<std::string> batch = fieldListBatch(table);
   runTask({.work = [this, batch](TaskContext& task) -> Task::GuiStep {
     auto rows = std::make_shared<connection::RowSet>(fieldListRows(task.connection(), batch));
@@ -392,7 +392,7 @@ void TForm1::ShowFieldList(const std::string& table) {
   }});
 }
 
-void TForm1::ShowTableSummary(const std::string& table) {
+void TForm1::ShowTableSummary(const ObjectName& table) {
   runTask({.work = [this, table](TaskContext& task) -> Task::GuiStep {
     auto summary = std::make_shared<TableSummary>();
     readTableSummary(task.connection(), table, *summary);
@@ -402,7 +402,7 @@ void TForm1::ShowTableSummary(const std::string& table) {
 
 // On the worker: the summary's counts, key columns and NOT NULL columns, in that order, each
 // kept as soon as it is read.
-void TForm1::readTableSummary(connection::Connection& connection, const std::string& table, TableSummary& into) {
+void TForm1::readTableSummary(connection::Connection& connection, const ObjectName& table, TableSummary& into) {
   connection::DataSet help(connection, "HelpQuery01");
   help.query(catalog::countQuery(table));
   into.counts = {fieldText(help.field(0)), fieldText(help.field(1))};
@@ -426,11 +426,10 @@ void TForm1::Button9Click() {
   Edit12->setText(utf8(currentFieldListName()));
   const std::string column = trimmed(utf8(Edit12->text()));
   if (column.empty()) return;
-  runTask({.work = [this, column](TaskContext& task) -> Task::GuiStep {
+  runTask({.work = [this, column, server = serverVersion_](TaskContext& task) -> Task::GuiStep {
              connection::DataSet help(task.connection(), "HelpQuery01");
-             help.query(catalog::sameNameQuery(column));
-             QStringList names;
-             for (const std::string& name : connection::firstColumnTexts(help)) names << utf8(name);
+             help.query(catalog::sameNameQuery(column, server));
+             std::vector<ObjectName> names = catalog::listedObjects(help);
              return [this, names] {
                setObjectNames(ListBox1, names);
                Edit13->setText(QString::number(ListBox1->count()));
@@ -451,7 +450,7 @@ std::string TForm1::currentFieldListName() const {
   return name ? std::string(*name) : std::string();
 }
 
-void TForm1::Disp_sp_depends(const std::string& name, int direction) {
+void TForm1::Disp_sp_depends(const ObjectName& name, int direction) {
   runTask({.work = [this, name, direction](TaskContext& task) -> Task::GuiStep {
     auto rows = std::make_shared<connection::RowSet>(dependencyRows(task.connection(), name, direction));
     return [this, rows] { showDependencyRows(std::move(*rows)); };

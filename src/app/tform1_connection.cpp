@@ -79,7 +79,7 @@ struct TForm1::Activation {
   std::vector<std::string> files;  // the primary file, and the log file
   std::optional<long long> kilobytes;
   std::optional<connection::DateTime> created;
-  std::vector<std::vector<std::string>> objectLists;
+  std::vector<std::vector<ObjectName>> objectLists;
   std::optional<connection::RowSet> onlineUsers;
   std::optional<std::string> error;
   catalog::ServerVersion version;
@@ -325,10 +325,7 @@ TForm1::Activation TForm1::readActivation(connection::Connection& connection) {
     read.kilobytes = query.field(0).asInteger();
     query.query("select * from master.dbo.sysdatabases where name=db_name()");
     read.created = query.fieldByName("crDate").asDateTime();
-    for (const std::string& listQuery : catalog::objectListQueries()) {
-      query.query(listQuery);
-      read.objectLists.push_back(connection::firstColumnTexts(query));
-    }
+    catalog::readObjectLists(query, read.version, read.objectLists);
     query.query(admin::onlineUsersQuery());
     read.onlineUsers = query.takeRows();
   } catch (const connection::DatabaseError& error) {
@@ -348,7 +345,7 @@ void TForm1::showActivation(Activation& read, const std::string& database) {
   if (read.kilobytes) Edit3->setText(utf8(connection::databaseSizeText(*read.kilobytes, localeDecimalSeparator())));
   if (read.created) Edit4->setText(utf8(connection::creationDateText(*read.created, localeTimeSeparator())));
   QListWidget* lists[] = {ListBoxTable, ListBoxView, ListBoxStore_Prod, ListBoxFunction};
-  for (std::size_t i = 0; i < read.objectLists.size(); ++i) setObjectNames(lists[i], qStrings(read.objectLists[i]));
+  for (std::size_t i = 0; i < read.objectLists.size(); ++i) setObjectNames(lists[i], read.objectLists[i]);
   if (read.objectLists.size() == std::size(lists)) PageControl2Change();
   if (read.onlineUsers) ADOQuery3->dataSet().showRows(std::move(*read.onlineUsers));
   if (read.error) {
@@ -365,16 +362,13 @@ void TForm1::useServerVersion(const catalog::ServerVersion& version) {
 }
 
 void TForm1::refreshObjectLists() {
-  runTask({.work = [this](TaskContext& task) -> Task::GuiStep {
+  runTask({.work = [this, server = serverVersion_](TaskContext& task) -> Task::GuiStep {
              connection::DataSet query(task.connection(), "TempQuery");
-             auto names = std::make_shared<std::vector<std::vector<std::string>>>();
-             for (const std::string& listQuery : catalog::objectListQueries()) {
-               query.query(listQuery);
-               names->push_back(connection::firstColumnTexts(query));
-             }
+             auto names = std::make_shared<std::vector<std::vector<ObjectName>>>();
+             catalog::readObjectLists(query, server, *names);
              return [this, names] {
                QListWidget* lists[] = {ListBoxTable, ListBoxView, ListBoxStore_Prod, ListBoxFunction};
-               for (std::size_t i = 0; i < names->size(); ++i) setObjectNames(lists[i], qStrings((*names)[i]));
+               for (std::size_t i = 0; i < names->size(); ++i) setObjectNames(lists[i], (*names)[i]);
                PageControl2Change();
              };
            },

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <algorithm>
 
+#include "app/object_list.h"
 #include "app/data_set_model.h"
 #include "app/desktop.h"
 #include "app/status_bar.h"
@@ -92,10 +93,10 @@ bool TForm1::tableCommandAllowed() const {
 }
 
 // The selected tables in list order, whatever order they were selected in.
-std::vector<std::string> TForm1::selectedTableNames() const {
-  std::vector<std::string> names;
+std::vector<ObjectName> TForm1::selectedTableNames() const {
+  std::vector<ObjectName> names;
   for (int i = 0; i < ListBoxTable->count(); ++i)
-    if (ListBoxTable->item(i)->isSelected()) names.push_back(utf8(ListBoxTable->item(i)->text()));
+    if (ListBoxTable->item(i)->isSelected()) names.push_back(listedObject(*ListBoxTable->item(i)));
   return names;
 }
 
@@ -111,18 +112,18 @@ void TForm1::showScript(const std::vector<std::string>& lines) {
 }
 
 // On the table tab the selected tables; on the others the object picked in their list.
-std::vector<std::string> TForm1::createScriptNames() const {
+std::vector<ObjectName> TForm1::createScriptNames() const {
   if (PageControl2->currentIndex() == kTableTab) return selectedTableNames();
   const QListWidget* lists[] = {ListBoxTable, ListBoxView, ListBoxStore_Prod, ListBoxFunction};
   const QList<QListWidgetItem*> picked = lists[PageControl2->currentIndex()]->selectedItems();
   if (picked.isEmpty()) return {};
-  return {utf8(picked.front()->text())};
+  return {listedObject(*picked.front())};
 }
 
 // The catalogue is read with a data set of its own: QueryMakeDDL keeps the script batch.
 void TForm1::Button7Click() {
   if (PageControl2->currentIndex() == kTableTab && !tableCommandAllowed()) return;
-  const std::vector<std::string> names = createScriptNames();
+  const std::vector<ObjectName> names = createScriptNames();
   if (PageControl2->currentIndex() != kTableTab && names.empty()) return;
   const scripts::ScriptOptions options{CheckBoxRemarks->isChecked()};
   startScriptRun();
@@ -149,7 +150,7 @@ void TForm1::runScriptTask(std::function<std::vector<std::string>(TaskContext&)>
 
 void TForm1::Button11Click() {
   if (!tableCommandAllowed()) return;
-  const std::vector<std::string> tables = selectedTableNames();
+  const std::vector<ObjectName> tables = selectedTableNames();
   startScriptRun();
   auto lastTable = std::make_shared<std::optional<connection::RowSet>>();
   runScriptTask(
@@ -169,7 +170,7 @@ void TForm1::Button11Click() {
 void TForm1::Button14Click() {
   if (!tableCommandAllowed()) return;
   const std::string text = editorStatementText();
-  const std::vector<std::string> table{currentTableName()};
+  const std::vector<ObjectName> table{currentTableName()};
   runTask({.work = [this, text, table](TaskContext& task) -> Task::GuiStep {
              connection::DataSet query(task.connection(), "ADOQuery1");
              auto outcome = std::make_shared<QueryOutcome>(runEditorQuery(query, text));

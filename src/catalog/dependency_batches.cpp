@@ -1,5 +1,6 @@
 #include "catalog/dependency_batches.h"
 
+#include "common/object_name.h"
 #include "common/strings.h"
 
 namespace makeddl::catalog {
@@ -11,20 +12,20 @@ namespace {
 std::string thenPiece(std::string_view code) { return code.size() == 1 ? "   then " : "  then "; }
 
 // The distinct referencing objects, numbered through a second temporary table.
-std::string dependentsBatch(std::string_view object) {
+std::string dependentsBatch(const ObjectName& object) {
   return " select   distinct name = (o.name),type =  case rtrim(left(v.name,2)) " + typeNameCases() +
          " else  rtrim(left(v.name,2)) end," + " updated = " + quoted(" ") + "," +
          " selected = " + quoted(" ") + "," + quoted("column") + " = " + quoted(" ") + "  into #T1 " +
          "  from sysobjects o, master.dbo.spt_values v, sysdepends d,\tsysusers s where o.id = d.id " +
          "       and o.xtype = substring(v.name,1,2) collate database_default  and v.type = " +
-         quoted("O9T") + "       and d.depid = object_id(" + objectNameArgument(object) + ")" +
+         quoted("O9T") + "       and d.depid = object_id(" + nameArgument(object) + ")" +
          "       and o.uid = s.uid " + "       and deptype < 2 " + " order by o.name " +
          " select *, IDENTITY(int, 1,1) AS IndexNum INTO #T2  from #T1  select * from #T2 " +
          "Drop table #T1 Drop table #T2 ";
 }
 
 // One row per dependency row, with the update and read flags spelt out through spt_values.
-std::string dependenciesBatch(std::string_view object) {
+std::string dependenciesBatch(const ObjectName& object) {
   return "\tselect  IDENTITY(int, 1,1) AS IndexNum, " + quoted("name") +
          " = ( o1.name), type = case rtrim(left(v2.name,2)) " + typeNameCases() +
          "  else  rtrim(left(v2.name,2)) end," + "\t updated = case substring(u4.name, 1, 7)  when " +
@@ -37,7 +38,7 @@ std::string dependenciesBatch(std::string_view object) {
          "        \tand\t o1.xtype = substring(v2.name,1,2) collate database_default and v2.type = " +
          quoted("O9T") + "\t      \tand\t u4.type = " + quoted("B") + " and u4.number = d3.resultobj " +
          "        \tand\t w5.type = " + quoted("B") + " and w5.number = d3.readobj|d3.selall " +
-         "     \t\tand\t d3.id =  object_id(" + objectNameArgument(object) + ")" + "     \t\tand\t o1.uid = s6.uid " +
+         "     \t\tand\t d3.id =  object_id(" + nameArgument(object) + ")" + "     \t\tand\t o1.uid = s6.uid " +
          "       \tand deptype < 2 " + " order by o1.name " + " select * from #T1 " + "Drop table #T1 ";
 }
 
@@ -58,7 +59,7 @@ std::string typeNameCases() {
   return cases;
 }
 
-std::string dependencyBatch(std::string_view object, DependencyDirection direction) {
+std::string dependencyBatch(const ObjectName& object, DependencyDirection direction) {
   return direction == DependencyDirection::Dependents ? dependentsBatch(object) : dependenciesBatch(object);
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/object_name.h"
+
 namespace makeddl::catalog {
 
 enum class DependencyDirection {
@@ -26,6 +28,6 @@ const std::vector<ObjectTypeName>& objectTypeNames();
 std::string typeNameCases();
 
 // The whole batch for the named object (its bare name, as the object lists hold it).
-std::string dependencyBatch(std::string_view object, DependencyDirection direction);
+std::string dependencyBatch(const ObjectName& object, DependencyDirection direction);
 
 }  // namespace makeddl::catalog

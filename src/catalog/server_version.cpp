@@ -52,6 +52,10 @@ std::string productName(const ServerVersion& version) {
   return version.productVersion.empty() ? name : name + " (" + version.productVersion + ")";
 }
 
+std::string ownerNameFunction(const ServerVersion& version) {
+  return version.hasCatalogViews() ? "schema_name" : "user_name";
+}
+
 std::string extendedPropertiesSource(const ServerVersion& version) {
   if (!version.hasCatalogViews()) return "sysproperties";
   return "(select major_id as id, minor_id as smallid, "

@@ -28,6 +28,10 @@ ServerVersion parseProductVersion(std::string_view text);
 // "SQL Server 2019 (15.0.2000.5)", for the status bar.
 std::string productName(const ServerVersion& version);
 
+// The function that names an object's owner from sysobjects.uid: its schema on SQL Server 2005
+// and later, the user who owns it on SQL Server 2000.
+std::string ownerNameFunction(const ServerVersion& version);
+
 // A table with sysproperties' columns (id, smallid, type, name, value) for the version: the
 // table itself on SQL Server 2000, the object and column properties of sys.extended_properties
 // in the same shape on later versions (type 3 for an object, 4 for a column).

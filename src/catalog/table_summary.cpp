@@ -1,23 +1,24 @@
 #include "catalog/table_summary.h"
 
+#include "common/object_name.h"
 #include "common/strings.h"
 
 namespace makeddl::catalog {
 
-std::string countQuery(std::string_view table) {
+std::string countQuery(const ObjectName& table) {
   return "SELECT count(*) as RecCount,(select count(*)  from  syscolumns where id= object_id(" +
-         objectNameArgument(table) + "))as ColCount from " + quotedIdentifier(table);
+         nameArgument(table) + "))as ColCount from " + sqlName(table);
 }
 
 // The procedure reads its argument as a multi-part name, as object_id() does: a name that would
 // read as several parts goes in as a string of its bracketed form.
-std::string indexQuery(std::string_view table) {
-  const std::string argument = objectNameArgument(table);
-  return "sp_helpindex " + (argument.starts_with("'[") ? argument : quotedIdentifier(table));
+std::string indexQuery(const ObjectName& table) {
+  const std::string argument = nameArgument(table);
+  return "sp_helpindex " + (argument.starts_with("'[") ? argument : sqlName(table));
 }
 
-std::string nonNullColumnsQuery(std::string_view table) {
-  return "select name  from  syscolumns where id= object_id(" + objectNameArgument(table) + ") and isnullable=0";
+std::string nonNullColumnsQuery(const ObjectName& table) {
+  return "select name  from  syscolumns where id= object_id(" + nameArgument(table) + ") and isnullable=0";
 }
 
 bool isPrimaryKeyIndex(const IndexRow& row) {

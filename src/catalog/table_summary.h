@@ -6,16 +6,18 @@
 #include <string_view>
 #include <vector>
 
+#include "common/object_name.h"
+
 namespace makeddl::catalog {
 
 // RecCount (the table's rows) and ColCount (its columns) in one row.
-std::string countQuery(std::string_view table);
+std::string countQuery(const ObjectName& table);
 
 // The table's indexes as sp_helpindex lists them: name, description and key columns.
-std::string indexQuery(std::string_view table);
+std::string indexQuery(const ObjectName& table);
 
 // The names of the table's columns that do not allow NULL.
-std::string nonNullColumnsQuery(std::string_view table);
+std::string nonNullColumnsQuery(const ObjectName& table);
 
 // One row of sp_helpindex.
 struct IndexRow {

@@ -110,7 +110,9 @@ bool isIdentifierPart(char32_t c) {
   return isIdentifierStart(c) || QChar::isDigit(c) || c == '$';
 }
 
-// The name as it stands between brackets: every "]" doubled.
+bool isTrimmedByte(char c) { return static_cast<unsigned char>(c) <= 32; }
+}  // namespace
+
 std::string bracketed(std::string_view name) {
   std::string result;
   result.reserve(name.size() + 2);
@@ -120,9 +122,6 @@ std::string bracketed(std::string_view name) {
   }
   return result;
 }
-
-bool isTrimmedByte(char c) { return static_cast<unsigned char>(c) <= 32; }
-}  // namespace
 
 bool holdsLineBreakingCharacter(std::string_view utf8) {
   char32_t c = 0;

@@ -30,6 +30,9 @@ std::vector<std::string> visibleLines(std::string_view utf8);
 // characters); text beyond that needs another form.
 std::string textLiteral(std::string_view utf8, bool national = false);
 
+// The name as it stands between brackets: every "]" doubled.
+std::string bracketed(std::string_view name);
+
 // A name as it goes into T-SQL: bare when it is a regular identifier and no reserved word,
 // otherwise in brackets with every "]" doubled ("order" -> [order], "a]b" -> [a]]b]).
 std::string quotedIdentifier(std::string_view name);

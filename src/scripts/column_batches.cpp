@@ -1,5 +1,6 @@
 #include "scripts/column_batches.h"
 
+#include "common/object_name.h"
 #include "common/strings.h"
 
 namespace makeddl::scripts {
@@ -35,7 +36,7 @@ constexpr int kFieldListTrailingEmptyLines = 6;
 
 }  // namespace
 
-std::string tableNameLine(std::string_view table) { return "set @Table_Name=" + objectNameArgument(table); }
+std::string tableNameLine(const ObjectName& table) { return "set @Table_Name=" + nameArgument(table); }
 
 std::vector<std::string> columnFactsLines(const catalog::ServerVersion& server) {
   const std::string properties = catalog::extendedPropertiesSource(server);

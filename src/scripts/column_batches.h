@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalog/server_version.h"
+#include "common/object_name.h"
 
 namespace makeddl::scripts {
 
@@ -16,7 +17,7 @@ inline constexpr std::size_t kTableNameLine = 1;
 
 // "set @Table_Name=" and the table as object_id() reads it (a string literal; a name that would
 // read as several parts, such as a.b, in brackets).
-std::string tableNameLine(std::string_view table);
+std::string tableNameLine(const ObjectName& table);
 
 // The part both batches share: the column facts in #T1 and the primary-key columns in #T2.
 // Its table-name line holds a placeholder table. The column remarks come from the version's

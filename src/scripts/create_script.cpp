@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/object_name.h"
 #include "common/strings.h"
 #include "scripts/column_batches.h"
 #include "scripts/script_batch.h"
@@ -69,27 +70,41 @@ std::vector<std::string> indexStatements(const TableModel& table) {
     if (index.role == IndexRole::Index)
       statements.push_back(std::string("CREATE ") + (index.unique ? "UNIQUE " : "") +
                            (index.clustered ? "CLUSTERED " : "") + "INDEX " + quotedIdentifier(index.name) + " ON " +
-                           quotedIdentifier(table.name) + " " + keyColumns(index.columns));
+                           sqlName(table.name) + " " + keyColumns(index.columns));
   return statements;
+}
+
+// "IF EXISTS (...) DROP kind name": an object of dbo is looked for by its name, as scripts always
+// did; one of another schema by its id, since the same name may be in several schemas.
+std::string guardedDrop(const ObjectName& object, const std::string& type, const std::string& kind) {
+  const std::string found = object.inDbo() ? "name=" + textLiteral(object.name)
+                                           : "id=object_id(" + nameArgument(object) + ")";
+  return "IF EXISTS (select name from sysobjects where " + found + " and type=" + quoted(type) + ") DROP " + kind +
+         " " + sqlName(object);
+}
+
+// A schema name goes into sp_addextendedproperty and CREATE SCHEMA as a plain literal, which a
+// name holding line-breaking characters cannot be.
+void requirePlainSchemaName(const std::string& schema) {
+  if (holdsLineBreakingCharacter(schema))
+    throw UnscriptableName("架构名“" + schema + "”含有控制字符，不能生成脚本");
 }
 
 // The block of a table: its comment, the guarded DROP, CREATE TABLE with the column lines and
 // the constraint clauses, then what follows the statement. A table without columns was not
 // found: a DROP without a CREATE would destroy what the script cannot make again.
-std::vector<std::string> tableBlock(std::string_view table, const std::vector<ColumnScriptRow>& rows,
+std::vector<std::string> tableBlock(const ObjectName& table, const std::vector<ColumnScriptRow>& rows,
                                     const std::vector<std::string>& constraints,
                                     const std::vector<std::string>& following) {
-  requireScriptableName(table);
+  requireScriptableName(shownName(table));
   std::vector<std::string> lines{""};
-  appendLines(lines, commentLines("----   ", table));
+  appendLines(lines, commentLines("----   ", shownName(table)));
   if (rows.empty()) {
     lines.push_back(kTableNotFound);
     return lines;
   }
-  const std::string name = quotedIdentifier(table);
-  appendLines(lines, {"IF EXISTS (select name from sysobjects where name=" + textLiteral(table) +
-                          " and type=" + quoted("U") + ") DROP TABLE " + name,
-                      "", "CREATE TABLE " + name, "("});
+  const std::string name = sqlName(table);
+  appendLines(lines, {guardedDrop(table, "U", "TABLE"), "", "CREATE TABLE " + name, "("});
   for (const std::string& line : columnLines(rows)) lines.push_back(kColumnIndent + line);
   lines.emplace_back();
   for (std::size_t i = 0; i < constraints.size(); ++i)
@@ -112,13 +127,21 @@ class RemarkCalls {
   }
 
  private:
+  // The owner level of the call: dbo's objects as scripts always named them, others by schema.
+  static std::string ownerLevel(const ObjectName& table) {
+    if (table.inDbo()) return "N'user', N'dbo'";
+    requirePlainSchemaName(table.schema);
+    return "N'schema', " + textLiteral(table.schema, true);
+  }
+
   void add(std::vector<std::string>& lines, const std::string& property, const std::string& value,
-           const std::string& table, const std::optional<std::string>& column) {
+           const ObjectName& object, const std::optional<std::string>& column) {
+    const std::string& table = object.name;
     const bool plain = !holdsLineBreakingCharacter(value) && !holdsLineBreakingCharacter(table) &&
                        !(column && holdsLineBreakingCharacter(*column));
     std::string call = "EXEC sp_addextendedproperty " + textLiteral(property, true) + ", ";
     if (plain) {
-      call += textLiteral(value, true) + ", N'user', N'dbo', N'table', " + textLiteral(table, true);
+      call += textLiteral(value, true) + ", " + ownerLevel(object) + ", N'table', " + textLiteral(table, true);
       if (column) call += ", N'column', " + textLiteral(*column, true);
       lines.push_back(call);
       return;
@@ -128,7 +151,7 @@ class RemarkCalls {
     declared_ = true;
     lines.push_back("SET @makeddl_value=" + textLiteral(value, true));
     lines.push_back("SET @makeddl_table=" + textLiteral(table, true));
-    call += "@makeddl_value, N'user', N'dbo', N'table', @makeddl_table";
+    call += "@makeddl_value, " + ownerLevel(object) + ", N'table', @makeddl_table";
     if (column) {
       lines.push_back("SET @makeddl_column=" + textLiteral(*column, true));
       call += ", N'column', @makeddl_column";
@@ -164,7 +187,7 @@ std::vector<std::string> textLines(const ModuleModel& module) {
   if (lines.back().empty()) lines.pop_back();
   for (const std::string& line : lines)
     if (readsAsBatchSeparator(line))
-      throw std::runtime_error("“" + module.name + "”的文本中有一行是 GO，脚本执行时会在那里被分成两批，不能生成脚本");
+      throw std::runtime_error("“" + shownName(module.name) + "”的文本中有一行是 GO，脚本执行时会在那里被分成两批，不能生成脚本");
   return lines;
 }
 
@@ -208,7 +231,7 @@ void loadScriptBatch(connection::DataSet& batch, const catalog::ServerVersion& s
   for (std::string& line : scriptBatchLines(server)) batch.addLine(std::move(line));
 }
 
-std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, std::string_view table) {
+std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, const ObjectName& table) {
   batch.close();
   batch.replaceLine(kTableNameLine, tableNameLine(table));
   batch.open();
@@ -245,7 +268,7 @@ std::vector<std::string> columnLines(const std::vector<ColumnScriptRow>& rows) {
   return lines;
 }
 
-std::vector<std::string> createTableBlock(std::string_view table, const std::vector<ColumnScriptRow>& rows) {
+std::vector<std::string> createTableBlock(const ObjectName& table, const std::vector<ColumnScriptRow>& rows) {
   std::vector<KeyColumn> keys;
   for (const ColumnScriptRow& row : rows)
     if (row.isKey) keys.push_back({row.name, false});
@@ -262,12 +285,10 @@ std::vector<std::string> createTableBlock(const TableModel& table) {
 }
 
 std::vector<std::string> moduleBlock(const ModuleModel& module) {
-  requireScriptableName(module.name);
+  requireScriptableName(shownName(module.name));
   std::vector<std::string> lines{""};
-  appendLines(lines, commentLines("----   ", module.name));
-  lines.push_back("IF EXISTS (select name from sysobjects where name=" + textLiteral(module.name) +
-                  " and type=" + quoted(module.type) + ") DROP " + droppedKind(module.type) + " " +
-                  quotedIdentifier(module.name));
+  appendLines(lines, commentLines("----   ", shownName(module.name)));
+  lines.push_back(guardedDrop(module.name, module.type, droppedKind(module.type)));
   lines.push_back("GO");
   appendLines(lines, textLines(module));
   lines.push_back("GO");
@@ -279,14 +300,26 @@ std::string foreignKeyStatement(const ForeignKeyModel& key) {
   for (const std::string& column : key.columns) columns += (columns.empty() ? "" : ",") + quotedIdentifier(column);
   for (const std::string& column : key.referencedColumns)
     referenced += (referenced.empty() ? "" : ",") + quotedIdentifier(column);
-  return "ALTER TABLE " + quotedIdentifier(key.table) + " ADD " + constraintName(key.name) + "FOREIGN KEY (" +
-         columns + ") REFERENCES " + quotedIdentifier(key.referencedTable) + " (" + referenced + ")" +
+  return "ALTER TABLE " + sqlName(key.table) + " ADD " + constraintName(key.name) + "FOREIGN KEY (" +
+         columns + ") REFERENCES " + sqlName(key.referencedTable) + " (" + referenced + ")" +
          (key.deleteCascade ? " ON DELETE CASCADE" : "") + (key.updateCascade ? " ON UPDATE CASCADE" : "");
+}
+
+std::vector<std::string> schemaStatements(const std::vector<std::string>& schemas) {
+  std::vector<std::string> lines;
+  for (const std::string& schema : schemas) {
+    requirePlainSchemaName(schema);
+    // CREATE SCHEMA must start a batch of its own: EXEC gives it one.
+    lines.push_back("IF SCHEMA_ID(" + textLiteral(schema, true) + ") IS NULL EXEC(" +
+                    textLiteral("CREATE SCHEMA " + quotedIdentifier(schema), true) + ")");
+  }
+  if (!lines.empty()) lines.push_back("GO");
+  return lines;
 }
 
 std::vector<std::string> schemaScript(const SchemaModel& model, const ScriptOptions& options,
                                       const Progress& progress) {
-  std::vector<std::string> script;
+  std::vector<std::string> script = schemaStatements(model.schemas);
   RemarkCalls remarks;
   const int total = static_cast<int>(model.tables.size());
   for (int i = 0; i < total; ++i) {

@@ -35,7 +35,7 @@ struct ScriptOptions {
 void loadScriptBatch(connection::DataSet& batch, const catalog::ServerVersion& server = {});
 
 // Runs the batch for the table and reads its rows, from the first, in column order.
-std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, std::string_view table);
+std::vector<ColumnScriptRow> runScriptBatch(connection::DataSet& batch, const ObjectName& table);
 
 // The type piece of a column, as the script batch makes it: the type, its length (national
 // types in characters) or precision and scale, the default, NOT NULL and the comma; with an
@@ -54,7 +54,7 @@ std::vector<std::string> columnLines(const std::vector<ColumnScriptRow>& rows);
 
 // The script block of one table from the script batch's rows: the primary key of the rows
 // marked as key, in column order.
-std::vector<std::string> createTableBlock(std::string_view table, const std::vector<ColumnScriptRow>& rows);
+std::vector<std::string> createTableBlock(const ObjectName& table, const std::vector<ColumnScriptRow>& rows);
 
 // The script block of one table of the model, with its keys, constraints and indexes. A table
 // without columns (one that was not found) gets a comment instead of a DROP.
@@ -67,8 +67,11 @@ std::vector<std::string> moduleBlock(const ModuleModel& module);
 // ALTER TABLE ... ADD CONSTRAINT ... FOREIGN KEY ... REFERENCES ...
 std::string foreignKeyStatement(const ForeignKeyModel& key);
 
-// The script of a model: tables (with their remarks when asked for), then the other objects
-// in dependency order, then the foreign keys.
+// The statements that make a schema unless it exists (SQL Server 2005 and later).
+std::vector<std::string> schemaStatements(const std::vector<std::string>& schemas);
+
+// The script of a model: the schemas it needs, tables (with their remarks when asked for),
+// then the other objects in dependency order, then the foreign keys.
 std::vector<std::string> schemaScript(const SchemaModel& model, const ScriptOptions& options,
                                       const Progress& progress);
 

@@ -3,11 +3,14 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "catalog/object_directory.h"
 #include "catalog/object_queries.h"
 #include "common/strings.h"
 #include "scripts/long_text.h"
+#include "scripts/schema_reader.h"
 #include "scripts/script_text.h"
 
 namespace makeddl::scripts {
@@ -147,38 +150,44 @@ void requireColumnNames(const std::vector<connection::ColumnInfo>& columns) {
 
 // The rows of a whole table, and how many of the result's columns are the table's: a table
 // with sql_variant columns is read with the base type of each value beside it.
-std::pair<std::string, std::size_t> wholeTableQuery(connection::DataSet& query, const std::string& table) {
+std::pair<std::string, std::size_t> wholeTableQuery(connection::DataSet& query, const ObjectName& table) {
   query.query(catalog::columnHeadingsQuery(table));
   std::string extra;
   for (const connection::ColumnInfo& column : query.columns())
     if (isVariant(column)) extra += "," + variantTypeExpression(quotedIdentifier(column.name));
   const std::string select = extra.empty() ? catalog::selectAllQuery(table)
-                                           : "select *" + extra + " from " + quotedIdentifier(table);
+                                           : "select *" + extra + " from " + sqlName(table);
   return {select, query.columns().size()};
 }
 
 // Of the named tables, those with foreign keys and those with triggers.
-void guardTables(connection::Connection& connection, const std::vector<std::string>& names,
+void guardTables(connection::Connection& connection, const std::vector<ObjectName>& names,
                  InsertScriptWriter& writer) {
   if (names.empty()) return;
-  std::string list;
-  for (const std::string& name : names) list += (list.empty() ? "" : ",") + textLiteral(name);
-  connection::DataSet tables(connection, "GuardQuery");
-  tables.query("select o.name, case when exists (select * from sysforeignkeys f where f.fkeyid = o.id) then 1 "
-               "else 0 end, case when exists (select * from sysobjects t where t.parent_obj = o.id and t.xtype = 'TR') "
-               "then 1 else 0 end from sysobjects o where o.xtype = 'U' and o.name in (" + list + ") order by o.name");
-  std::vector<std::string> withForeignKeys, withTriggers;
-  for (const auto& row : tables.rows()) {
-    if (row.at(1) == "1") withForeignKeys.push_back(row.at(0).value_or(""));
-    if (row.at(2) == "1") withTriggers.push_back(row.at(0).value_or(""));
+  connection::DataSet catalog(connection, "GuardQuery");
+  const std::vector<catalog::CatalogObject> objects = catalog::readObjectDirectory(catalog, readServerVersion(catalog));
+  const auto hasChild = [&objects](int table, const char* type) {
+    return std::any_of(objects.begin(), objects.end(),
+                       [&](const catalog::CatalogObject& o) { return o.parent == table && o.type == type; });
+  };
+  std::vector<const catalog::CatalogObject*> tables;
+  for (const ObjectName& name : names)
+    if (const catalog::CatalogObject* table = catalog::findObject(objects, name); table && table->type == "U")
+      tables.push_back(table);
+  std::sort(tables.begin(), tables.end(), [](const auto* a, const auto* b) { return shownName(a->name) < shownName(b->name); });
+  tables.erase(std::unique(tables.begin(), tables.end()), tables.end());
+  std::vector<ObjectName> withForeignKeys, withTriggers;
+  for (const catalog::CatalogObject* table : tables) {
+    if (hasChild(table->id, "F")) withForeignKeys.push_back(table->name);
+    if (hasChild(table->id, "TR")) withTriggers.push_back(table->name);
   }
   writer.guardTables(std::move(withForeignKeys), std::move(withTriggers));
 }
 
 // The table's identity column and its current value, when it has one.
-std::optional<IdentityColumn> identityColumn(connection::Connection& connection, const std::string& table) {
+std::optional<IdentityColumn> identityColumn(connection::Connection& connection, const ObjectName& table) {
   connection::DataSet identity(connection, "IdentityQuery");
-  const std::string name = objectNameArgument(table);
+  const std::string name = nameArgument(table);
   identity.query("select c.name, ident_current(" + name + ") from syscolumns c where c.id = object_id(" + name +
                  ") and columnproperty(c.id, c.name, 'IsIdentity') = 1");
   if (identity.recordCount() == 0) return std::nullopt;
@@ -206,7 +215,7 @@ std::string valueText(const connection::ColumnInfo& column, const std::optional<
   return otherLiteral(column, *value);
 }
 
-std::string insertStatement(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
+std::string insertStatement(const ObjectName& table, const std::vector<connection::ColumnInfo>& columns,
                             const std::vector<std::optional<std::string>>& row) {
   std::vector<std::string> lines;
   InsertScriptWriter writer([&lines](const std::string& line) { lines.push_back(line); });
@@ -215,16 +224,16 @@ std::string insertStatement(std::string_view table, const std::vector<connection
   return lines.back();
 }
 
-void InsertScriptWriter::beginTable(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
+void InsertScriptWriter::beginTable(const ObjectName& table, const std::vector<connection::ColumnInfo>& columns,
                                     std::size_t scriptedColumns, std::optional<IdentityColumn> identity) {
   columns_.assign(columns.begin(), columns.begin() + std::min(scriptedColumns, columns.size()));
-  requireScriptableName(table);
+  requireScriptableName(shownName(table));
   requireColumnNames(columns_);
   table_ = table;
   variantTypeAt_.assign(columns_.size(), std::nullopt);
   for (std::size_t i = 0, next = columns_.size(); i < columns_.size(); ++i)
     if (isVariant(columns_[i]) && next < columns.size()) variantTypeAt_[i] = next++;
-  head_ = "INSERT INTO " + quotedIdentifier(table) + " (" + columnList(columns_, true) + ") VALUES (";
+  head_ = "INSERT INTO " + sqlName(table) + " (" + columnList(columns_, true) + ") VALUES (";
   headWritten_ = false;
   identity_.reset();
   for (const connection::ColumnInfo& column : columns_)
@@ -233,10 +242,10 @@ void InsertScriptWriter::beginTable(std::string_view table, const std::vector<co
 
 void InsertScriptWriter::endTable() {
   if (!headWritten_ || !identity_) return;
-  sink_("SET IDENTITY_INSERT " + quotedIdentifier(table_) + " OFF");
+  sink_("SET IDENTITY_INSERT " + sqlName(table_) + " OFF");
   // DBCC takes no expressions: a name that needs character codes keeps the identity as the rows left it.
-  if (identity_->reseedTo && !holdsLineBreakingCharacter(table_))
-    sink_("DBCC CHECKIDENT (" + objectNameArgument(table_) + ", RESEED, " + *identity_->reseedTo + ")");
+  if (identity_->reseedTo && !holdsLineBreakingCharacter(shownName(table_)))
+    sink_("DBCC CHECKIDENT (" + nameArgument(table_) + ", RESEED, " + *identity_->reseedTo + ")");
 }
 
 std::string InsertScriptWriter::literal(const std::vector<std::optional<std::string>>& row, std::size_t i) const {
@@ -248,22 +257,22 @@ std::string InsertScriptWriter::literal(const std::vector<std::optional<std::str
   return variantLiteral(*row[*variantTypeAt_[i]], *row[i]);
 }
 
-void InsertScriptWriter::guardTables(std::vector<std::string> withForeignKeys,
-                                     std::vector<std::string> withTriggers) {
+void InsertScriptWriter::guardTables(std::vector<ObjectName> withForeignKeys,
+                                     std::vector<ObjectName> withTriggers) {
   withForeignKeys_ = std::move(withForeignKeys);
   withTriggers_ = std::move(withTriggers);
 }
 
 void InsertScriptWriter::writeHead() {
   if (!guarded_) {
-    for (const std::string& table : withForeignKeys_) sink_("ALTER TABLE " + quotedIdentifier(table) + " NOCHECK CONSTRAINT ALL");
-    for (const std::string& table : withTriggers_) sink_("ALTER TABLE " + quotedIdentifier(table) + " DISABLE TRIGGER ALL");
+    for (const ObjectName& table : withForeignKeys_) sink_("ALTER TABLE " + sqlName(table) + " NOCHECK CONSTRAINT ALL");
+    for (const ObjectName& table : withTriggers_) sink_("ALTER TABLE " + sqlName(table) + " DISABLE TRIGGER ALL");
     guarded_ = true;
   }
   sink_("");
-  for (const std::string& line : commentLines("----  ", table_)) sink_(line);
+  for (const std::string& line : commentLines("----  ", shownName(table_))) sink_(line);
   sink_("");
-  if (identity_) sink_("SET IDENTITY_INSERT " + quotedIdentifier(table_) + " ON");
+  if (identity_) sink_("SET IDENTITY_INSERT " + sqlName(table_) + " ON");
   headWritten_ = true;
 }
 
@@ -309,7 +318,7 @@ void InsertScriptWriter::writeLongRow(const std::vector<std::optional<std::strin
     sources += (sources.empty() ? "" : ",") + longTextSource(id);
     conditions += (conditions.empty() ? "" : " AND ") + longTextCondition(id);
   }
-  sink_("INSERT INTO " + quotedIdentifier(table_) + " (" + columnList(columns_, false) + ") SELECT " + items +
+  sink_("INSERT INTO " + sqlName(table_) + " (" + columnList(columns_, false) + ") SELECT " + items +
         " FROM " + sources + " WHERE " + conditions);
 }
 
@@ -317,13 +326,13 @@ void InsertScriptWriter::finish() {
   if (longTextDeclared_) sink_(longTextEpilogue());
   longTextDeclared_ = false;
   if (!guarded_) return;
-  for (const std::string& table : withTriggers_) sink_("ALTER TABLE " + quotedIdentifier(table) + " ENABLE TRIGGER ALL");
-  for (const std::string& table : withForeignKeys_)
-    sink_("ALTER TABLE " + quotedIdentifier(table) + " WITH CHECK CHECK CONSTRAINT ALL");
+  for (const ObjectName& table : withTriggers_) sink_("ALTER TABLE " + sqlName(table) + " ENABLE TRIGGER ALL");
+  for (const ObjectName& table : withForeignKeys_)
+    sink_("ALTER TABLE " + sqlName(table) + " WITH CHECK CHECK CONSTRAINT ALL");
   guarded_ = false;
 }
 
-std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
+std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::vector<ObjectName>& names,
                                         InsertRows mode, const Progress& progress) {
   std::vector<std::string> script;
   InsertScriptWriter writer([&script](const std::string& line) { script.push_back(line); });
@@ -355,7 +364,7 @@ namespace {
 
 // The rows of `select`, handed to `writer` as they arrive under the table's name; true when
 // there was at least one.
-bool streamRows(connection::DataSet& query, const std::string& select, const std::string& table,
+bool streamRows(connection::DataSet& query, const std::string& select, const ObjectName& table,
                 std::size_t scriptedColumns, const std::optional<IdentityColumn>& identity,
                 InsertScriptWriter& writer) {
   bool begun = false;
@@ -373,7 +382,7 @@ bool streamRows(connection::DataSet& query, const std::string& select, const std
 
 }  // namespace
 
-void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
+void streamInsertSQL(connection::DataSet& query, const std::vector<ObjectName>& names,
                      const Progress& progress, const LineSink& sink) {
   InsertScriptWriter writer(sink);
   guardTables(query.connection(), names, writer);
@@ -388,7 +397,7 @@ void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>&
   writer.finish();
 }
 
-void streamQueryInsertSQL(connection::DataSet& query, const std::string& statement, const std::string& table,
+void streamQueryInsertSQL(connection::DataSet& query, const std::string& statement, const ObjectName& table,
                           const Progress& progress, const LineSink& sink) {
   InsertScriptWriter writer(sink);
   guardTables(query.connection(), {table}, writer);

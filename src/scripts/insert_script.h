@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/object_name.h"
 #include "connection/data_access.h"
 #include "scripts/progress.h"
 
@@ -28,7 +29,7 @@ enum class InsertRows {
 std::string valueText(const connection::ColumnInfo& column, const std::optional<std::string>& value);
 
 // "INSERT INTO table (columns) VALUES (values)" for one row.
-std::string insertStatement(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
+std::string insertStatement(const ObjectName& table, const std::vector<connection::ColumnInfo>& columns,
                             const std::vector<std::optional<std::string>>& row);
 
 // Receives the lines of a script one at a time, as they are made.
@@ -53,7 +54,7 @@ class InsertScriptWriter {
   // them are the table's; each further column holds the base type of a sql_variant column's
   // values, in the order of those columns. Throws for a column without a name, or a name that
   // no script can carry, before writing anything.
-  void beginTable(std::string_view table, const std::vector<connection::ColumnInfo>& columns,
+  void beginTable(const ObjectName& table, const std::vector<connection::ColumnInfo>& columns,
                   std::size_t scriptedColumns = std::string::npos,
                   std::optional<IdentityColumn> identity = std::nullopt);
   void addRow(const std::vector<std::optional<std::string>>& row);
@@ -63,7 +64,7 @@ class InsertScriptWriter {
   // would refuse a child row inserted before its parent, and triggers would act on rows that
   // are only being copied. The script turns them off before its first row and on again at
   // its end, checking every row then. Given before the first table.
-  void guardTables(std::vector<std::string> withForeignKeys, std::vector<std::string> withTriggers);
+  void guardTables(std::vector<ObjectName> withForeignKeys, std::vector<ObjectName> withTriggers);
   // Ends the script.
   void finish();
 
@@ -74,32 +75,32 @@ class InsertScriptWriter {
   void writeLongRow(const std::vector<std::optional<std::string>>& row, const std::vector<bool>& longValues);
 
   LineSink sink_;
-  std::string table_;
+  ObjectName table_;
   std::vector<connection::ColumnInfo> columns_;
   std::vector<std::optional<std::size_t>> variantTypeAt_;  // where a variant column's base types are
   std::string head_;  // "INSERT INTO table (columns) VALUES (", made once per table
   bool headWritten_ = false;
   std::optional<IdentityColumn> identity_;  // when the rows give the identity column a value
   bool longTextDeclared_ = false;
-  std::vector<std::string> withForeignKeys_, withTriggers_;
+  std::vector<ObjectName> withForeignKeys_, withTriggers_;
   bool guarded_ = false;  // the guards' first half is written
 };
 
 // The statements for the names, in order, with the rows taken from `query` as the mode says;
 // reports the names finished after each. `query` stays open. Any failure ends the whole run.
-std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
+std::vector<std::string> Mark_InsertSQL(connection::DataSet& query, const std::vector<ObjectName>& names,
                                         InsertRows mode, const Progress& progress);
 
 // The lines Mark_InsertSQL makes for whole tables, each handed to `sink` as soon as it is made,
 // without keeping any table's rows: tables of any size pass in little memory. `query` is left
 // closed. Any failure ends the run; lines already handed over stay with the sink.
-void streamInsertSQL(connection::DataSet& query, const std::vector<std::string>& names,
+void streamInsertSQL(connection::DataSet& query, const std::vector<ObjectName>& names,
                      const Progress& progress, const LineSink& sink);
 
 // The lines Mark_InsertSQL makes for the current result of `statement` under the one table
 // name, streamed as streamInsertSQL streams whole tables. Throws when the statement returns
 // no rows to script.
-void streamQueryInsertSQL(connection::DataSet& query, const std::string& statement, const std::string& table,
+void streamQueryInsertSQL(connection::DataSet& query, const std::string& statement, const ObjectName& table,
                           const Progress& progress, const LineSink& sink);
 
 }  // namespace makeddl::scripts

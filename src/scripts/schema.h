@@ -1,12 +1,14 @@
 #pragma once
 // The schema model between the catalogue and the scripts: what a database's tables, keys,
 // indexes, constraints and other objects are, read by schema_reader and written by the
-// CREATE script makers. Names are as the catalogue holds them (bare, unquoted).
+// CREATE script makers. Names are as the catalogue holds them (bare, unquoted), each object's with its schema.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "common/object_name.h"
 
 namespace makeddl::scripts {
 
@@ -57,9 +59,9 @@ struct CheckModel {
 
 struct ForeignKeyModel {
   std::string name;
-  std::string table;
+  ObjectName table;
   std::vector<std::string> columns;
-  std::string referencedTable;
+  ObjectName referencedTable;
   std::vector<std::string> referencedColumns;
   bool deleteCascade = false;
   bool updateCascade = false;
@@ -68,7 +70,7 @@ struct ForeignKeyModel {
 
 struct TableModel {
   int id = 0;
-  std::string name;
+  ObjectName name;
   std::vector<ColumnModel> columns;
   std::vector<IndexModel> indexes;  // the primary key, unique constraints and other indexes
   std::vector<CheckModel> checks;
@@ -79,15 +81,16 @@ struct TableModel {
 // A view, procedure, function or trigger, with the text it was created from.
 struct ModuleModel {
   int id = 0;
-  std::string name;
+  ObjectName name;   // a trigger is in its table's schema
   std::string type;  // sysobjects type: V, P, FN, IF, TF, TR
   std::string text;
-  std::string parentTable;   // a trigger's table
+  ObjectName parentTable;    // a trigger's table
   std::vector<int> uses;     // ids of the objects it depends on
   bool operator==(const ModuleModel&) const = default;
 };
 
 struct SchemaModel {
+  std::vector<std::string> schemas;   // besides dbo, those the objects need (SQL Server 2005 on)
   std::vector<TableModel> tables;     // in the order asked for
   std::vector<ModuleModel> modules;   // in dependency order
   std::vector<ForeignKeyModel> foreignKeys;

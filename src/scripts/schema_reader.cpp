@@ -5,6 +5,7 @@
 #include <regex>
 #include <set>
 
+#include "catalog/object_directory.h"
 #include "common/strings.h"
 
 namespace makeddl::scripts {
@@ -32,31 +33,18 @@ std::string idFilter(const std::string& column, const std::set<int>& ids, bool a
   return " and " + column + " in (" + (list.empty() ? "0" : list) + ")";
 }
 
-struct CatalogObject {
-  int id = 0;
-  std::string name;
-  std::string type;
-  int parent = 0;
-};
+using catalog::CatalogObject;
 
-std::vector<CatalogObject> readObjects(connection::DataSet& query) {
-  std::vector<CatalogObject> objects;
-  for (const Row& row : rowsOf(query,
-                               "select o.id, o.name, o.xtype, o.parent_obj from sysobjects o "
-                               "where o.xtype in ('U','V','P','FN','IF','TF','TR') and o.name <> 'dtproperties' "
-                               "order by o.name"))
-    objects.push_back({number(row, 0), rawText(row, 1), text(row, 2), number(row, 3)});
-  return objects;
+bool scripted(const CatalogObject& object) {
+  if (object.name.inDbo() && object.name.name == "dtproperties") return false;
+  return object.type == "U" || std::find(kModuleTypes.begin(), kModuleTypes.end(), object.type) != kModuleTypes.end();
 }
 
-// The objects a name stands for: exactly as written first, else as the server's collation
-// would find it.
-const CatalogObject* findObject(const std::vector<CatalogObject>& objects, const std::string& name) {
-  for (const CatalogObject& object : objects)
-    if (object.name == name) return &object;
-  for (const CatalogObject& object : objects)
-    if (equalsIgnoringCase(object.name, name)) return &object;
-  return nullptr;
+// The tables, views, procedures, functions and triggers of the database.
+std::vector<CatalogObject> readObjects(connection::DataSet& query, const catalog::ServerVersion& server) {
+  std::vector<CatalogObject> objects = catalog::readObjectDirectory(query, server);
+  std::erase_if(objects, [](const CatalogObject& object) { return !scripted(object); });
+  return objects;
 }
 
 class SchemaReader {
@@ -64,12 +52,14 @@ class SchemaReader {
   SchemaReader(connection::DataSet& query, const SchemaSelection& selection)
       : query_(query),
         all_(selection.all),
+        server_(selection.server),
         properties_(catalog::extendedPropertiesSource(selection.server)),
-        objects_(readObjects(query)) {
+        objects_(readObjects(query, selection.server)) {
     select(selection);
   }
 
   SchemaModel read() {
+    readSchemas();
     readColumns();
     readIndexes();
     readChecks();
@@ -84,8 +74,8 @@ class SchemaReader {
     if (all_) {
       for (const CatalogObject& object : objects_) add(object);
     } else {
-      for (const std::string& name : selection.names) {
-        if (const CatalogObject* object = findObject(objects_, name)) {
+      for (const ObjectName& name : selection.names) {
+        if (const CatalogObject* object = catalog::findObject(objects_, name)) {
           add(*object);
         } else {
           model_.tables.push_back({0, name, {}, {}, {}, {}});
@@ -100,11 +90,37 @@ class SchemaReader {
     if (object.type == "U") {
       if (tableIds_.insert(object.id).second) model_.tables.push_back({object.id, object.name, {}, {}, {}, {}});
     } else if (moduleIds_.insert(object.id).second) {
-      ModuleModel module{object.id, object.name, object.type, "", "", {}};
-      for (const CatalogObject& candidate : objects_)
-        if (candidate.id == object.parent && object.parent != 0) module.parentTable = candidate.name;
+      ModuleModel module{object.id, object.name, object.type, "", {}, {}};
+      if (const CatalogObject* parent = byId(object.parent)) module.parentTable = parent->name;
       modules_.push_back(std::move(module));
     }
+  }
+
+  const CatalogObject* byId(int id) const {
+    for (const CatalogObject& object : objects_)
+      if (object.id == id && id != 0) return &object;
+    return nullptr;
+  }
+
+  // The name of a table by its id; the catalogue's bare name when it is none of those read.
+  ObjectName tableName(int id, const std::string& bare) const {
+    const CatalogObject* object = byId(id);
+    return object ? object->name : ObjectName(bare);
+  }
+
+  // Schemas exist from SQL Server 2005 on: those of the objects scripted, and with every object
+  // every schema the database's users made, empty or not.
+  void readSchemas() {
+    if (!server_.hasCatalogViews()) return;
+    std::set<std::string> schemas;
+    for (const TableModel& table : model_.tables)
+      if (table.id != 0 && !table.name.inDbo()) schemas.insert(table.name.schema);
+    for (const ModuleModel& module : modules_)
+      if (!module.name.inDbo()) schemas.insert(module.name.schema);
+    if (all_)
+      for (const Row& row : rowsOf(query_, "select name from sys.schemas where schema_id > 4 and schema_id < 16384"))
+        schemas.insert(rawText(row, 0));
+    model_.schemas.assign(schemas.begin(), schemas.end());
   }
 
   TableModel* table(int id) {
@@ -120,14 +136,16 @@ class SchemaReader {
         "(select top 1 q.name from " + properties_ + " q where q.id = c.id and q.smallid = c.colid and q.type = 4 "
         "order by case when q.name = 'MS_Description' then 0 else 1 end, q.name)";
     const std::string identity = "columnproperty(c.id, c.name, 'IsIdentity') = 1";
+    const std::string qualifiedTable =
+        "quotename(" + catalog::ownerNameFunction(server_) + "(o.uid)) + '.' + quotename(o.name)";
     const connection::RowTable& collation = rowsOf(query_, "select databasepropertyex(db_name(), 'Collation')");
     const std::string databaseCollation = collation.empty() ? "" : text(collation.front(), 0);
     for (const Row& row :
          rowsOf(query_,
                 "select c.id, c.name, type_name(c.xtype), c.length, isnull(c.prec, 0), isnull(c.scale, 0), "
                 "c.isnullable, m.text, d.name, case when " + identity +
-                    " then 1 else 0 end, case when " + identity + " then ident_seed(quotename(o.name)) end, "
-                    "case when " + identity + " then ident_incr(quotename(o.name)) end, c.collation, p.value, p.name "
+                    " then 1 else 0 end, case when " + identity + " then ident_seed(" + qualifiedTable + ") end, "
+                    "case when " + identity + " then ident_incr(" + qualifiedTable + ") end, c.collation, p.value, p.name "
                     "from syscolumns c join sysobjects o on o.id = c.id "
                     "left join syscomments m on m.id = c.cdefault "
                     "left join sysobjects d on d.id = c.cdefault "
@@ -207,19 +225,22 @@ class SchemaReader {
                                  "select f.constid, object_name(f.constid), object_name(f.fkeyid), "
                                  "col_name(f.fkeyid, f.fkey), object_name(f.rkeyid), col_name(f.rkeyid, f.rkey), "
                                  "objectproperty(f.constid, 'CnstIsDeleteCascade'), "
-                                 "objectproperty(f.constid, 'CnstIsUpdateCascade') from sysforeignkeys f "
-                                 "where 1 = 1" +
+                                 "objectproperty(f.constid, 'CnstIsUpdateCascade'), f.fkeyid, f.rkeyid "
+                                 "from sysforeignkeys f where 1 = 1" +
                                      tableFilter("f.fkeyid") + " order by f.constid, f.keyno")) {
       if (number(row, 0) != currentConstraint) {
         currentConstraint = number(row, 0);
-        model_.foreignKeys.push_back({rawText(row, 1), rawText(row, 2), {}, rawText(row, 4), {},
-                                      number(row, 6) == 1, number(row, 7) == 1});
+        model_.foreignKeys.push_back({rawText(row, 1), tableName(number(row, 8), rawText(row, 2)), {},
+                                      tableName(number(row, 9), rawText(row, 4)), {}, number(row, 6) == 1,
+                                      number(row, 7) == 1});
       }
       model_.foreignKeys.back().columns.push_back(rawText(row, 3));
       model_.foreignKeys.back().referencedColumns.push_back(rawText(row, 5));
     }
     std::stable_sort(model_.foreignKeys.begin(), model_.foreignKeys.end(),
-                     [](const ForeignKeyModel& a, const ForeignKeyModel& b) { return a.table < b.table; });
+                     [](const ForeignKeyModel& a, const ForeignKeyModel& b) {
+                       return shownName(a.table) < shownName(b.table);
+                     });
   }
 
   void readModules() {
@@ -240,7 +261,7 @@ class SchemaReader {
   // Those another module uses come first; otherwise triggers last, then by name.
   static std::vector<ModuleModel> inDependencyOrder(std::vector<ModuleModel> pending) {
     std::sort(pending.begin(), pending.end(), [](const ModuleModel& a, const ModuleModel& b) {
-      return std::make_pair(a.type == "TR", a.name) < std::make_pair(b.type == "TR", b.name);
+      return std::make_pair(a.type == "TR", shownName(a.name)) < std::make_pair(b.type == "TR", shownName(b.name));
     });
     std::set<int> waiting;
     for (const ModuleModel& module : pending) waiting.insert(module.id);
@@ -260,6 +281,7 @@ class SchemaReader {
 
   connection::DataSet& query_;
   bool all_;
+  catalog::ServerVersion server_;
   std::string properties_;  // sysproperties, or a table of its shape
   std::vector<CatalogObject> objects_;
   std::set<int> tableIds_, moduleIds_;

@@ -15,7 +15,7 @@ namespace makeddl::scripts {
 // Which objects to read: the named ones (with the triggers of named tables), or every user
 // object of the database; and the version of the server whose catalogue holds them.
 struct SchemaSelection {
-  std::vector<std::string> names;
+  std::vector<ObjectName> names;
   bool all = false;
   catalog::ServerVersion server = {};
 };

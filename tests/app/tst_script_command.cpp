@@ -213,7 +213,8 @@ TEST_F(ScriptCommand, ALongScriptComesOutWholeOrFailsWithItsMessage) {
 
 TEST_F(ScriptCommand, EveryNameIsCheckedBeforeAnythingIsWritten) {
   const std::vector<std::pair<const char*, const char*>> refused{
-      {"create", "nosuch"}, {"create", "dbo.t_dept"}, {"insert", "nosuch"}, {"insert", "v_dept"}, {"insert", "dbo.t_dept"}};
+      {"create", "nosuch"},     {"create", "sales.t_dept"}, {"create", "x.dbo.t_dept"},
+      {"insert", "nosuch"},     {"insert", "v_dept"},       {"insert", "nosuch.t_dept"}};
   for (const auto& [kind, name] : refused) {
     const CommandRun run = program({kind, "t_dept", name});
     EXPECT_EQ(run.exitCode, 1) << kind << " " << name;
@@ -232,6 +233,10 @@ TEST_F(ScriptCommand, EveryNameIsCheckedBeforeAnythingIsWritten) {
             std::string::npos)
       << dotted.out;
   EXPECT_EQ(program({"insert", "a.b", "--utf8"}).out, "\r\n----  a.b\r\n\r\nINSERT INTO [a.b] (id) VALUES (5)\r\n");
+  // dbo's tables may be named with their schema, and a bracketed name is one part.
+  EXPECT_EQ(program({"create", "dbo.t_dept"}).out, kDeptScript);
+  EXPECT_EQ(program({"create", "[dbo].[t_dept]"}).out, kDeptScript);
+  EXPECT_EQ(program({"insert", "[a.b]", "--utf8"}).out, program({"insert", "a.b", "--utf8"}).out);
 }
 
 // A query's column without a name cannot be inserted into.

@@ -76,7 +76,7 @@ class ScriptBatch : public ::testing::Test {
   }
 
   std::vector<std::string> create(const std::vector<std::string>& tables) {
-    return MakeDDL(catalog_, {tables, false}, {}, nullptr);
+    return MakeDDL(catalog_, {{tables.begin(), tables.end()}, false}, {}, nullptr);
   }
 
   static SandboxProcess* server_;
@@ -100,7 +100,7 @@ TEST_F(ScriptBatch, DeptAndLogScriptsAsTheUserSeesThem) {
 
 // The set-based catalogue queries describe every column as the script batch does.
 TEST_F(ScriptBatch, SetBasedColumnsEqualTheBatchRows) {
-  const std::vector<std::string> tables{"t_dept", "t_log", "keyed", "O'Hara", "my table", "wide", "kinds"};
+  const std::vector<makeddl::ObjectName> tables{"t_dept", "t_log", "keyed", "O'Hara", "my table", "wide", "kinds"};
   const SchemaModel model = readSchema(catalog_, {tables, false});
   ASSERT_EQ(model.tables.size(), tables.size());
   for (const TableModel& table : model.tables) {
@@ -208,7 +208,7 @@ TEST_F(ScriptBatch, InsertedValuesRoundTrip) {
 
 // The command line's way, rows turned into lines as they arrive, gives the window's lines.
 TEST_F(ScriptBatch, StreamedInsertsEqualTheWindowsInserts) {
-  const std::vector<std::string> tables{"t_emp", "t_empty", "kinds", "my table"};
+  const std::vector<makeddl::ObjectName> tables{"t_emp", "t_empty", "kinds", "my table"};
   std::vector<std::string> streamed;
   std::vector<std::pair<int, int>> progress;
   streamInsertSQL(
