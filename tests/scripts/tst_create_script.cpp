@@ -262,3 +262,44 @@ TEST(CreateScript, NewerTypesAreWrittenAsDeclared) {
   EXPECT_EQ(piece("date", 3, 0), "date ");
   EXPECT_EQ(piece("xml", -1, 0), "xml ");
 }
+
+// Objects outside dbo are named schema.name everywhere, found by id in the guards (the same
+// name may be in several schemas), and their schemas are made first unless they exist.
+TEST(CreateScript, ObjectsOfOtherSchemasAreNamedWithTheirSchema) {
+  SchemaModel model;
+  model.schemas = {"my schema", "sales"};
+  TableModel orders;
+  orders.name = {"sales", "orders"};
+  orders.columns = {intColumn("id")};
+  orders.columns[0].remark = "编号";
+  orders.columns[0].remarkName = "MS_Description";
+  orders.indexes = {{"ix_id", IndexRole::Index, false, false, {{"id", true}}}};
+  model.tables = {orders};
+  model.modules = {{5, {"my schema", "v"}, "V", "create view [my schema].v as select 1 as one", "", {}}};
+  model.foreignKeys = {{"fk", {"sales", "orders"}, {"id"}, "dept", {"id"}, false, false}};
+  const std::vector<std::string> script = schemaScript(model, {true}, nullptr);
+  const std::vector<std::string> expectedStart{
+      "IF SCHEMA_ID(N'my schema') IS NULL EXEC(N'CREATE SCHEMA [my schema]')",
+      "IF SCHEMA_ID(N'sales') IS NULL EXEC(N'CREATE SCHEMA sales')",
+      "GO",
+      "",
+      "----   sales.orders",
+      "IF EXISTS (select name from sysobjects where id=object_id('[sales].[orders]') and type='U') "
+      "DROP TABLE sales.orders",
+      "",
+      "CREATE TABLE sales.orders"};
+  ASSERT_GE(script.size(), expectedStart.size());
+  EXPECT_EQ(std::vector<std::string>(script.begin(), script.begin() + expectedStart.size()), expectedStart);
+  for (const char* line :
+       {"CREATE INDEX ix_id ON sales.orders (id DESC)",
+        "EXEC sp_addextendedproperty N'MS_Description', N'编号', N'schema', N'sales', N'table', N'orders', "
+        "N'column', N'id'",
+        "----   [my schema].v",
+        "IF EXISTS (select name from sysobjects where id=object_id('[my schema].[v]') and type='V') "
+        "DROP VIEW [my schema].v",
+        "ALTER TABLE sales.orders ADD CONSTRAINT fk FOREIGN KEY (id) REFERENCES dept (id)"})
+    EXPECT_NE(std::find(script.begin(), script.end(), line), script.end()) << line;
+  // Without schemas to make (dbo's objects, and every object of SQL Server 2000) nothing comes first.
+  EXPECT_TRUE(schemaStatements({}).empty());
+  EXPECT_THROW(schemaStatements({"a\nb"}), UnscriptableName);
+}

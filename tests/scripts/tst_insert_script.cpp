@@ -227,3 +227,24 @@ TEST(InsertStatements, ForeignKeysAndTriggersRestWhileRowsGoIn) {
   empty.finish();
   EXPECT_TRUE(none.empty());
 }
+
+// A table of another schema than dbo is named with its schema wherever the script names it.
+TEST(InsertStatements, TablesOfOtherSchemasAreNamedWithTheirSchema) {
+  const makeddl::ObjectName orders("sales", "order lines");
+  std::vector<std::string> lines;
+  InsertScriptWriter writer([&lines](const std::string& line) { lines.push_back(line); });
+  writer.guardTables({orders}, {orders});
+  writer.beginTable(orders, {column("id", FieldKind::Other, SQL_INTEGER)}, std::string::npos, IdentityColumn{"id", "7"});
+  writer.addRow({"1"});
+  writer.endTable();
+  writer.finish();
+  EXPECT_EQ(lines, (std::vector<std::string>{"ALTER TABLE sales.[order lines] NOCHECK CONSTRAINT ALL",
+                                             "ALTER TABLE sales.[order lines] DISABLE TRIGGER ALL", "",
+                                             "----  sales.[order lines]", "",
+                                             "SET IDENTITY_INSERT sales.[order lines] ON",
+                                             "INSERT INTO sales.[order lines] (id) VALUES (1)",
+                                             "SET IDENTITY_INSERT sales.[order lines] OFF",
+                                             "DBCC CHECKIDENT ('[sales].[order lines]', RESEED, 7)",
+                                             "ALTER TABLE sales.[order lines] ENABLE TRIGGER ALL",
+                                             "ALTER TABLE sales.[order lines] WITH CHECK CHECK CONSTRAINT ALL"}));
+}
