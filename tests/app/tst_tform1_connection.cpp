@@ -1,6 +1,7 @@
 // The connection dialogue, discovery, remembered connections and activation of the window,
 // offscreen, against the sandbox server through the real ODBC driver.
 
+#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -215,6 +216,60 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     QCOMPARE(grid->rowCount(), 2);
     QCOMPARE(grid->index(0, 9).data().toString(), QStringLiteral("YES"));
     QCOMPARE(grid->index(1, 8).data().toString(), QStringLiteral("部门名称"));
+  }
+
+  // Objects outside dbo are listed as schema.name beside dbo's of the same name, and every
+  // page that takes the object picked (rows, field list, summary, source, CREATE and INSERT
+  // scripts) reads that object, not dbo's.
+  void aNewerServersObjectsAreListedAndReadInTheirSchemas() {
+    SandboxProcess newer(kPassword.toStdString(), false, {"--version", "2019"});
+    runBatches(newer, "master", {"create database shop"});
+    runBatches(newer, "shop",
+               {"create schema sales", "create table orders (id int not null primary key)",
+                "create table sales.orders (id int identity(10,1) not null primary key, amount money not null, "
+                "note varchar(20))",
+                "insert into sales.orders (amount, note) values (5, 'x')",
+                "create view sales.v as select id from sales.orders"});
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.ComboBoxServer_NM->setEditText(QString::fromStdString(makeddl::testing::sandboxServerText(newer)));
+    w.Button3->click();
+    settle();
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
+    QCOMPARE(w.ListBoxTable->count(), 2);
+    QCOMPARE(w.ListBoxTable->item(0)->text(), QStringLiteral("orders"));
+    QCOMPARE(w.ListBoxTable->item(1)->text(), QStringLiteral("sales.orders"));
+    QCOMPARE(w.ListBoxView->item(0)->text(), QStringLiteral("sales.v"));
+
+    w.ListBoxTable->setCurrentRow(1);
+    w.ListBoxTable->item(1)->setSelected(true);
+    w.ListBoxTableClick();
+    settle();
+    QCOMPARE(w.Edit10->text(), QStringLiteral("sales.orders"));
+    QCOMPARE(w.DBGrid2->model()->rowCount(), 3);  // the field list of sales.orders
+    QVERIFY(w.Memo2->toPlainText().contains(QStringLiteral("FROM      sales.orders")));
+    w.ShowTableSummary(makeddl::ObjectName("sales", "orders"));
+    settle();
+    QCOMPARE(w.Edit9->text(), QStringLiteral("id,amount,"));
+
+    w.PageControl2->setCurrentIndex(0);
+    w.Button7->click();
+    settle();
+    const QString create = w.Memo1->toPlainText();
+    QVERIFY2(create.startsWith(QStringLiteral("IF SCHEMA_ID(N'sales') IS NULL EXEC(N'CREATE SCHEMA sales')\nGO\n")),
+             qPrintable(create));
+    QVERIFY2(create.contains(QStringLiteral("CREATE TABLE sales.orders\n")), qPrintable(create));
+    w.Button11->click();
+    settle();
+    QVERIFY2(w.Memo1->toPlainText().contains(QStringLiteral("INSERT INTO sales.orders (id,amount,note) VALUES (10,5,'x')")),
+             qPrintable(w.Memo1->toPlainText()));
+
+    w.PageControl2->setCurrentIndex(1);
+    w.ListBoxView->item(0)->setSelected(true);
+    w.ListBoxFunctionClick(w.ListBoxView);
+    settle();
+    QVERIFY2(w.Memo1->toPlainText().startsWith(QStringLiteral("create view sales.v")), qPrintable(w.Memo1->toPlainText()));
+    QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
   }
 
   void rememberedConnectionsActivateFromTheList() {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/object_queries.h"
+#include "common/object_name.h"
 #include "common/strings.h"
 #include "sandbox_session.h"
 
@@ -24,31 +26,42 @@ inline std::vector<Row> rowsOf(const sandbox::testing::SandboxProcess& server, c
   return rows.rows();
 }
 
+// The user tables as the window lists them: with their schemas on a newer server.
+inline std::vector<ObjectName> userTableObjects(const sandbox::testing::SandboxProcess& server,
+                                                const std::string& database) {
+  connection::Connection connection;
+  connectAsSa(connection, server, database);
+  connection::DataSet query(connection, "tables");
+  query.query(catalog::serverVersionQuery());
+  const std::optional<std::string> version = query.rows().empty() ? std::nullopt : query.rows().front().at(0);
+  query.query(catalog::objectListQueries(catalog::parseProductVersion(version.value_or(""))).front());
+  return catalog::listedObjects(query);
+}
+
 inline std::vector<std::string> userTables(const sandbox::testing::SandboxProcess& server,
                                            const std::string& database) {
   std::vector<std::string> names;
-  for (const Row& row : rowsOf(server, database, "select name from sysobjects where type = 'U' order by name"))
-    names.push_back(row.at(0).value());
+  for (const ObjectName& table : userTableObjects(server, database)) names.push_back(shownName(table));
   return names;
 }
 
 // What a table's columns are, one row per column in column order: name, type, length,
 // precision, scale, nullability, default text and primary-key membership.
-inline std::string columnFactsQuery(const std::string& table) {
+inline std::string columnFactsQuery(const ObjectName& table) {
   return "select c.name, type_name(c.xtype), c.length, isnull(c.prec, 0), isnull(c.scale, 0), c.isnullable, "
          "m.text, case when exists (select * from sysindexes i, sysindexkeys k where i.id = c.id "
          "and (i.status & 0x800) = 0x800 and k.id = i.id and k.indid = i.indid and k.colid = c.colid) "
          "then 'key' end "
          "from syscolumns c left join syscomments m on m.id = c.cdefault "
          "where c.id = object_id(" +
-         objectNameArgument(table) + ") order by c.colid";
+         nameArgument(table) + ") order by c.colid";
 }
 
 // A table's rows in a fixed order; a timestamp column only says whether it has a value,
 // since the server stamps every inserted row anew.
 inline std::vector<Row> comparableRows(const sandbox::testing::SandboxProcess& server, const std::string& database,
-                                       const std::string& table, const std::vector<Row>& columnFacts) {
-  std::vector<Row> rows = rowsOf(server, database, "select * from " + quotedIdentifier(table));
+                                       const ObjectName& table, const std::vector<Row>& columnFacts) {
+  std::vector<Row> rows = rowsOf(server, database, "select * from " + sqlName(table));
   for (Row& row : rows)
     for (std::size_t i = 0; i < columnFacts.size(); ++i)
       if (columnFacts[i].at(1) == "timestamp" && row.at(i)) row[i] = "(stamped)";
@@ -88,14 +101,14 @@ inline std::string rowDifference(const std::string& what, const std::vector<Row>
 // table's columns and rows. Empty when they are the same; `rowsCompared` counts the rows.
 inline std::string tableDifferences(const sandbox::testing::SandboxProcess& server, const std::string& original,
                                     const std::string& copy, std::size_t* rowsCompared = nullptr) {
-  const std::vector<std::string> tables = userTables(server, original);
-  if (userTables(server, copy) != tables) return "the copy has other tables\n";
+  const std::vector<ObjectName> tables = userTableObjects(server, original);
+  if (userTableObjects(server, copy) != tables) return "the copy has other tables\n";
   std::string differences;
-  for (const std::string& table : tables) {
+  for (const ObjectName& table : tables) {
     const std::vector<Row> columns = rowsOf(server, original, columnFactsQuery(table));
-    differences += rowDifference(table + " columns", columns, rowsOf(server, copy, columnFactsQuery(table)));
+    differences += rowDifference(shownName(table) + " columns", columns, rowsOf(server, copy, columnFactsQuery(table)));
     const std::vector<Row> rows = comparableRows(server, original, table, columns);
-    differences += rowDifference(table + " rows", rows, comparableRows(server, copy, table, columns));
+    differences += rowDifference(shownName(table) + " rows", rows, comparableRows(server, copy, table, columns));
     if (rowsCompared) *rowsCompared += rows.size();
   }
   return differences;
@@ -128,9 +141,16 @@ inline std::vector<std::string> schemaFactQueries(bool newerServer) {
       "select o.name, c.name, c.collation from sysobjects o join syscolumns c on c.id = o.id where o.xtype = 'U'",
   };
   std::vector<std::string> all = queries;
-  all.push_back(newerServer ? "select object_name(p.major_id), p.minor_id, p.class, p.name, p.value "
-                              "from sys.extended_properties p"
-                            : "select object_name(p.id), p.smallid, p.type, p.name, p.value from sysproperties p");
+  if (!newerServer) {
+    all.push_back("select object_name(p.id), p.smallid, p.type, p.name, p.value from sysproperties p");
+    return all;
+  }
+  // Every object in its schema, and the schemas the database's users made.
+  all.push_back("select schema_name(o.uid), o.name, o.xtype from sysobjects o "
+                "where o.xtype in ('U', 'V', 'P', 'FN', 'IF', 'TF', 'TR', 'C', 'D', 'F', 'PK', 'UQ')");
+  all.push_back("select name from sys.schemas where schema_id > 4 and schema_id < 16384");
+  all.push_back("select schema_name(o.uid), o.name, p.minor_id, p.class, p.name, p.value "
+                "from sys.extended_properties p join sysobjects o on o.id = p.major_id");
   return all;
 }
 

@@ -57,4 +57,39 @@ inline std::vector<std::string> schemaBatches() {
   };
 }
 
+// Objects in several schemas of a SQL Server 2005 or later database: names that dbo has too
+// (a table and its key's name), a schema and a name that need brackets, an empty schema, a
+// foreign key from one schema to another, an identity, an index, a view, a procedure, a
+// function and a trigger outside dbo, remarks on a table and a column of a schema.
+inline std::vector<std::string> schemaSpreadBatches() {
+  return {
+      "create schema sales",
+      "create schema [my schema]",
+      "create schema empty_one",
+      "create table orders (id int not null constraint pk_orders primary key, note varchar(10) null)",
+      "create table sales.orders (id int identity(10, 5) not null constraint pk_orders primary key, "
+      "amount money not null default (0), note nvarchar(20) null)",
+      "create table [my schema].[a.b] (k int not null primary key, v varchar(10) null check (v <> 'x'))",
+      "create table sales.lines (order_id int not null, line int not null, qty int not null, "
+      "constraint pk_lines primary key (order_id, line), "
+      "constraint fk_lines_orders foreign key (order_id) references sales.orders (id) on delete cascade)",
+      "create index ix_lines_qty on sales.lines (qty desc)",
+      "create table refs (id int not null primary key, k int null references [my schema].[a.b] (k))",
+      "create view sales.big_orders as select id, amount from sales.orders where amount > 100",
+      "create procedure sales.add_order @amount money as insert into sales.orders (amount) values (@amount)",
+      "create function sales.order_count() returns int as begin return (select count(*) from sales.orders) end",
+      "create trigger sales.lines_added on sales.lines for insert as set nocount on",
+      "exec sp_addextendedproperty N'MS_Description', N'销售订单', N'schema', N'sales', N'table', N'orders'",
+      "exec sp_addextendedproperty N'MS_Description', N'金额', N'schema', N'sales', N'table', N'orders', "
+      "N'column', N'amount'",
+      "insert into orders values (1, 'dbo')",
+      "insert into sales.orders (amount, note) values (150, N'大单')",
+      "insert into sales.orders (amount) values (20)",
+      "insert into sales.lines values (10, 1, 3)",
+      "insert into sales.lines values (15, 1, 4)",
+      "insert into [my schema].[a.b] values (7, 'seven')",
+      "insert into refs values (1, 7)",
+  };
+}
+
 }  // namespace makeddl::scripts::corpus

@@ -153,6 +153,35 @@ TEST(RoundTripOnANewerServer, AWholeSchemaComesBackTheSame) {
   EXPECT_EQ(makeddl::testing::schemaDifferences(server, "schema_src", "schema_copy", true), "") << createScript;
 }
 
+// Objects in several schemas, some named as dbo's are, scripted whole on a SQL Server 2019 and
+// run on a new database: each comes back in its own schema with its rows, and named one by one
+// each is found in its schema.
+TEST(RoundTripOnANewerServer, ObjectsComeBackInTheirSchemas) {
+  const SandboxProcess server(kPassword, false, {"--version", "2019"});
+  makeddl::testing::runBatches(server, "master", {"create database spread_src", "create database spread_copy"});
+  makeddl::testing::runBatches(server, "spread_src", makeddl::scripts::corpus::schemaSpreadBatches());
+  const std::string createScript = programScript(server, "create", {"--all", "--remarks"}, "spread_src");
+  const std::string insertScript = programScript(server, "insert", {"--all"}, "spread_src");
+  for (const char* piece : {"IF SCHEMA_ID(N'empty_one') IS NULL EXEC(N'CREATE SCHEMA empty_one')\r\n",
+                            "CREATE TABLE orders\r\n", "CREATE TABLE sales.orders\r\n",
+                            "CREATE TABLE [my schema].[a.b]\r\n", "DROP VIEW sales.big_orders\r\n",
+                            "N'schema', N'sales', N'table', N'orders'"})
+    EXPECT_NE(createScript.find(piece), std::string::npos) << piece << "\n" << createScript;
+  makeddl::testing::runBatches(server, "spread_copy", scriptBatches(createScript));
+  makeddl::testing::runBatches(server, "spread_copy", {insertScript});
+  EXPECT_EQ(makeddl::testing::tableDifferences(server, "spread_src", "spread_copy"), "") << insertScript;
+  EXPECT_EQ(makeddl::testing::schemaDifferences(server, "spread_src", "spread_copy", true), "") << createScript;
+  makeddl::testing::runBatches(server, "spread_copy", {"exec sales.add_order 1"});
+  EXPECT_EQ(makeddl::testing::rowsOf(server, "spread_copy", "select max(id) from sales.orders").at(0).at(0), "20");
+
+  const std::string named = programScript(server, "create", {"sales.orders", "[my schema].[a.b]"}, "spread_src");
+  EXPECT_NE(named.find("CREATE TABLE sales.orders\r\n"), std::string::npos) << named;
+  EXPECT_NE(named.find("CREATE TABLE [my schema].[a.b]\r\n"), std::string::npos) << named;
+  EXPECT_EQ(named.find("CREATE TABLE orders\r\n"), std::string::npos) << named;
+  EXPECT_EQ(programScript(server, "insert", {"[my schema].[a.b]"}, "spread_src"),
+            "\r\n----  [my schema].[a.b]\r\n\r\nINSERT INTO [my schema].[a.b] (k,v) VALUES (7,'seven')\r\n");
+}
+
 // A table of every type a SQL Server 2019 has beside the older ones, scripted and run on a new
 // database: the same column types and the same values.
 TEST(RoundTripOnANewerServer, ATableOfTheNewerTypesComesBackTheSame) {
