@@ -1,11 +1,11 @@
 // The connection dialogue, discovery, remembered connections and activation of the window,
 // offscreen, against the sandbox server through the real ODBC driver.
 
-#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
