@@ -7,11 +7,14 @@ namespace makeddl::scripts {
 
 namespace {
 
-// The description rows from #T1 and #T2, with the length class precS.
-const std::vector<std::string>& fieldListTailLines() {
-  static const std::vector<std::string> lines{
+// The description rows from #T1 and #T2, with the length class precS. SQL Server 2005 and later
+// give the (max) types and xml a length of -1, which the list shows as "max".
+std::vector<std::string> fieldListTailLines(const catalog::ServerVersion& server) {
+  const std::string length =
+      server.hasCatalogViews() ? "length=case when length=-1 then 'max' else convert(varchar(11),length) end" : "length";
+  return {
       "",
-      "select IndexNum,name,type,length,prec,scale,ifnull,defaultValue,FieldRemark, ",
+      "select IndexNum,name,type," + length + ",prec,scale,ifnull,defaultValue,FieldRemark, ",
       "        ISKEY=case when key_COLName IS NOT NULL then 'YES'  END,",
       "--是否需要数据长度，0表示不用，1表示只有一个长度，2表示有小数字",
       "case  when  type  in ('decimal','numeric') then 2",
@@ -29,7 +32,6 @@ const std::vector<std::string>& fieldListTailLines() {
       "select * from #T3",
       "drop table #T3 ",
   };
-  return lines;
 }
 
 constexpr int kFieldListTrailingEmptyLines = 6;
@@ -88,7 +90,7 @@ std::vector<std::string> columnFactsLines(const catalog::ServerVersion& server) 
 
 std::vector<std::string> fieldListBatchLines(const catalog::ServerVersion& server) {
   std::vector<std::string> lines = columnFactsLines(server);
-  const std::vector<std::string>& tail = fieldListTailLines();
+  const std::vector<std::string> tail = fieldListTailLines(server);
   lines.insert(lines.end(), tail.begin(), tail.end());
   lines.insert(lines.end(), kFieldListTrailingEmptyLines, std::string());
   return lines;

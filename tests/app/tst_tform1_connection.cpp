@@ -200,7 +200,7 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     SandboxProcess newer(kPassword.toStdString(), false, {"--version", "2019"});
     runBatches(newer, "master", {"create database shop"});
     runBatches(newer, "shop",
-               {"create table t_dept (dept_id int not null primary key, dept_name varchar(20))",
+               {"create table t_dept (dept_id int not null primary key, dept_name varchar(20), notes nvarchar(max))",
                 "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'SCHEMA', N'dbo', N'TABLE', N't_dept', "
                 "N'COLUMN', N'dept_name'"});
     TForm1& w = openWindow();
@@ -213,9 +213,11 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     w.ShowFieldList("t_dept");
     settle();
     const QAbstractItemModel* grid = w.DBGrid2->model();
-    QCOMPARE(grid->rowCount(), 2);
+    QCOMPARE(grid->rowCount(), 3);
     QCOMPARE(grid->index(0, 9).data().toString(), QStringLiteral("YES"));
     QCOMPARE(grid->index(1, 8).data().toString(), QStringLiteral("部门名称"));
+    QCOMPARE(grid->index(1, 3).data().toString(), QStringLiteral("20"));
+    QCOMPARE(grid->index(2, 3).data().toString(), QStringLiteral("max"));  // not the catalogue's -1
   }
 
   // Objects outside dbo are listed as schema.name beside dbo's of the same name, and every
