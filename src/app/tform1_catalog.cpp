@@ -102,10 +102,11 @@ connection::RowSet queryRows(connection::Connection& connection, const char* dat
   return query.takeRows();
 }
 
-connection::RowSet dependencyRows(connection::Connection& connection, const ObjectName& name, int direction) {
+connection::RowSet dependencyRows(connection::Connection& connection, const ObjectName& name, int direction,
+                                  const catalog::ServerVersion& server) {
   const auto which =
       direction == 1 ? catalog::DependencyDirection::Dependents : catalog::DependencyDirection::Dependencies;
-  return queryRows(connection, "ADOQuery2", catalog::dependencyBatch(name, which));
+  return queryRows(connection, "ADOQuery2", catalog::dependencyBatch(name, which, server));
 }
 
 connection::RowSet fieldListRows(connection::Connection& connection, const std::vector<std::string>& batch) {
@@ -247,7 +248,7 @@ void TForm1::ListBoxTableClick() {
   const bool summaryShown = PageControl1->currentIndex() == kDatabasePropertiesPage;
   const bool fieldListShown = ListBoxTable->count() > 0 && ListBoxTable->currentItem();
   const std::vector<std::string> fieldBatch = fieldListBatch(table);
-  runTask({.work = [=, this](TaskContext& task) -> Task::GuiStep {
+  runTask({.work = [=, this, server = serverVersion_](TaskContext& task) -> Task::GuiStep {
              auto view = std::make_shared<TableView>();
              try {
                connection::DataSet data(task.connection(), "ADOQuery1");
@@ -255,7 +256,7 @@ void TForm1::ListBoxTableClick() {
                data.query(showingData ? catalog::selectAllQuery(table) : catalog::columnHeadingsQuery(table));
                for (const connection::ColumnInfo& column : data.columns()) view->columns.push_back(column.name);
                view->rowsRead = true;
-               view->dependencies = dependencyRows(task.connection(), table, 1);
+               view->dependencies = dependencyRows(task.connection(), table, 1, server);
                if (summaryShown) readTableSummary(task.connection(), table, view->summary.emplace());
                if (fieldListShown) view->fields = fieldListRows(task.connection(), fieldBatch);
              } catch (const connection::DatabaseError& error) {
@@ -315,7 +316,7 @@ void TForm1::ListBoxFunctionClick(QListWidget* sender) {
   const bool showsRows = sender == ListBoxView && PageControl1->currentIndex() == kShowDataPage;
   const int direction = sender == ListBoxView ? 1 : sender == ListBoxStore_Prod ? 2 : 0;
   const QString kindCaption = sender == ListBoxView ? QStringLiteral("视图") : QStringLiteral("存储过程");
-  runTask({.work = [=, this](TaskContext& task) -> Task::GuiStep {
+  runTask({.work = [=, this, server = serverVersion_](TaskContext& task) -> Task::GuiStep {
              auto view = std::make_shared<ObjectView>();
              try {
                connection::DataSet source(task.connection(), "TempQuery");
@@ -327,7 +328,7 @@ void TForm1::ListBoxFunctionClick(QListWidget* sender) {
                  data.query(catalog::selectAllQuery(name));
                  view->rowsRead = true;
                }
-               if (direction != 0) view->dependencies = dependencyRows(task.connection(), name, direction);
+               if (direction != 0) view->dependencies = dependencyRows(task.connection(), name, direction, server);
              } catch (const connection::DatabaseError& error) {
                view->error = error.what();
              }
@@ -451,8 +452,8 @@ std::string TForm1::currentFieldListName() const {
 }
 
 void TForm1::Disp_sp_depends(const ObjectName& name, int direction) {
-  runTask({.work = [this, name, direction](TaskContext& task) -> Task::GuiStep {
-    auto rows = std::make_shared<connection::RowSet>(dependencyRows(task.connection(), name, direction));
+  runTask({.work = [this, name, direction, server = serverVersion_](TaskContext& task) -> Task::GuiStep {
+    auto rows = std::make_shared<connection::RowSet>(dependencyRows(task.connection(), name, direction, server));
     return [this, rows] { showDependencyRows(std::move(*rows)); };
   }});
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalog/server_version.h"
 #include "common/object_name.h"
 
 namespace makeddl::catalog {
@@ -27,7 +28,7 @@ const std::vector<ObjectTypeName>& objectTypeNames();
 // The "when 'code' then 'name'" arms of the batches' CASE over the type code.
 std::string typeNameCases();
 
-// The whole batch for the named object (its bare name, as the object lists hold it).
-std::string dependencyBatch(const ObjectName& object, DependencyDirection direction);
+// The whole batch for the object, for the server's version (SQL Server 2000 unless given).
+std::string dependencyBatch(const ObjectName& object, DependencyDirection direction, const ServerVersion& server = {});
 
 }  // namespace makeddl::catalog

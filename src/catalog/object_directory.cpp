@@ -30,7 +30,8 @@ std::vector<CatalogObject> readObjectDirectory(connection::DataSet& query, const
 }
 
 const CatalogObject* findObject(const std::vector<CatalogObject>& objects, const ObjectName& name) {
-  if (const CatalogObject* exact = firstWhere(objects, [&](const CatalogObject& o) { return o.name == name; }))
+  if (const CatalogObject* exact =
+          firstWhere(objects, [&](const CatalogObject& o) { return o.name == name; }))
     return exact;
   return firstWhere(objects, [&](const CatalogObject& o) {
     return equalsIgnoringCase(o.name.schema, name.schema) && equalsIgnoringCase(o.name.name, name.name);
@@ -41,8 +42,8 @@ const CatalogObject* findNamedObject(const std::vector<CatalogObject>& objects, 
   if (const CatalogObject* shown =
           firstWhere(objects, [&](const CatalogObject& o) { return shownName(o.name) == text; }))
     return shown;
-  if (const CatalogObject* shown =
-          firstWhere(objects, [&](const CatalogObject& o) { return equalsIgnoringCase(shownName(o.name), text); }))
+  if (const CatalogObject* shown = firstWhere(
+          objects, [&](const CatalogObject& o) { return equalsIgnoringCase(shownName(o.name), text); }))
     return shown;
   const std::optional<ObjectName> parsed = parseObjectName(text);
   return parsed ? findObject(objects, *parsed) : nullptr;

@@ -253,6 +253,10 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     w.ShowTableSummary(makeddl::ObjectName("sales", "orders"));
     settle();
     QCOMPARE(w.Edit9->text(), QStringLiteral("id,amount,"));
+    w.Disp_sp_depends(makeddl::ObjectName("sales", "orders"), 1);
+    settle();
+    QCOMPARE(w.ADOQuery2->dataSet().recordCount(), 1);
+    QCOMPARE(w.ADOQuery2->dataSet().rows().value(0, 0).value_or(""), "sales.v");
 
     w.PageControl2->setCurrentIndex(0);
     w.Button7->click();
