@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "app/data_set_model.h"
 #include "app/settings_store.h"
 #include "app/status_bar.h"
 #include "app/tform1.h"
