@@ -34,7 +34,8 @@ std::string dependentsBatch(const ObjectName& object, const ServerVersion& serve
          "       and o.xtype = substring(v.name,1,2) collate database_default  and v.type = " +
          quoted("O9T") + "       and d.depid = object_id(" + nameArgument(object) + ")" +
          onlyBefore2005(server, "       and o.uid = s.uid ") + "       and deptype < 2 " +
-         " order by o.name " +
+         // DISTINCT orders only by what it selects: the name with its schema, from 2005 on.
+         (server.hasCatalogViews() ? " order by name " : " order by o.name ") +
          " select *, IDENTITY(int, 1,1) AS IndexNum INTO #T2  from #T1  select * from #T2 " +
          "Drop table #T1 Drop table #T2 ";
 }
