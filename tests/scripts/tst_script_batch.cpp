@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -59,38 +61,50 @@ const char* const kSchema[] = {
     "bin binary(3) null, vb varbinary(10) null, img image null, g uniqueidentifier null, bt bit null)",
 };
 
-class ScriptBatch : public ::testing::Test {
+// Every test runs against a server of each version the tool reads: SQL Server 2000, and 2019
+// with its newer catalogue.
+class ScriptBatch : public ::testing::TestWithParam<const char*> {
  protected:
-  static void SetUpTestSuite() {
-    server_ = new SandboxProcess("Script#1");
-    runBatches(*server_, "master", {"create database scripts_db"});
-    runBatches(*server_, "scripts_db", std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
-  }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
+  static void TearDownTestSuite() { servers().clear(); }
   void SetUp() override {
-    connectAsSa(connection_, *server_, "scripts_db");
-    loadScriptBatch(batch_);
+    connectAsSa(connection_, server(), "scripts_db");
+    version_ = readServerVersion(catalog_);
+    loadScriptBatch(batch_, version_);
   }
+
+  // The suite's server of the test's version, made with the schema on first use.
+  SandboxProcess& server() {
+    std::unique_ptr<SandboxProcess>& server = servers()[GetParam()];
+    if (server) return *server;
+    server = std::make_unique<SandboxProcess>("Script#1", false, std::vector<std::string>{"--version", GetParam()});
+    runBatches(*server, "master", {"create database scripts_db"});
+    runBatches(*server, "scripts_db", std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
+    return *server;
+  }
+
+  SchemaSelection selection(const std::vector<makeddl::ObjectName>& tables) const { return {tables, false, version_}; }
 
   std::vector<std::string> create(const std::vector<std::string>& tables) {
-    return MakeDDL(catalog_, {{tables.begin(), tables.end()}, false}, {}, nullptr);
+    return MakeDDL(catalog_, selection({tables.begin(), tables.end()}), {}, nullptr);
   }
 
-  static SandboxProcess* server_;
+  static std::map<std::string, std::unique_ptr<SandboxProcess>>& servers() {
+    static std::map<std::string, std::unique_ptr<SandboxProcess>> byVersion;
+    return byVersion;
+  }
+  makeddl::catalog::ServerVersion version_;
   Connection connection_;
   DataSet batch_{connection_, "QueryMakeDDL"};
   DataSet catalog_{connection_, "SchemaQuery"};
   DataSet query_{connection_, "ADOQuery1"};
 };
 
-SandboxProcess* ScriptBatch::server_ = nullptr;
+INSTANTIATE_TEST_SUITE_P(BothVersions, ScriptBatch, ::testing::Values("2000", "2019"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
-TEST_F(ScriptBatch, DeptAndLogScriptsAsTheUserSeesThem) {
+TEST_P(ScriptBatch, DeptAndLogScriptsAsTheUserSeesThem) {
   std::vector<std::pair<int, int>> progress;
-  const std::vector<std::string> script = MakeDDL(catalog_, {{"t_dept", "t_log"}, false}, {},
+  const std::vector<std::string> script = MakeDDL(catalog_, selection({"t_dept", "t_log"}), {},
                                                   [&](int done, int total) { progress.emplace_back(done, total); });
   std::vector<std::string> expected = examples::kDeptCreateBlock;
   expected.insert(expected.end(), examples::kLogCreateBlock.begin(), examples::kLogCreateBlock.end());
@@ -99,9 +113,9 @@ TEST_F(ScriptBatch, DeptAndLogScriptsAsTheUserSeesThem) {
 }
 
 // The set-based catalogue queries describe every column as the script batch does.
-TEST_F(ScriptBatch, SetBasedColumnsEqualTheBatchRows) {
+TEST_P(ScriptBatch, SetBasedColumnsEqualTheBatchRows) {
   const std::vector<makeddl::ObjectName> tables{"t_dept", "t_log", "keyed", "O'Hara", "my table", "wide", "kinds"};
-  const SchemaModel model = readSchema(catalog_, {tables, false});
+  const SchemaModel model = readSchema(catalog_, selection(tables));
   ASSERT_EQ(model.tables.size(), tables.size());
   for (const TableModel& table : model.tables) {
     SCOPED_TRACE(table.name);
@@ -119,7 +133,7 @@ TEST_F(ScriptBatch, SetBasedColumnsEqualTheBatchRows) {
 }
 
 // The lines laid out here agree with the server's own alignment in Names.
-TEST_F(ScriptBatch, ServerAlignmentAndOursAgree) {
+TEST_P(ScriptBatch, ServerAlignmentAndOursAgree) {
   for (const char* table : {"t_dept", "t_log", "wide", "keyed"}) {
     const std::vector<ColumnScriptRow> rows = runScriptBatch(batch_, table);
     const std::vector<std::string> lines = columnLines(rows);
@@ -135,7 +149,7 @@ TEST_F(ScriptBatch, ServerAlignmentAndOursAgree) {
 
 // Lengths of 1000 and more, scales of 10 and more and national lengths come out as declared;
 // a sysname column and a column with two properties give one row each.
-TEST_F(ScriptBatch, TypePiecesAreTheDeclaredTypes) {
+TEST_P(ScriptBatch, TypePiecesAreTheDeclaredTypes) {
   const std::vector<ColumnScriptRow> rows = runScriptBatch(batch_, "wide");
   std::vector<std::string> pieces;
   for (const ColumnScriptRow& row : rows) pieces.push_back(row.typePiece);
@@ -148,7 +162,7 @@ TEST_F(ScriptBatch, TypePiecesAreTheDeclaredTypes) {
 }
 
 // A key comes in key order, with its name when a user gave it; generated names are left out.
-TEST_F(ScriptBatch, KeysInKeyOrderAndNamesThatNeedBrackets) {
+TEST_P(ScriptBatch, KeysInKeyOrderAndNamesThatNeedBrackets) {
   const std::vector<std::string> script = create({"keyed", "O'Hara", "my table"});
   EXPECT_EQ(script.at(9), "     CONSTRAINT pk_keyed PRIMARY KEY (b,a)");
   EXPECT_EQ(script.at(13),
@@ -159,7 +173,7 @@ TEST_F(ScriptBatch, KeysInKeyOrderAndNamesThatNeedBrackets) {
                                       "     [order]  int ,", "", "     PRIMARY KEY (id)", ")"}));
 }
 
-TEST_F(ScriptBatch, GeneratedCreateScriptRunsOnTheServer) {
+TEST_P(ScriptBatch, GeneratedCreateScriptRunsOnTheServer) {
   std::string text;
   for (const std::string& line : create({"wide", "my table", "O'Hara"})) text += line + "\r\n";
   DataSet statement(connection_, "script");
@@ -168,7 +182,7 @@ TEST_F(ScriptBatch, GeneratedCreateScriptRunsOnTheServer) {
   EXPECT_EQ(create({"wide"}), create({"wide"}));
 }
 
-TEST_F(ScriptBatch, InsertsOfTheWorkedExample) {
+TEST_P(ScriptBatch, InsertsOfTheWorkedExample) {
   EXPECT_EQ(Mark_InsertSQL(query_, {"t_emp", "t_empty"}, InsertRows::WholeTable, nullptr),
             (std::vector<std::string>{
                 "",
@@ -187,7 +201,7 @@ TEST_F(ScriptBatch, InsertsOfTheWorkedExample) {
 }
 
 // Every generated statement runs, and the rows it writes equal the rows it was made from.
-TEST_F(ScriptBatch, InsertedValuesRoundTrip) {
+TEST_P(ScriptBatch, InsertedValuesRoundTrip) {
   query_.query("select * from kinds order by id");
   std::string text;
   for (const std::string& line : Mark_InsertSQL(query_, {"kinds_copy"}, InsertRows::CurrentResult, nullptr))
@@ -207,7 +221,7 @@ TEST_F(ScriptBatch, InsertedValuesRoundTrip) {
 }
 
 // The command line's way, rows turned into lines as they arrive, gives the window's lines.
-TEST_F(ScriptBatch, StreamedInsertsEqualTheWindowsInserts) {
+TEST_P(ScriptBatch, StreamedInsertsEqualTheWindowsInserts) {
   const std::vector<makeddl::ObjectName> tables{"t_emp", "t_empty", "kinds", "my table"};
   std::vector<std::string> streamed;
   std::vector<std::pair<int, int>> progress;
@@ -221,7 +235,7 @@ TEST_F(ScriptBatch, StreamedInsertsEqualTheWindowsInserts) {
 }
 
 // The server refuses an explicit timestamp value, so the statements leave the stamp to it.
-TEST_F(ScriptBatch, TimestampColumnsGetTheirDefault) {
+TEST_P(ScriptBatch, TimestampColumnsGetTheirDefault) {
   const std::vector<std::string> script =
       Mark_InsertSQL(query_, {"stamped"}, InsertRows::WholeTable, nullptr);
   ASSERT_EQ(script.size(), 4u);
