@@ -51,6 +51,9 @@ class TForm1 : public QMainWindow {
   explicit TForm1(Desktop& desktop, QWidget* parent = nullptr);
   ~TForm1() override;
 
+  // The catalogue batches follow the version of the server activated; the status bar names it.
+  void useServerVersion(const catalog::ServerVersion& version);
+
   // Connection bar
   QLabel* Label1;
   QComboBox* ShowParamList;
@@ -298,9 +301,6 @@ class TForm1 : public QMainWindow {
   void activationFailed(const std::string& reason);
   static Activation readActivation(connection::Connection& connection);
   void showActivation(Activation& read, const std::string& database);
-  // The catalogue batches follow the version of the server activated; the status bar names it.
-  void useServerVersion(const catalog::ServerVersion& version);
-
   Desktop& desktop_;
   std::unique_ptr<SettingsStore> settingsStore_;
   PanelMover* panelMover_ = nullptr;

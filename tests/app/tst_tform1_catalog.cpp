@@ -89,6 +89,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
     TForm1& w = openActivatedWindow({"dept", "dept_hist", "a_link", "order", "keyed", "plain", "my table"},
                                     {"v_dept"}, {"p_one", "p_two"}, {"f_two"});
     makeddl::testing::connectAsSa(w.ADOConnection1, *server_, kDatabase);
+    useServerVersionOf(w);
     return w;
   }
 
@@ -109,7 +110,7 @@ class TstTForm1Catalog : public makeddl::app::testing::WindowTest {
 
  private slots:
   void initTestCase() {
-    server_ = std::make_unique<SandboxProcess>("Catalog#1");
+    server_ = std::make_unique<SandboxProcess>("Catalog#1", false, sandboxVersionArguments());
     runBatches(*server_, "", {std::string("create database ") + kDatabase});
     runBatches(*server_, kDatabase, std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
   }

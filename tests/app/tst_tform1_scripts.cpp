@@ -73,6 +73,7 @@ class TstTForm1Scripts : public makeddl::app::testing::WindowTest {
   TForm1& openWindow() {
     TForm1& w = openActivatedWindow({"t_dept", "t_emp", "t_empty", "t_log"});
     makeddl::testing::connectAsSa(w.ADOConnection1, *server_, kDatabase);
+    useServerVersionOf(w);
     w.PageControl1->setCurrentIndex(5);
     return w;
   }
@@ -96,7 +97,7 @@ class TstTForm1Scripts : public makeddl::app::testing::WindowTest {
 
  private slots:
   void initTestCase() {
-    server_ = std::make_unique<SandboxProcess>(kPassword);
+    server_ = std::make_unique<SandboxProcess>(kPassword, false, sandboxVersionArguments());
     runBatches(*server_, "master", {std::string("create database ") + kDatabase});
     runBatches(*server_, kDatabase, std::vector<std::string>(std::begin(kSchema), std::end(kSchema)));
   }

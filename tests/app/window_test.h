@@ -8,8 +8,11 @@
 #include <QTabWidget>
 #include <QTest>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/tform1.h"
+#include "scripts/schema_reader.h"
 #include "fake_desktop.h"
 #include "settings_fixture.h"
 
@@ -25,6 +28,19 @@ class WindowTest : public QObject {
   void endTest() {
     window_.reset();
     folder_.reset();
+  }
+
+  // The arguments that start a test's sandbox as the version these tests run against: SQL
+  // Server 2000, or the one MAKEDDL_TEST_SANDBOX_VERSION names (CTest runs the catalogue and
+  // script tests of the window once more against a 2019 sandbox).
+  static std::vector<std::string> sandboxVersionArguments() {
+    return {"--version", qEnvironmentVariable("MAKEDDL_TEST_SANDBOX_VERSION", "2000").toStdString()};
+  }
+
+  // Tells the window the version of the server its connection reaches, as an activation does.
+  static void useServerVersionOf(TForm1& w) {
+    connection::DataSet query(w.ADOConnection1, "VersionQuery");
+    w.useServerVersion(scripts::readServerVersion(query));
   }
 
   // A new window, shown, whose server discovery only ever asks loopback.
