@@ -84,6 +84,18 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
     return texts;
   }
 
+  // A window activated on a new database "shop" of the server, made by the batches.
+  TForm1& activateNewShop(const SandboxProcess& server, const std::vector<std::string>& batches) {
+    runBatches(server, "master", {"create database shop"});
+    runBatches(server, "shop", batches);
+    TForm1& w = openWindow();
+    fillDialog(w, "shop", kPassword);
+    w.ComboBoxServer_NM->setEditText(QString::fromStdString(makeddl::testing::sandboxServerText(server)));
+    w.Button3->click();
+    settle();
+    return w;
+  }
+
  private slots:
   void initTestCase() {
     server_ = std::make_unique<SandboxProcess>(kPassword.toStdString());
@@ -199,16 +211,10 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
   // A server without sysproperties: the field list reads the remarks where it keeps them.
   void activatingANewerServerNamesItAndReadsItsRemarks() {
     SandboxProcess newer(kPassword.toStdString(), false, {"--version", "2019"});
-    runBatches(newer, "master", {"create database shop"});
-    runBatches(newer, "shop",
-               {"create table t_dept (dept_id int not null primary key, dept_name varchar(20), notes nvarchar(max))",
+    TForm1& w = activateNewShop(
+        newer, {"create table t_dept (dept_id int not null primary key, dept_name varchar(20), notes nvarchar(max))",
                 "exec sp_addextendedproperty N'MS_Description', N'部门名称', N'SCHEMA', N'dbo', N'TABLE', N't_dept', "
                 "N'COLUMN', N'dept_name'"});
-    TForm1& w = openWindow();
-    fillDialog(w, "shop", kPassword);
-    w.ComboBoxServer_NM->setEditText(QString::fromStdString(makeddl::testing::sandboxServerText(newer)));
-    w.Button3->click();
-    settle();
     QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
     QCOMPARE(w.StatusBar1->panelText(6), QStringLiteral("SQL Server 2019 (15.0.2000.5)"));
     w.ShowFieldList("t_dept");
@@ -226,18 +232,11 @@ class TstTForm1Connection : public makeddl::app::testing::WindowTest {
   // scripts) reads that object, not dbo's.
   void aNewerServersObjectsAreListedAndReadInTheirSchemas() {
     SandboxProcess newer(kPassword.toStdString(), false, {"--version", "2019"});
-    runBatches(newer, "master", {"create database shop"});
-    runBatches(newer, "shop",
-               {"create schema sales", "create table orders (id int not null primary key)",
-                "create table sales.orders (id int identity(10,1) not null primary key, amount money not null, "
-                "note varchar(20))",
-                "insert into sales.orders (amount, note) values (5, 'x')",
-                "create view sales.v as select id from sales.orders"});
-    TForm1& w = openWindow();
-    fillDialog(w, "shop", kPassword);
-    w.ComboBoxServer_NM->setEditText(QString::fromStdString(makeddl::testing::sandboxServerText(newer)));
-    w.Button3->click();
-    settle();
+    TForm1& w = activateNewShop(newer, {"create schema sales", "create table orders (id int not null primary key)",
+                                        "create table sales.orders (id int identity(10,1) not null primary key, "
+                                        "amount money not null, note varchar(20))",
+                                        "insert into sales.orders (amount, note) values (5, 'x')",
+                                        "create view sales.v as select id from sales.orders"});
     QVERIFY2(desktop_.messages.empty(), qPrintable(messages().join('|')));
     QCOMPARE(w.ListBoxTable->count(), 2);
     QCOMPARE(w.ListBoxTable->item(0)->text(), QStringLiteral("orders"));
