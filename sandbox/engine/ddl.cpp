@@ -285,7 +285,8 @@ void Executor::runCreateModule(const CreateModuleStatement& s) {
     object.module = std::make_shared<CreateModuleStatement>(s);
     if (table) object.parentId = table->id;
     if (s.module == ModuleKind::View || s.xtype == "IF") {
-        // Views resolve their names now; their result columns go to syscolumns.
+        // Views resolve their names now, in their own schema first; their result columns go to syscolumns.
+        InSchema inModule(moduleSchema_, schema);
         Relation shape = s.module == ModuleKind::View ? queryToRelation(*s.viewSelect, nullptr)
                                                       : callTableFunction(object, std::vector<Value>(s.parameters.size()));
         for (size_t i = 0; i < shape.columns.size(); ++i) {

@@ -25,7 +25,8 @@ std::optional<size_t> columnPosition(const std::vector<Column>& columns, const s
 
 class DependencyCollector {
 public:
-    DependencyCollector(Database& db, int ownerId) : db_(db), ownerId_(ownerId) {}
+    // Names without a schema are looked up in the module's schema, then in dbo.
+    DependencyCollector(Database& db, int ownerId, int ownerSchema) : db_(db), ownerId_(ownerId), ownerSchema_(ownerSchema) {}
 
     void statements(const std::vector<StmtPtr>& list) {
         for (const auto& s : list) statement(*s);
@@ -72,6 +73,8 @@ private:
         SourceRef ref;
         ref.alias = alias.empty() ? name.name : alias;
         std::optional<int> schema = name.owner.empty() ? kDboSchemaId : db_.schemaId(name.owner);
+        if (name.owner.empty() && (db_.table(name.name, ownerSchema_) || db_.object(name.name, ownerSchema_)))
+            schema = ownerSchema_;
         if (!schema) return std::nullopt;
         if (auto table = db_.table(name.name, *schema)) {
             ref.id = table->id;
@@ -208,13 +211,14 @@ private:
 
     Database& db_;
     int ownerId_;
+    int ownerSchema_;
     std::map<std::pair<int, int>, Dependency> rows_;
 };
 
 }  // namespace
 
 void Executor::recordDependencies(Database& db, const SchemaObject& module) {
-    DependencyCollector collector(db, module.id);
+    DependencyCollector collector(db, module.id, module.schemaId);
     const CreateModuleStatement& s = *module.module;
     if (s.viewSelect) collector.select(*s.viewSelect);
     collector.statements(s.body);

@@ -63,6 +63,7 @@ void Executor::runDynamicSql(const ExecStatement& s) {
     std::map<std::string, Variable> own;
     std::swap(own, variables_);
     const std::string database = session_.database_;
+    InSchema callersSchema(moduleSchema_, kDboSchemaId);  // a dynamic batch resolves names as its caller's batch
     ++depth_;
     try {
         runStatements(*statements);
@@ -764,6 +765,7 @@ void Executor::runModuleBody(const SchemaObject& module, const std::vector<Value
     }
     std::swap(bound, variables_);
     ++depth_;
+    InSchema inModule(moduleSchema_, module.schemaId);
     returnValue_ = Value();
     try {
         body();

@@ -256,6 +256,8 @@ private:
     std::shared_ptr<Table> findTable(const sql::ObjectName& name);
     // Any object of sysobjects (table, view, module, constraint) by its name in its schema.
     SchemaObject* findObject(const sql::ObjectName& name);
+    // True for a name without schema or database inside a module outside dbo.
+    bool inModuleSchema(const sql::ObjectName& name) const;
     std::shared_ptr<Table> requireTable(const sql::ObjectName& name);
     std::optional<int> objectIdOf(std::string_view qualifiedName);
 
@@ -323,6 +325,20 @@ private:
     // stops at 32 (217).
     static constexpr int kMaxModuleNesting = 32;
     int depth_ = 0;
+    // The schema of the module (procedure, function, view, trigger) running: names without a
+    // schema are looked up there before dbo, as SQL Server resolves them in procedural code.
+    int moduleSchema_ = kDboSchemaId;
+    class InSchema {
+    public:
+        InSchema(int& slot, int schema) : slot_(slot), saved_(slot) { slot = schema; }
+        ~InSchema() { slot_ = saved_; }
+        InSchema(const InSchema&) = delete;
+        InSchema& operator=(const InSchema&) = delete;
+
+    private:
+        int& slot_;
+        int saved_;
+    };
     int functionDepth_ = 0;     // user functions being evaluated inside a statement
     uint32_t polls_ = 0;
     BatchLock* lock_ = nullptr;  // the engine lock as this batch holds it

@@ -35,13 +35,23 @@ std::shared_ptr<Table> Executor::findTable(const ObjectName& name) {
         return found == session_.tempTables_.end() ? nullptr : found->second;
     }
     auto db = databaseFor(name);
-    std::optional<int> schema = db ? schemaFor(name, *db) : std::nullopt;
+    if (!db) return nullptr;
+    if (inModuleSchema(name))
+        if (auto table = db->table(name.name, moduleSchema_)) return table;
+    std::optional<int> schema = schemaFor(name, *db);
     return schema ? db->table(name.name, *schema) : nullptr;
+}
+
+bool Executor::inModuleSchema(const ObjectName& name) const {
+    return name.owner.empty() && name.database.empty() && moduleSchema_ != kDboSchemaId;
 }
 
 SchemaObject* Executor::findObject(const ObjectName& name) {
     auto db = databaseFor(name);
-    std::optional<int> schema = db ? schemaFor(name, *db) : std::nullopt;
+    if (!db) return nullptr;
+    if (inModuleSchema(name))
+        if (SchemaObject* object = db->object(name.name, moduleSchema_)) return object;
+    std::optional<int> schema = schemaFor(name, *db);
     return schema ? db->object(name.name, *schema) : nullptr;
 }
 
@@ -69,6 +79,7 @@ std::optional<Relation> Executor::findRelation(const ObjectName& name) {
     if (object && (object->xtype == "V" || object->xtype == "IF") && object->module && object->module->viewSelect) {
         if (depth_ >= kMaxModuleNesting) throw errors::nestingTooDeep();
         ++depth_;
+        InSchema inView(moduleSchema_, object->schemaId);
         std::string saved = session_.database_;
         session_.database_ = db->name();
         Relation r;

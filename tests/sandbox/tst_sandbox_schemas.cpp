@@ -174,8 +174,20 @@ TEST_F(SandboxSchemas, ModulesLiveInTheirSchemaAndAreCalledByIt) {
     EXPECT_NE(text.results.at(0).rows.at(0).at(0).value_or("").find("sales.v"), std::string::npos);
     runOk(*c, "create index ix on sales.t (id)");
     EXPECT_EQ(runOk(*c, "exec sp_helpindex 'sales.t'").results.at(0).rows.at(0).at(0), "ix");
+    // Inside a module a name without schema is looked up in the module's schema, then in dbo; a
+    // dynamic batch looks it up as a batch of the caller does.
+    runOk(*c, "create procedure sales.p_plain as select v from t");
+    runOk(*c, "create procedure p_plain as select v from t");
+    runOk(*c, "create view sales.v_plain as select v from t");
+    runOk(*c, "create procedure sales.p_dynamic as exec ('select v from t')");
+    EXPECT_EQ(c->scalar("exec sales.p_plain"), "sold");
+    EXPECT_EQ(c->scalar("exec p_plain"), "plain");
+    EXPECT_EQ(c->scalar("select v from sales.v_plain"), "sold");
+    EXPECT_EQ(c->scalar("exec sales.p_dynamic"), "plain");
+    EXPECT_EQ(c->scalar("select count(*) from sysdepends where id = object_id('sales.v_plain') and depid = object_id('sales.t')"), "1");
+
     runOk(*c, "drop trigger sales.tr_t drop function sales.f, sales.tvf drop procedure sales.p drop view sales.v");
-    EXPECT_EQ(c->scalar("select count(*) from sysobjects where uid = 5"), "1");
+    EXPECT_EQ(c->scalar("select count(*) from sysobjects where uid = 5"), "4");
     EXPECT_EQ(c->scalar("select count(*) from sysobjects where name = 'v'"), "1");  // dbo.v stays
 }
 
