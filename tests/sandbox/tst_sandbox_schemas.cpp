@@ -71,6 +71,12 @@ TEST_F(SandboxSchemas, CreateSchemaNumbersSchemasAsSqlServerAndRefusesWhatItRefu
                   .results.at(0).rows,
               (Rows{{"5", "1", "my schema", "dbo", std::nullopt}}));
 
+    runOk(*c, "create table [my schema].[a.b] (id int) insert \"my schema\".[a.b] values (1)");
+    EXPECT_EQ(c->scalar("select object_schema_name(object_id('[my schema].[a.b]')) + '/' + object_name(object_id("
+                        "N'[my schema].[a.b]'))"),
+              "my schema/a.b");
+    expectError(*c, "drop schema [my schema]", "3729");
+
     expectError(*c, "select 1 create schema late", "111");
     expectError(*c, "create schema SALES", "2714");
     runOk(*c, "create table sales.t (id int)");
