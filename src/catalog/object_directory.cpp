@@ -33,9 +33,18 @@ const CatalogObject* findObject(const std::vector<CatalogObject>& objects, const
   if (const CatalogObject* exact =
           firstWhere(objects, [&](const CatalogObject& o) { return o.name == name; }))
     return exact;
-  return firstWhere(objects, [&](const CatalogObject& o) {
-    return equalsIgnoringCase(o.name.schema, name.schema) && equalsIgnoringCase(o.name.name, name.name);
-  });
+  if (const CatalogObject* collated = firstWhere(objects, [&](const CatalogObject& o) {
+        return equalsIgnoringCase(o.name.schema, name.schema) && equalsIgnoringCase(o.name.name, name.name);
+      }))
+    return collated;
+  // A bare name that dbo does not have: the object of another owner, as SQL Server 2000's lists
+  // name every object bare.
+  if (!name.inDbo()) return nullptr;
+  if (const CatalogObject* owned =
+          firstWhere(objects, [&](const CatalogObject& o) { return o.name.name == name.name; }))
+    return owned;
+  return firstWhere(objects,
+                    [&](const CatalogObject& o) { return equalsIgnoringCase(o.name.name, name.name); });
 }
 
 const CatalogObject* findNamedObject(const std::vector<CatalogObject>& objects, std::string_view text) {

@@ -24,7 +24,7 @@ struct CatalogObject {
 std::vector<CatalogObject> readObjectDirectory(connection::DataSet& query, const ServerVersion& server);
 
 // The object of that name: exactly as named first, then as the server's case-insensitive
-// collation would find it.
+// collation would find it; a bare name dbo lacks, in whatever schema has it.
 const CatalogObject* findObject(const std::vector<CatalogObject>& objects, const ObjectName& name);
 
 // The object a user means by the text: as the lists show it ("t", "sales.t",
