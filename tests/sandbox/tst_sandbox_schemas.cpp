@@ -3,8 +3,7 @@
 // statement that takes an object's name given schema.name, and schemas kept across a restart
 // and a backup.
 
-#include "odbc_client.hpp"
-#include "sandbox_fixture.hpp"
+#include "odbc_suite.hpp"
 #include "scratch_folder.hpp"
 
 #include <gtest/gtest.h>
@@ -17,45 +16,20 @@ namespace {
 
 using Rows = std::vector<std::vector<std::optional<std::string>>>;
 
-class SandboxSchemas : public ::testing::Test {
+class SandboxSchemas : public TwoVersionSuite {
 protected:
-    static void SetUpTestSuite() {
-        sql2000_ = std::make_unique<SandboxProcess>();
-        sql2019_ = std::make_unique<SandboxProcess>("Sandbox#1", false, std::vector<std::string>{"--version", "2019"});
-    }
-    static void TearDownTestSuite() {
-        sql2000_.reset();
-        sql2019_.reset();
-    }
-
-    static std::unique_ptr<OdbcConnection> connect(const SandboxProcess& server, const std::string& database = "") {
-        auto connection = std::make_unique<OdbcConnection>(server.odbcConnectionString(database));
-        EXPECT_TRUE(connection->connected()) << connection->connectError();
-        return connection;
-    }
     // A database of its own for each test, so that their schemas do not meet.
     static std::unique_ptr<OdbcConnection> freshDatabase(const SandboxProcess& server, const std::string& name) {
         auto c = connect(server);
         EXPECT_TRUE(c->run("create database " + name).ok);
         return connect(server, name);
     }
-    static OdbcBatch runOk(OdbcConnection& c, const std::string& sql) {
-        OdbcBatch batch = c.run(sql);
-        EXPECT_TRUE(batch.ok) << sql << "\n" << (batch.messages.empty() ? "" : batch.messages[0]);
-        return batch;
-    }
     static void expectError(OdbcConnection& c, const std::string& sql, const std::string& number) {
         OdbcBatch batch = c.run(sql);
         EXPECT_FALSE(batch.ok) << sql;
         EXPECT_TRUE(batch.mentions(number)) << sql << "\n" << (batch.messages.empty() ? "" : batch.messages[0]);
     }
-
-    static std::unique_ptr<SandboxProcess> sql2000_;
-    static std::unique_ptr<SandboxProcess> sql2019_;
 };
-
-std::unique_ptr<SandboxProcess> SandboxSchemas::sql2000_;
-std::unique_ptr<SandboxProcess> SandboxSchemas::sql2019_;
 
 }  // namespace
 

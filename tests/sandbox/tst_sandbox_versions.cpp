@@ -1,8 +1,7 @@
 // The sandbox started as a SQL Server 2019 beside the default SQL Server 2000, through the real
 // FreeTDS ODBC driver: what each says of its version.
 
-#include "odbc_client.hpp"
-#include "sandbox_fixture.hpp"
+#include "odbc_suite.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,29 +15,7 @@ using namespace sandbox::testing;
 
 namespace {
 
-class SandboxVersions : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        sql2000_ = std::make_unique<SandboxProcess>();
-        sql2019_ = std::make_unique<SandboxProcess>("Sandbox#1", false, std::vector<std::string>{"--version", "2019"});
-    }
-    static void TearDownTestSuite() {
-        sql2000_.reset();
-        sql2019_.reset();
-    }
-
-    static std::unique_ptr<OdbcConnection> connect(const SandboxProcess& server, const std::string& database = "") {
-        auto connection = std::make_unique<OdbcConnection>(server.odbcConnectionString(database));
-        EXPECT_TRUE(connection->connected()) << connection->connectError();
-        return connection;
-    }
-
-    static std::unique_ptr<SandboxProcess> sql2000_;
-    static std::unique_ptr<SandboxProcess> sql2019_;
-};
-
-std::unique_ptr<SandboxProcess> SandboxVersions::sql2000_;
-std::unique_ptr<SandboxProcess> SandboxVersions::sql2019_;
+class SandboxVersions : public TwoVersionSuite {};
 
 }  // namespace
 
