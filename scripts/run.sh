@@ -21,7 +21,9 @@ mkdir -p "$demo/config" "$demo/backups"
 chmod 700 "$demo/config"
 
 # The sandbox writes "port N" and then "browser-port M" on its first two lines.
+# MAKEDDL_SANDBOX_VERSION=2019 makes the sandbox imitate SQL Server 2019 instead of 2000.
 "$build/sandbox/makeddl-sandbox" --port 0 --browser-port 0 --sa-password "$password" \
+  --version "${MAKEDDL_SANDBOX_VERSION:-2000}" \
   --init "$root/sandbox/sample.sql" >"$demo/sandbox.out" 2>"$demo/sandbox.err" &
 sandbox_pid=$!
 trap 'kill "$sandbox_pid" 2>/dev/null || true' EXIT
