@@ -37,4 +37,18 @@ std::optional<std::string> loginPassword(const std::optional<std::string>& given
   return passwordFromTerminal(prompt);
 }
 
+void hidePasswordArguments(int argc, char** argv) {
+  const auto blank = [](char* text) { std::memset(text, '*', std::strlen(text)); };
+  for (int i = 1; i < argc; ++i) {
+    char* word = argv[i];
+    if (std::strcmp(word, "-P") == 0 || std::strcmp(word, "--password") == 0) {
+      if (i + 1 < argc) blank(argv[++i]);
+    } else if (std::strncmp(word, "--password=", 11) == 0) {
+      blank(word + 11);
+    } else if (std::strncmp(word, "-P", 2) == 0) {
+      blank(word + 2);
+    }
+  }
+}
+
 }  // namespace makeddl::app

@@ -13,4 +13,10 @@ namespace makeddl::app {
 // nullopt when there is no terminal to ask on.
 std::optional<std::string> loginPassword(const std::optional<std::string>& given, const std::string& prompt);
 
+// Overwrites, in the program's own argument strings, every password given with -P or --password
+// (-P word, -Pword, --password word, --password=word) with "*": the kernel shows those strings to
+// every user of the machine (ps, /proc/PID/cmdline) for as long as the program runs. Call it
+// once the arguments are copied; the password was visible only until then.
+void hidePasswordArguments(int argc, char** argv);
+
 }  // namespace makeddl::app

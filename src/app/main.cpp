@@ -21,6 +21,7 @@
 
 #include "app/command_line.h"
 #include "app/convert_command.h"
+#include "app/login_password.h"
 #include "app/script_command.h"
 
 namespace {
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
     return makeddl::app::runConvertCommand(commandWords, std::cin, std::cout, std::cerr);
   }
   if (words[0] == "script") {
+    makeddl::app::hidePasswordArguments(argc, argv);
     useBinaryStandardStreams();
     return makeddl::app::runScriptCommand(commandWords, std::cout, std::cerr);
   }

@@ -36,7 +36,8 @@ constexpr const char* kDescription =
     "as the window's script pane holds it, in GBK (UTF-8 with --utf8) with CR LF line ends, to\n"
     "standard output or to the file of -o;\n"
     "progress goes to standard error. A login's password comes from MAKEDDL_PASSWORD or\n"
-    "SQLCMDPASSWORD, or is asked for on the terminal: -P shows it to anyone who lists processes.\n"
+    "SQLCMDPASSWORD, or is asked for on the terminal: -P shows it to anyone who lists processes\n"
+    "until the program has started and blanked it.\n"
     "Exit codes: 0 done, 1 failed (a message says why), 2 wrong words on the command line.";
 
 // The command's options, one line each, sqlcmd's and bcp's letters beside the long names.

@@ -7,12 +7,17 @@
 #include <poll.h>
 #include <sys/wait.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <chrono>
 #include <sstream>
 
+#include "app/login_password.h"
 #include "app/script_command.h"
 #include "program_run.h"
 #include "sandbox_session.h"
@@ -348,3 +353,46 @@ TEST_F(ScriptCommand, AnOutputFileAppearsOnlyWhenTheScriptIsComplete) {
 }
 
 }  // namespace
+
+// Every form of -P and --password is overwritten in the argument strings, and only those.
+TEST(PasswordArguments, EveryFormIsBlankedAndNothingElse) {
+  std::vector<std::string> words{"makeddl", "script", "-P",         "pw1",      "-Ppw2", "--password",
+                                 "pw3",     "-Q",     "select 1",   "--password=pw4",   "-U", "sa"};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  makeddl::app::hidePasswordArguments(static_cast<int>(argv.size()), argv.data());
+  EXPECT_EQ(words, (std::vector<std::string>{"makeddl", "script", "-P", "***", "-P***", "--password", "***", "-Q",
+                                             "select 1", "--password=***", "-U", "sa"}));
+}
+
+// What ps shows of a running `makeddl script` (its /proc/PID/cmdline) holds no password: the
+// program waits here on a server that takes the connection and never answers.
+TEST(PasswordArguments, ARunningProgramShowsNoPassword) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const QString server = QStringLiteral("127.0.0.1,%1").arg(ntohs(address.sin_port));
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("MAKEDDL_LOGIN_TIMEOUT", "5");
+  process.setProcessEnvironment(environment);
+  process.start(MAKEDDL_PROGRAM, {"script", "create", "t", "-S", server, "-d", "cli", "-U", "sa", "-P", "Secret#42"});
+  ASSERT_TRUE(process.waitForStarted());
+  // Read until the password is blanked (the program starts with it), for five seconds at most.
+  QByteArray shown;
+  for (int tries = 0; tries < 50 && !shown.contains("*********"); ++tries) {
+    QThread::msleep(100);
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(process.processId()));
+    if (cmdline.open(QIODevice::ReadOnly)) shown = cmdline.readAll();
+  }
+  process.kill();
+  process.waitForFinished();
+  close(listener);
+  EXPECT_TRUE(shown.contains(QByteArray("-P\0*********", 12))) << shown.toStdString();
+  EXPECT_FALSE(shown.contains("Secret#42"));
+}
