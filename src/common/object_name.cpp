@@ -19,8 +19,12 @@ std::string sqlName(const ObjectName& object) {
 }
 
 std::string nameArgument(const ObjectName& object) {
-  if (object.inDbo()) return objectNameArgument(object.name);
-  return textLiteral("[" + bracketed(object.schema) + "].[" + bracketed(object.name) + "]");
+  return object.inDbo() ? objectNameArgument(object.name) : qualifiedNameArgument(object);
+}
+
+std::string qualifiedNameArgument(const ObjectName& object) {
+  const std::string schema = object.inDbo() ? "dbo" : object.schema;
+  return textLiteral("[" + bracketed(schema) + "].[" + bracketed(object.name) + "]");
 }
 
 std::ostream& operator<<(std::ostream& out, const ObjectName& object) { return out << shownName(object); }

@@ -36,6 +36,10 @@ std::string sqlName(const ObjectName& object);
 // A text literal that object_id(), sp_helptext and their kind read as exactly this object.
 std::string nameArgument(const ObjectName& object);
 
+// The same with the schema always named, dbo too: '[dbo].[t]' finds dbo's t whatever the
+// default schema of the user who runs it.
+std::string qualifiedNameArgument(const ObjectName& object);
+
 // Writes the shown name, for messages.
 std::ostream& operator<<(std::ostream& out, const ObjectName& object);
 

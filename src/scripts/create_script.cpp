@@ -75,10 +75,13 @@ std::vector<std::string> indexStatements(const TableModel& table) {
 }
 
 // "IF EXISTS (...) DROP kind name": an object of dbo is looked for by its name, as scripts always
-// did; one of another schema by its id, since the same name may be in several schemas.
-std::string guardedDrop(const ObjectName& object, const std::string& type, const std::string& kind) {
-  const std::string found = object.inDbo() ? "name=" + textLiteral(object.name)
-                                           : "id=object_id(" + nameArgument(object) + ")";
+// did, unless another schema has that name too; then, as any object of another schema, by the
+// id of its schema's object: a guard by name alone would drop what the script does not make.
+std::string guardedDrop(const ObjectName& object, bool nameInOtherSchemas, const std::string& type,
+                        const std::string& kind) {
+  const std::string found = object.inDbo() && !nameInOtherSchemas
+                                ? "name=" + textLiteral(object.name)
+                                : "id=object_id(" + qualifiedNameArgument(object) + ")";
   return "IF EXISTS (select name from sysobjects where " + found + " and type=" + quoted(type) + ") DROP " + kind +
          " " + sqlName(object);
 }
@@ -93,7 +96,8 @@ void requirePlainSchemaName(const std::string& schema) {
 // The block of a table: its comment, the guarded DROP, CREATE TABLE with the column lines and
 // the constraint clauses, then what follows the statement. A table without columns was not
 // found: a DROP without a CREATE would destroy what the script cannot make again.
-std::vector<std::string> tableBlock(const ObjectName& table, const std::vector<ColumnScriptRow>& rows,
+std::vector<std::string> tableBlock(const ObjectName& table, bool nameInOtherSchemas,
+                                    const std::vector<ColumnScriptRow>& rows,
                                     const std::vector<std::string>& constraints,
                                     const std::vector<std::string>& following) {
   requireScriptableName(shownName(table));
@@ -104,7 +108,7 @@ std::vector<std::string> tableBlock(const ObjectName& table, const std::vector<C
     return lines;
   }
   const std::string name = sqlName(table);
-  appendLines(lines, {guardedDrop(table, "U", "TABLE"), "", "CREATE TABLE " + name, "("});
+  appendLines(lines, {guardedDrop(table, nameInOtherSchemas, "U", "TABLE"), "", "CREATE TABLE " + name, "("});
   for (const std::string& line : columnLines(rows)) lines.push_back(kColumnIndent + line);
   lines.emplace_back();
   for (std::size_t i = 0; i < constraints.size(); ++i)
@@ -272,7 +276,7 @@ std::vector<std::string> createTableBlock(const ObjectName& table, const std::ve
   std::vector<KeyColumn> keys;
   for (const ColumnScriptRow& row : rows)
     if (row.isKey) keys.push_back({row.name, false});
-  return tableBlock(table, rows, keys.empty() ? std::vector<std::string>{} : std::vector{"PRIMARY KEY " + keyColumns(keys)},
+  return tableBlock(table, false, rows, keys.empty() ? std::vector<std::string>{} : std::vector{"PRIMARY KEY " + keyColumns(keys)},
                     {});
 }
 
@@ -281,14 +285,14 @@ std::vector<std::string> createTableBlock(const TableModel& table) {
   std::vector<ColumnScriptRow> rows;
   for (std::size_t i = 0; i < table.columns.size(); ++i)
     rows.push_back(columnScriptRow(table.columns[i], i + 1 < table.columns.size() || !constraints.empty()));
-  return tableBlock(table.name, rows, constraints, indexStatements(table));
+  return tableBlock(table.name, table.nameInOtherSchemas, rows, constraints, indexStatements(table));
 }
 
 std::vector<std::string> moduleBlock(const ModuleModel& module) {
   requireScriptableName(shownName(module.name));
   std::vector<std::string> lines{""};
   appendLines(lines, commentLines("----   ", shownName(module.name)));
-  lines.push_back(guardedDrop(module.name, module.type, droppedKind(module.type)));
+  lines.push_back(guardedDrop(module.name, module.nameInOtherSchemas, module.type, droppedKind(module.type)));
   lines.push_back("GO");
   appendLines(lines, textLines(module));
   lines.push_back("GO");

@@ -75,6 +75,7 @@ struct TableModel {
   std::vector<IndexModel> indexes;  // the primary key, unique constraints and other indexes
   std::vector<CheckModel> checks;
   std::optional<std::string> remark;
+  bool nameInOtherSchemas = false;  // another schema has an object of the same name
   bool operator==(const TableModel&) const = default;
 };
 
@@ -86,6 +87,7 @@ struct ModuleModel {
   std::string text;
   ObjectName parentTable;    // a trigger's table
   std::vector<int> uses;     // ids of the objects it depends on
+  bool nameInOtherSchemas = false;  // another schema has an object of the same name
   bool operator==(const ModuleModel&) const = default;
 };
 

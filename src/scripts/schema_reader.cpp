@@ -88,12 +88,24 @@ class SchemaReader {
 
   void add(const CatalogObject& object) {
     if (object.type == "U") {
-      if (tableIds_.insert(object.id).second) model_.tables.push_back({object.id, object.name, {}, {}, {}, {}});
+      if (tableIds_.insert(object.id).second) {
+        model_.tables.push_back({object.id, object.name, {}, {}, {}, {}});
+        model_.tables.back().nameInOtherSchemas = nameInOtherSchemas(object);
+      }
     } else if (moduleIds_.insert(object.id).second) {
       ModuleModel module{object.id, object.name, object.type, "", {}, {}};
+      module.nameInOtherSchemas = nameInOtherSchemas(object);
       if (const CatalogObject* parent = byId(object.parent)) module.parentTable = parent->name;
       modules_.push_back(std::move(module));
     }
+  }
+
+  // True when an object of another schema has the same name, as the server's collation compares.
+  bool nameInOtherSchemas(const CatalogObject& object) const {
+    return std::any_of(objects_.begin(), objects_.end(), [&](const CatalogObject& other) {
+      return !equalsIgnoringCase(other.name.schema, object.name.schema) &&
+             equalsIgnoringCase(other.name.name, object.name.name);
+    });
   }
 
   const CatalogObject* byId(int id) const {

@@ -299,6 +299,14 @@ TEST(CreateScript, ObjectsOfOtherSchemasAreNamedWithTheirSchema) {
         "DROP VIEW [my schema].v",
         "ALTER TABLE sales.orders ADD CONSTRAINT fk FOREIGN KEY (id) REFERENCES dept (id)"})
     EXPECT_NE(std::find(script.begin(), script.end(), line), script.end()) << line;
+  // A dbo table whose name another schema has too is found by its id as well.
+  TableModel shared;
+  shared.name = "orders";
+  shared.columns = {intColumn("id")};
+  shared.nameInOtherSchemas = true;
+  EXPECT_EQ(createTableBlock(shared).at(2),
+            "IF EXISTS (select name from sysobjects where id=object_id('[dbo].[orders]') and type='U') "
+            "DROP TABLE orders");
   // Without schemas to make (dbo's objects, and every object of SQL Server 2000) nothing comes first.
   EXPECT_TRUE(schemaStatements({}).empty());
   EXPECT_THROW(schemaStatements({"a\nb"}), UnscriptableName);

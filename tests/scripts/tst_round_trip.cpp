@@ -174,6 +174,13 @@ TEST(RoundTripOnANewerServer, ObjectsComeBackInTheirSchemas) {
   makeddl::testing::runBatches(server, "spread_copy", {insertScript});
   EXPECT_EQ(makeddl::testing::tableDifferences(server, "spread_src", "spread_copy"), "") << insertScript;
   EXPECT_EQ(makeddl::testing::schemaDifferences(server, "spread_src", "spread_copy", true), "") << createScript;
+  // Where another schema has a table of a dbo table's name already, the script drops and makes
+  // only what it makes: a guard by name alone would drop dbo's orders, which is not there.
+  makeddl::testing::runBatches(server, "master", {"create database spread_again"});
+  makeddl::testing::runBatches(server, "spread_again", {"create schema sales", "create table sales.orders (x int)"});
+  makeddl::testing::runBatches(server, "spread_again", scriptBatches(createScript));
+  makeddl::testing::runBatches(server, "spread_again", {insertScript});
+  EXPECT_EQ(makeddl::testing::tableDifferences(server, "spread_src", "spread_again"), "");
   makeddl::testing::runBatches(server, "spread_copy", {"exec sales.add_order 1"});
   EXPECT_EQ(makeddl::testing::rowsOf(server, "spread_copy", "select max(id) from sales.orders").at(0).at(0), "20");
 
