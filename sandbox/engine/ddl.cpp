@@ -56,7 +56,7 @@ SqlType Executor::resolveType(const TypeSpec& spec, const std::string& columnNam
                 throw SqlError(131, 15, 2, "The size (" + std::to_string(length) + ") given to the " +
                                                (columnName.empty() ? "type '" + spec.name + "'" : "column '" + columnName + "'") +
                                                " exceeds the maximum allowed for any data type (" + std::to_string(maxLength) + ").");
-            if (length < 1) throw SqlError(1001, 15, 1, "Line 1: Length or precision specification 0 is invalid.");
+            if (length < 1) throw SqlError(1001, 15, 1, "Line 1: Length or precision 0 is invalid.");
             return SqlType::chars(*id, length);
         }
         case TypeId::Decimal: case TypeId::Numeric: {
