@@ -291,7 +291,7 @@ void makeScript(const ScriptRequest& request, std::ostream& err, ScriptWriter& s
   if (request.create) {
     const scripts::SchemaSelection selection{
         scriptableObjects(catalogue, request.tables, {"U", "V", "P", "FN", "IF", "TF", "TR"}), request.all,
-        catalogue.server};
+        catalogue.server, catalogue.objects};
     connection::DataSet catalog(connection, "QueryMakeDDL");
     return script.addLines(scripts::MakeDDL(catalog, selection, {request.remarks}, progress));
   }

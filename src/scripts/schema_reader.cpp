@@ -5,7 +5,6 @@
 #include <regex>
 #include <set>
 
-#include "catalog/object_directory.h"
 #include "common/strings.h"
 
 namespace makeddl::scripts {
@@ -41,8 +40,9 @@ bool scripted(const CatalogObject& object) {
 }
 
 // The tables, views, procedures, functions and triggers of the database.
-std::vector<CatalogObject> readObjects(connection::DataSet& query, const catalog::ServerVersion& server) {
-  std::vector<CatalogObject> objects = catalog::readObjectDirectory(query, server);
+std::vector<CatalogObject> readObjects(connection::DataSet& query, const SchemaSelection& selection) {
+  std::vector<CatalogObject> objects =
+      selection.objects.empty() ? catalog::readObjectDirectory(query, selection.server) : selection.objects;
   std::erase_if(objects, [](const CatalogObject& object) { return !scripted(object); });
   return objects;
 }
@@ -54,7 +54,7 @@ class SchemaReader {
         all_(selection.all),
         server_(selection.server),
         properties_(catalog::extendedPropertiesSource(selection.server)),
-        objects_(readObjects(query, selection.server)) {
+        objects_(readObjects(query, selection)) {
     select(selection);
   }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/object_directory.h"
 #include "catalog/server_version.h"
 #include "connection/data_access.h"
 #include "scripts/schema.h"
@@ -18,6 +19,8 @@ struct SchemaSelection {
   std::vector<ObjectName> names;
   bool all = false;
   catalog::ServerVersion server = {};
+  // The database's objects when the caller has read them already; read again when empty.
+  std::vector<catalog::CatalogObject> objects = {};
 };
 
 // The version of the server `query` talks to; `query` is left open on its answer.
